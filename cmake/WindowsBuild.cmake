@@ -1,0 +1,59 @@
+# The Windows program: one static library of plain and Win32 code, the stub linked from it with its
+# resources, and the Win32 tests that CTest runs under Wine through scripts/wine-run.
+option(SORVANE_BUILD_WINE_TESTS "Build the tests that run under Wine" ON)
+
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0600 WINVER=0x0600)
+add_compile_options(-Wall -Wextra -Werror=return-type)
+# Wine will not start a program that needs the mingw runtime DLLs beside it.
+add_link_options(-static -static-libgcc -static-libstdc++)
+include_directories(${SORVANE_ROOT}/src)
+
+# Only these system DLLs may be imported statically: they are Known DLLs, which Windows never looks
+# for beside the program. Every other system DLL is loaded from System32 at run time.
+set(SORVANE_SYSTEM_LIBS ole32 oleaut32 uuid shlwapi shell32 advapi32 user32 gdi32 kernel32)
+
+set(SORVANE_ENTRY_SOURCE ${SORVANE_ROOT}/src/app/winmain_win.cpp)
+set(library_sources ${SORVANE_PLAIN_SOURCES} ${SORVANE_WIN_SOURCES})
+list(REMOVE_ITEM library_sources ${SORVANE_ENTRY_SOURCE})
+add_library(sorvane_win STATIC ${library_sources})
+target_link_libraries(sorvane_win PUBLIC ${SORVANE_SYSTEM_LIBS})
+
+# The icon's images are drawn by a script at build time.
+set(generated_dir ${CMAKE_BINARY_DIR}/generated)
+add_custom_command(
+  OUTPUT ${generated_dir}/stub.ico
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${generated_dir}
+  COMMAND python3 ${SORVANE_ROOT}/scripts/make-icon.py ${generated_dir}/stub.ico
+  DEPENDS ${SORVANE_ROOT}/scripts/make-icon.py
+  COMMENT "Drawing the application icon")
+set(resource_script ${SORVANE_ROOT}/src/app/resources/stub.rc)
+set_source_files_properties(${resource_script} PROPERTIES
+  OBJECT_DEPENDS "${generated_dir}/stub.ico;${SORVANE_ROOT}/src/app/resources/stub.manifest;${SORVANE_ROOT}/src/app/resources/strings.rc")
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001 -I${generated_dir} -I${SORVANE_ROOT}/src/app/resources")
+
+add_executable(SorvaneProSetup WIN32 ${SORVANE_ENTRY_SOURCE} ${resource_script})
+target_link_libraries(SorvaneProSetup PRIVATE sorvane_win)
+target_link_options(SorvaneProSetup PRIVATE -municode -mwindows)
+
+if(SORVANE_BUILD_WINE_TESTS)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  file(GLOB support_sources CONFIGURE_DEPENDS ${SORVANE_ROOT}/tests/support/*_win.cpp)
+  add_library(sorvane_wine_test_support STATIC ${support_sources})
+  target_link_libraries(sorvane_wine_test_support PUBLIC sorvane_win gtest)
+  target_include_directories(sorvane_wine_test_support PUBLIC ${SORVANE_ROOT}/tests)
+
+  # Helper programs that tests start as child processes (planted DLLs, marker programs).
+  include(${SORVANE_ROOT}/tests/WineTestPrograms.cmake OPTIONAL)
+
+  foreach(file IN LISTS SORVANE_WINE_TESTS)
+    sorvane_test_identity(${file} test_name subsystem)
+    add_executable(${test_name} ${file})
+    target_link_libraries(${test_name} PRIVATE sorvane_wine_test_support gtest_main)
+    add_dependencies(${test_name} SorvaneProSetup)
+    add_test(NAME ${test_name} COMMAND ${test_name})
+    set_tests_properties(${test_name} PROPERTIES
+      LABELS "wine;${subsystem}"
+      ENVIRONMENT "SORVANE_STUB_EXE=$<TARGET_FILE:SorvaneProSetup>;SORVANE_TEST_BIN=${CMAKE_BINARY_DIR}/bin"
+      TIMEOUT 120)
+  endforeach()
+endif()

@@ -1,0 +1,55 @@
+// Win32 test code. What the Wine tests share: where the built programs are, scratch folders that
+// clean up after themselves, and child processes with an exit code.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testsupport {
+
+// A Linux path from the test's environment as a Windows path on Wine's Z: drive.
+std::wstring windowsPathFromEnvironment(const char* variable);
+// The stub under test (CTest sets SORVANE_STUB_EXE) and the folder of the built programs.
+std::wstring stubExePath();
+std::wstring testBinFolder();
+
+// A fresh folder under the temporary folder, deleted with everything in it at the end of the test.
+// Made without the code under test, so tests of the folder utilities do not check themselves.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  // The folder, without a trailing backslash.
+  const std::wstring& path() const { return path_; }
+  std::wstring file(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+ private:
+  std::wstring path_;
+};
+
+void removeTreeForTest(const std::wstring& path);
+bool pathExists(const std::wstring& path);
+bool writeFileBytes(const std::wstring& path, const std::string& bytes);
+std::string readFileBytes(const std::wstring& path);
+// Names in a folder, without "." and "..".
+std::vector<std::wstring> listFolder(const std::wstring& folder);
+
+struct ChildResult {
+  bool started = false;
+  bool finished = false;  // false: still running at the time-out, and terminated
+  DWORD exitCode = 0;
+};
+// Runs a command line and waits for it. `environment` adds or replaces variables for the child.
+ChildResult runChild(const std::wstring& commandLine,
+                     const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
+                     DWORD timeoutMs = 60000);
+
+std::wstring quoted(const std::wstring& path);
+
+}  // namespace testsupport
