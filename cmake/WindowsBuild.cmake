@@ -35,6 +35,11 @@ add_executable(SorvaneProSetup WIN32 ${SORVANE_ENTRY_SOURCE} ${resource_script})
 target_link_libraries(SorvaneProSetup PRIVATE sorvane_win)
 target_link_options(SorvaneProSetup PRIVATE -municode -mwindows)
 
+# Runs on the build machine, not under Wine: reads the stub's import table.
+add_test(NAME app.static_imports
+         COMMAND ${SORVANE_ROOT}/tests/check-static-imports ${SORVANE_MINGW_TRIPLE}-objdump $<TARGET_FILE:SorvaneProSetup>)
+set_tests_properties(app.static_imports PROPERTIES LABELS "native;app")
+
 if(SORVANE_BUILD_WINE_TESTS)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   file(GLOB support_sources CONFIGURE_DEPENDS ${SORVANE_ROOT}/tests/support/*_win.cpp)
@@ -49,11 +54,15 @@ if(SORVANE_BUILD_WINE_TESTS)
     sorvane_test_identity(${file} test_name subsystem)
     add_executable(${test_name} ${file})
     target_link_libraries(${test_name} PRIVATE sorvane_wine_test_support gtest_main)
-    add_dependencies(${test_name} SorvaneProSetup)
+    add_dependencies(${test_name} SorvaneProSetup ${SORVANE_WINE_TEST_PROGRAMS})
     add_test(NAME ${test_name} COMMAND ${test_name})
     set_tests_properties(${test_name} PROPERTIES
       LABELS "wine;${subsystem}"
       ENVIRONMENT "SORVANE_STUB_EXE=$<TARGET_FILE:SorvaneProSetup>;SORVANE_TEST_BIN=${CMAKE_BINARY_DIR}/bin"
       TIMEOUT 120)
+    if(subsystem STREQUAL "app")
+      # They start the stub, which takes the one machine-wide single-instance mutex.
+      set_tests_properties(${test_name} PROPERTIES RESOURCE_LOCK stub_single_instance)
+    endif()
   endforeach()
 endif()

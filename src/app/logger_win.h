@@ -1,10 +1,13 @@
 // Win32 code. The run's one log writer: "installer_log.txt" in a temporary folder of its own, one
-// flushed line per call, deleted with its folder when the Logger goes. Shared without a lock by the
-// UI thread and the workers; each stream operation is atomic on its own.
+// flushed line per call, deleted with its folder when the Logger goes. Shared by the UI thread and
+// the workers: each line goes to the file whole, and closeFile is safe while other threads write.
 #pragma once
 
 #include <cstdio>
+#include <mutex>
 #include <string>
+
+#include "app/log_line.h"
 
 namespace app {
 
@@ -17,16 +20,19 @@ class Logger {
   Logger(const Logger&) = delete;
   Logger& operator=(const Logger&) = delete;
 
-  // Wide formats: "%s" takes a wide string. Text outside ASCII is written as UTF-8.
+  // Wide formats with Microsoft's conventions: "%s" takes a wide string, "%S" a narrow one. Text
+  // outside ASCII is written as UTF-8. Messages of any length are written whole.
   void debug(const wchar_t* format, ...);
   void error(const wchar_t* format, ...);
-  // Narrow format and narrow text arguments.
+  // Narrow format and narrow text arguments (C99 conventions); the bytes are written as they are.
   void debugNarrow(const char* format, ...);
 
   // Closes the file so that it can be archived; later messages are dropped.
   void closeFile();
 
+  // The file's full path, also when it could not be opened; empty when no folder could be made.
   const std::wstring& logPath() const { return logPath_; }
+  // The Logger's own folder, ending in a backslash; empty when none could be made.
   const std::wstring& logFolder() const { return logFolder_; }
 
  private:
@@ -34,7 +40,8 @@ class Logger {
 
   std::wstring logPath_;
   std::wstring logFolder_;
-  int threshold_ = 4;
+  int threshold_ = kLogThreshold;
+  std::mutex fileLock_;  // guards file_ against closeFile while another thread writes
   std::FILE* file_ = nullptr;
 };
 

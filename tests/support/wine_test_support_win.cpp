@@ -125,10 +125,25 @@ ChildResult runChild(const std::wstring& commandLine,
   sysenv::UniqueKernelHandle processHandle(process.hProcess);
   sysenv::UniqueKernelHandle threadHandle(process.hThread);
   result.started = true;
-  if (WaitForSingleObject(processHandle.get(), timeoutMs) != WAIT_OBJECT_0) {
-    TerminateProcess(processHandle.get(), 1);
-    WaitForSingleObject(processHandle.get(), 5000);
-    return result;
+  // Keep this thread's windows answering while waiting: a child may send them messages (a second
+  // stub restoring the first one's window waits for that window's thread).
+  const DWORD deadline = GetTickCount() + timeoutMs;
+  HANDLE waitable = processHandle.get();
+  for (;;) {
+    DWORD now = GetTickCount();
+    DWORD left = static_cast<LONG>(deadline - now) > 0 ? deadline - now : 0;
+    DWORD wait = MsgWaitForMultipleObjects(1, &waitable, FALSE, left, QS_ALLINPUT);
+    if (wait == WAIT_OBJECT_0) break;
+    if (wait != WAIT_OBJECT_0 + 1) {
+      TerminateProcess(processHandle.get(), 1);
+      WaitForSingleObject(processHandle.get(), 5000);
+      return result;
+    }
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
   }
   result.finished = true;
   GetExitCodeProcess(processHandle.get(), &result.exitCode);
@@ -136,5 +151,23 @@ ChildResult runChild(const std::wstring& commandLine,
 }
 
 std::wstring quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+ScopedNativeDllPreference::ScopedNativeDllPreference(const std::wstring& programName,
+                                                     const std::vector<std::wstring>& dllNames)
+    : programKey_(L"Software\\Wine\\AppDefaults\\" + programName) {
+  sysenv::UniqueRegistryKey key;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, (programKey_ + L"\\DllOverrides").c_str(), 0, nullptr, 0, KEY_WRITE,
+                      nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  const std::wstring order = L"native,builtin";
+  for (const std::wstring& dll : dllNames) {
+    std::wstring name = dll.substr(0, dll.rfind(L".dll"));
+    RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order.c_str()),
+                   static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t)));
+  }
+}
+
+ScopedNativeDllPreference::~ScopedNativeDllPreference() { RegDeleteTreeW(HKEY_CURRENT_USER, programKey_.c_str()); }
 
 }  // namespace testsupport

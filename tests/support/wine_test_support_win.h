@@ -52,4 +52,19 @@ ChildResult runChild(const std::wstring& commandLine,
 
 std::wstring quoted(const std::wstring& path);
 
+// Makes Wine search the program's own folder first for these DLLs, as Windows does for DLLs that
+// are not Known DLLs, in every process named `programName` until destroyed. (Wine takes
+// WINEDLLOVERRIDES only from the environment it was started with, not from CreateProcess, so a
+// test uses Wine's per-program registry overrides instead.)
+class ScopedNativeDllPreference {
+ public:
+  ScopedNativeDllPreference(const std::wstring& programName, const std::vector<std::wstring>& dllNames);
+  ~ScopedNativeDllPreference();
+  ScopedNativeDllPreference(const ScopedNativeDllPreference&) = delete;
+  ScopedNativeDllPreference& operator=(const ScopedNativeDllPreference&) = delete;
+
+ private:
+  std::wstring programKey_;
+};
+
 }  // namespace testsupport

@@ -1,0 +1,24 @@
+// Win32 code. Only one stub runs at a time; a second start brings the first one's window forward.
+#pragma once
+
+#include "sysenv/unique_handle_win.h"
+
+namespace app {
+
+// Names that another instance relies on: never change them.
+constexpr wchar_t kSingleInstanceMutexName[] = L"SorvaneProDownloadManager";
+constexpr wchar_t kHostWindowClassName[] = L"HTMLUI";
+
+struct SingleInstance {
+  sysenv::UniqueKernelHandle mutex;
+  bool alreadyRunning = false;
+};
+
+// Creates (or opens) the named mutex; `alreadyRunning` when another process made it first.
+SingleInstance acquireSingleInstance();
+
+// Brings the running instance's window to the front and restores it when minimised. Does nothing
+// when that instance has not created its window yet.
+void activateRunningInstance();
+
+}  // namespace app
