@@ -6,6 +6,9 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WIN
 add_compile_options(-Wall -Wextra -Werror=return-type)
 # Wine will not start a program that needs the mingw runtime DLLs beside it.
 add_link_options(-static -static-libgcc -static-libstdc++)
+# The stub is downloaded by every user: drop unused code and the symbols outside debug builds.
+add_compile_options($<$<NOT:$<CONFIG:Debug>>:-ffunction-sections> $<$<NOT:$<CONFIG:Debug>>:-fdata-sections>)
+add_link_options($<$<NOT:$<CONFIG:Debug>>:-Wl,--gc-sections> $<$<NOT:$<CONFIG:Debug>>:-s>)
 include_directories(${SORVANE_ROOT}/src)
 
 # Only these system DLLs may be imported statically: they are Known DLLs, which Windows never looks

@@ -8,21 +8,34 @@
 
 namespace sysenv {
 
-// The user's temporary folder, ending in a backslash, in its long form where that fits.
+// The user's temporary folder, ending in a backslash, in its long form where that fits in 520
+// characters (the short form otherwise). Fails, leaving `folder` unchanged, when the folder's path
+// has 259 characters or more.
 bool getTempFolder(std::wstring& folder);
-// Makes a new subfolder of `base` named after the tick count; on success `base` names it, ending in
-// a backslash. Fails, leaving `base` unchanged, when `base` does not exist.
+// Makes a new subfolder of `base` named after the tick count ("%x"; the next number up while a name
+// is taken); on success `base` names it, ending in a backslash. Fails, leaving `base` unchanged,
+// when `base` does not exist, the new path would not fit in MAX_PATH, or the folder cannot be made.
 bool createUniqueSubfolder(std::wstring& base);
-// Deletes the folder and everything below it, depth first. A junction or symbolic link inside is
-// removed itself, never followed. Returns whether the folder itself was removed.
+// Deletes the folder and everything below it, depth first. A junction or symbolic link inside (or
+// the folder itself, if it has become one) is removed itself, never followed. A file that cannot
+// be deleted (read-only, in use) stays, and so do the folders holding it. Returns whether the
+// folder itself was removed; false for an empty path.
 bool deleteFolderTree(const std::wstring& folder);
 
+// The full path of `name` on the user's desktop; empty when the desktop folder is unknown or the
+// path would not fit in MAX_PATH.
 std::wstring desktopShortcutPath(const std::wstring& name);
-// Needs COM on the calling thread.
+// Saves a shortcut to `target`, with the target's folder as working folder, at `shortcutPath`
+// (replacing a file there). Returns only whether the link object could be created; whether the
+// shortcut was written is not reported. Needs COM on the calling thread.
 HRESULT createShellLink(const std::wstring& target, const std::wstring& shortcutPath);
-// Creates (or replaces) a desktop shortcut to this program, or deletes it. Needs COM.
+// Creates (or replaces) the desktop shortcut `name` (with its ".lnk") to this program, or deletes
+// it; a missing one is no error. An empty name does nothing. Needs COM.
 void manageDesktopShortcut(const std::wstring& name, bool create);
-// Starts `file` through the desktop's shell window, not as a child of this process. Needs COM.
+// Starts `file` (a program or a URL) with `arguments` through the desktop's shell window, so that it
+// runs as the desktop user's process, not as a child of this one. Returns the HRESULT of the first
+// step that failed (E_FAIL when there is no desktop shell window), or of the shell's ShellExecute.
+// A URL must have been through escapeAmpersandsForShell (sysenv/shell_text.h). Needs COM.
 HRESULT shellExecuteAsDesktopUser(const std::wstring& file, const std::wstring& arguments);
 
 // The text of passthro="..." on this process's command line, or empty.

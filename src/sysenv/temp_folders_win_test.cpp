@@ -1,0 +1,343 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+
+#include "support/wine_test_support_win.h"
+#include "sysenv/shell_win.h"
+#include "sysenv/unique_handle_win.h"
+
+namespace {
+
+using testsupport::pathExists;
+using testsupport::ScratchFolder;
+
+// TMP and TEMP of this process set for one test (GetTempPathW reads TMP first, then TEMP) and put
+// back after it.
+class TemporaryFolderVariables {
+ public:
+  TemporaryFolderVariables() : tmp_(read(L"TMP")), temp_(read(L"TEMP")) {}
+  ~TemporaryFolderVariables() {
+    SetEnvironmentVariableW(L"TMP", tmp_.c_str());
+    SetEnvironmentVariableW(L"TEMP", temp_.c_str());
+  }
+  TemporaryFolderVariables(const TemporaryFolderVariables&) = delete;
+  TemporaryFolderVariables& operator=(const TemporaryFolderVariables&) = delete;
+  void set(const std::wstring& folder) {
+    SetEnvironmentVariableW(L"TMP", folder.c_str());
+    SetEnvironmentVariableW(L"TEMP", folder.c_str());
+  }
+
+ private:
+  static std::wstring read(const wchar_t* name) {
+    wchar_t value[32768] = {};
+    GetEnvironmentVariableW(name, value, 32768);
+    return value;
+  }
+  std::wstring tmp_, temp_;
+};
+
+std::wstring shortForm(const std::wstring& path) {
+  wchar_t buffer[1024] = {};
+  const DWORD length = GetShortPathNameW(path.c_str(), buffer, 1024);
+  return (length > 0 && length < 1024) ? buffer : L"";
+}
+
+TEST(TempFolder, EndsInABackslashAndIsTheLongForm) {
+  ScratchFolder scratch;
+  const std::wstring longFolder = scratch.file(L"a folder with a long name");
+  ASSERT_TRUE(CreateDirectoryW(longFolder.c_str(), nullptr));
+  const std::wstring shortFolder = shortForm(longFolder);
+  ASSERT_FALSE(shortFolder.empty());
+  ASSERT_NE(shortFolder, longFolder) << "no short names on this volume";
+  TemporaryFolderVariables variables;
+  variables.set(shortFolder);  // without the backslash, which is added
+  std::wstring folder;
+  ASSERT_TRUE(sysenv::getTempFolder(folder));
+  EXPECT_EQ(folder, longFolder + L"\\");
+}
+
+TEST(TempFolder, FailsFrom259CharactersOn) {
+  TemporaryFolderVariables variables;
+  // GetTempPathW counts the backslash it adds: 257 characters give 258, the longest that passes.
+  const std::wstring base = L"C:\\";
+  for (size_t length : {size_t{257}, size_t{258}, size_t{259}, size_t{300}}) {
+    const std::wstring path = base + std::wstring(length - base.size(), L'x');
+    variables.set(path);
+    std::wstring folder = L"unchanged";
+    const bool found = sysenv::getTempFolder(folder);
+    EXPECT_EQ(found, length <= 257) << length;
+    EXPECT_EQ(folder, found ? path + L"\\" : L"unchanged") << length;
+  }
+}
+
+TEST(TempFolder, KeepsTheShortFormWhenTheLongFormOutgrowsItsBuffer) {
+  ScratchFolder scratch;
+  // Three nested folders of 200 characters: a long form of over 600 characters, a short one of ~80.
+  std::wstring longPath = scratch.path();
+  for (wchar_t letter : {L'p', L'q', L'r'}) {
+    longPath += L"\\" + std::wstring(200, letter);
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + longPath).c_str(), nullptr)) << GetLastError();
+  }
+  std::wstring shortPath = shortForm(L"\\\\?\\" + longPath);
+  if (shortPath.rfind(L"\\\\?\\", 0) == 0) shortPath.erase(0, 4);
+  ASSERT_FALSE(shortPath.empty());
+  ASSERT_LT(shortPath.size(), 258u);
+  TemporaryFolderVariables variables;
+  variables.set(shortPath);
+  std::wstring folder;
+  ASSERT_TRUE(sysenv::getTempFolder(folder));
+  EXPECT_EQ(folder, shortPath + L"\\");
+  EXPECT_TRUE(pathExists(folder));
+}
+
+std::wstring hexName(DWORD value) {
+  wchar_t text[16];
+  wsprintfW(text, L"%x", value);
+  return text;
+}
+
+TEST(UniqueSubfolder, IsANewFolderNamedAfterTheTickCount) {
+  ScratchFolder scratch;
+  std::wstring folder = scratch.path();
+  const DWORD before = GetTickCount();
+  ASSERT_TRUE(sysenv::createUniqueSubfolder(folder));
+  const DWORD after = GetTickCount();
+  ASSERT_EQ(folder.back(), L'\\');
+  EXPECT_TRUE(pathExists(folder));
+  const std::wstring name = folder.substr(scratch.path().size() + 1, folder.size() - scratch.path().size() - 2);
+  EXPECT_EQ(folder, scratch.path() + L"\\" + name + L"\\");
+  const DWORD tick = wcstoul(name.c_str(), nullptr, 16);
+  EXPECT_EQ(name, hexName(tick));  // lowercase, no leading zeros
+  EXPECT_GE(tick, before);
+  EXPECT_LE(tick, after);
+}
+
+TEST(UniqueSubfolder, TakesTheNextNumberUpWhileTheNameIsTaken) {
+  ScratchFolder scratch;
+  // Every name the tick count can reach during the call is taken already: one as a file, the rest
+  // as folders. The first free name after them must be the one made.
+  constexpr DWORD kTaken = 400;
+  const DWORD first = GetTickCount();
+  ASSERT_TRUE(testsupport::writeFileBytes(scratch.file(hexName(first)), "taken"));
+  for (DWORD tick = first + 1; tick <= first + kTaken; ++tick) {
+    ASSERT_TRUE(CreateDirectoryW(scratch.file(hexName(tick)).c_str(), nullptr));
+  }
+  std::wstring folder = scratch.path() + L"\\";
+  ASSERT_TRUE(sysenv::createUniqueSubfolder(folder));
+  if (GetTickCount() > first + kTaken) GTEST_SKIP() << "the machine was too slow to cover the call";
+  EXPECT_EQ(folder, scratch.path() + L"\\" + hexName(first + kTaken + 1) + L"\\");
+  EXPECT_TRUE(pathExists(folder));
+  EXPECT_EQ(testsupport::listFolder(scratch.path()).size(), kTaken + 2);
+}
+
+TEST(UniqueSubfolder, FailsOnAMissingBaseAndMakesNothing) {
+  ScratchFolder scratch;
+  std::wstring folder = scratch.file(L"missing");
+  ASSERT_FALSE(sysenv::createUniqueSubfolder(folder));
+  EXPECT_EQ(folder, scratch.file(L"missing"));
+  EXPECT_TRUE(testsupport::listFolder(scratch.path()).empty());
+}
+
+TEST(UniqueSubfolder, FailsWhenTheNewPathWouldNotFit) {
+  ScratchFolder scratch;
+  // A base of 255 characters exists, but no name joined to it fits in MAX_PATH with its backslash.
+  std::wstring base = scratch.path() + L"\\";
+  base += std::wstring(255 - base.size(), L'd');
+  ASSERT_TRUE(CreateDirectoryW(base.c_str(), nullptr));
+  std::wstring folder = base;
+  EXPECT_FALSE(sysenv::createUniqueSubfolder(folder));
+  EXPECT_EQ(folder, base);
+  EXPECT_TRUE(testsupport::listFolder(base).empty());
+}
+
+// A tree of files and nested folders under `root`.
+void makeTree(const std::wstring& root) {
+  ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr));
+  ASSERT_TRUE(testsupport::writeFileBytes(root + L"\\top.txt", "top"));
+  ASSERT_TRUE(CreateDirectoryW((root + L"\\a").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((root + L"\\a\\b").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((root + L"\\a\\b\\c").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((root + L"\\empty").c_str(), nullptr));
+  ASSERT_TRUE(testsupport::writeFileBytes(root + L"\\a\\one.bin", std::string(70000, 'x')));
+  ASSERT_TRUE(testsupport::writeFileBytes(root + L"\\a\\b\\c\\deep.txt", "deep"));
+  ASSERT_TRUE(testsupport::writeFileBytes(root + L"\\a\\b\\c\\.hidden", ""));
+}
+
+TEST(DeleteFolderTree, RemovesNestedFoldersAndFiles) {
+  ScratchFolder scratch;
+  const std::wstring root = scratch.file(L"tree");
+  makeTree(root);
+  EXPECT_TRUE(sysenv::deleteFolderTree(root));
+  EXPECT_FALSE(pathExists(root));
+  // Also as createUniqueSubfolder hands it out, with a trailing backslash.
+  makeTree(root);
+  EXPECT_TRUE(sysenv::deleteFolderTree(root + L"\\"));
+  EXPECT_FALSE(pathExists(root));
+  EXPECT_TRUE(testsupport::listFolder(scratch.path()).empty());
+}
+
+TEST(DeleteFolderTree, AReadOnlyFileStaysWithItsFoldersAndTheResultIsFalse) {
+  ScratchFolder scratch;
+  const std::wstring root = scratch.file(L"tree");
+  makeTree(root);
+  const std::wstring locked = root + L"\\a\\b\\c\\deep.txt";
+  ASSERT_TRUE(SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_FALSE(sysenv::deleteFolderTree(root));
+  EXPECT_EQ(testsupport::readFileBytes(locked), "deep");
+  // Everything else went.
+  EXPECT_EQ(testsupport::listFolder(root), std::vector<std::wstring>{L"a"});
+  EXPECT_EQ(testsupport::listFolder(root + L"\\a"), std::vector<std::wstring>{L"b"});
+  EXPECT_EQ(testsupport::listFolder(root + L"\\a\\b\\c"), std::vector<std::wstring>{L"deep.txt"});
+}
+
+TEST(DeleteFolderTree, FailsOnAMissingFolderAndOnAnEmptyPath) {
+  ScratchFolder scratch;
+  EXPECT_FALSE(sysenv::deleteFolderTree(scratch.file(L"missing")));
+  // An empty path must not mean the current folder.
+  ASSERT_TRUE(testsupport::writeFileBytes(scratch.file(L"keep.txt"), "keep"));
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(scratch.path().c_str()));
+  const bool deleted = sysenv::deleteFolderTree(L"");
+  SetCurrentDirectoryW(previous);
+  EXPECT_FALSE(deleted);
+  EXPECT_EQ(testsupport::readFileBytes(scratch.file(L"keep.txt")), "keep");
+}
+
+// --- links -------------------------------------------------------------------------------------
+
+// Wine's Unix path of a Windows path (Wine only; empty elsewhere).
+std::string unixPath(const std::wstring& path) {
+  using Function = char*(CDECL*)(const wchar_t*);
+  auto function = reinterpret_cast<Function>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (function == nullptr) return {};
+  char* name = function(path.c_str());
+  if (name == nullptr) return {};
+  std::string result = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return result;
+}
+
+std::wstring widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// Runs a Unix program under Wine and waits up to five seconds until `done` holds.
+template <typename Done>
+bool runUnixProgram(const std::wstring& commandLine, Done done) {
+  if (!testsupport::runChild(commandLine).started) return false;
+  for (int i = 0; i < 100 && !done(); ++i) Sleep(50);
+  return done();
+}
+
+// Wine 8 cannot make reparse points (FSCTL_SET_REPARSE_POINT fails with ERROR_NOT_SUPPORTED, and
+// CreateSymbolicLinkW returns TRUE without making anything), but it shows a Unix symbolic link to
+// a folder as a directory with FILE_ATTRIBUTE_REPARSE_POINT: to the code under test, the same thing
+// as a junction. Wine runs Unix programs from CreateProcessW, so /bin/ln makes one.
+bool makeDirectoryLink(const std::wstring& link, const std::wstring& target) {
+  const std::string unixLink = unixPath(link), unixTarget = unixPath(target);
+  if (unixLink.empty() || unixTarget.empty()) return false;
+  // Wine gives no exit code for a Unix program, and its process handle may be signalled before
+  // the program has run: wait for the link to appear instead.
+  if (!runUnixProgram(L"/bin/ln -s " + widen(unixTarget) + L" " + widen(unixLink),
+                      [&] { return pathExists(link); })) {
+    return false;
+  }
+  const DWORD attributes = GetFileAttributesW(link.c_str());
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Removes a link that the code under test may have left: Wine cannot remove a Unix link itself
+// (RemoveDirectoryW acts on its target), so /bin/rm does.
+void removeLeftoverLink(const std::wstring& link) {
+  // Listed by name, since a link whose target went is not found by its path.
+  const size_t slash = link.rfind(L'\\');
+  const std::wstring parent = link.substr(0, slash), name = link.substr(slash + 1);
+  auto gone = [&] {
+    const std::vector<std::wstring> names = testsupport::listFolder(parent);
+    return std::find(names.begin(), names.end(), name) == names.end();
+  };
+  if (!gone()) runUnixProgram(L"/bin/rm -f " + widen(unixPath(link)), gone);
+}
+
+// A folder outside the tree with content that must survive.
+struct OutsideTarget {
+  ScratchFolder scratch;
+  std::wstring root = scratch.file(L"precious");
+  OutsideTarget() {
+    CreateDirectoryW(root.c_str(), nullptr);
+    CreateDirectoryW((root + L"\\sub").c_str(), nullptr);
+    testsupport::writeFileBytes(root + L"\\keep.txt", "keep");
+    testsupport::writeFileBytes(root + L"\\sub\\keep2.txt", "keep2");
+  }
+  void expectIntact() const {
+    EXPECT_EQ(testsupport::readFileBytes(root + L"\\keep.txt"), "keep");
+    EXPECT_EQ(testsupport::readFileBytes(root + L"\\sub\\keep2.txt"), "keep2");
+  }
+};
+
+TEST(DeleteFolderTree, LeavesWhatALinkInsideLeadsTo) {
+  OutsideTarget outside;
+  ScratchFolder scratch;
+  const std::wstring root = scratch.file(L"tree");
+  makeTree(root);
+  const std::wstring link = root + L"\\a\\link";
+  if (!makeDirectoryLink(link, outside.root)) GTEST_SKIP() << "no directory links here";
+
+  const bool removed = sysenv::deleteFolderTree(root);
+  outside.expectIntact();
+  EXPECT_EQ(removed, !pathExists(root));
+  // Windows would remove the link itself and then the tree. Wine's RemoveDirectoryW acts on the
+  // link's target and refuses because that is not empty: the link and the folders holding it stay.
+  EXPECT_EQ(testsupport::listFolder(root), std::vector<std::wstring>{L"a"});
+  EXPECT_EQ(testsupport::listFolder(root + L"\\a"), std::vector<std::wstring>{L"link"});
+  removeLeftoverLink(link);
+}
+
+TEST(DeleteFolderTree, AFolderThatIsItselfALinkIsNotEmptied) {
+  OutsideTarget outside;
+  ScratchFolder scratch;
+  const std::wstring link = scratch.file(L"work");
+  if (!makeDirectoryLink(link, outside.root)) GTEST_SKIP() << "no directory links here";
+
+  EXPECT_FALSE(sysenv::deleteFolderTree(link + L"\\"));  // Wine: as above
+  outside.expectIntact();
+  removeLeftoverLink(link);
+}
+
+TEST(DeleteFolderTree, ANameOfThreeDotsStaysInsideTheTree) {
+  // NTFS allows a folder named "..." (made through a \\?\ path); Wine shows one made from Unix.
+  // Path canonicalisation reads it as a step up, which must never lead the deletion out of the tree
+  // into the folder beside it.
+  ScratchFolder scratch;
+  const std::wstring root = scratch.file(L"tree");
+  makeTree(root);
+  ASSERT_TRUE(testsupport::writeFileBytes(scratch.file(L"beside.txt"), "beside"));
+  const std::wstring dots = root + L"\\...";
+  if (!CreateDirectoryW((L"\\\\?\\" + dots).c_str(), nullptr)) {
+    const std::string unixDots = unixPath(root) + "/...";
+    auto made = [&] { return testsupport::listFolder(root).size() == 4; };
+    if (unixPath(root).empty() || !runUnixProgram(L"/bin/mkdir " + widen(unixDots), made)) {
+      GTEST_SKIP() << "cannot make a folder named ...";
+    }
+  }
+  ASSERT_TRUE(testsupport::writeFileBytes(L"\\\\?\\" + dots + L"\\inner.txt", "inner"));
+  ASSERT_TRUE(CreateDirectoryW(scratch.file(L"b").c_str(), nullptr));
+  ASSERT_TRUE(testsupport::writeFileBytes(scratch.file(L"b\\b.txt"), "b"));
+
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(scratch.path().c_str()));
+  sysenv::deleteFolderTree(root);
+  SetCurrentDirectoryW(previous);
+
+  EXPECT_EQ(testsupport::readFileBytes(scratch.file(L"beside.txt")), "beside");
+  EXPECT_EQ(testsupport::readFileBytes(scratch.file(L"b\\b.txt")), "b");
+  // Everything else in the tree went (what Windows does with "..." itself may differ).
+  EXPECT_FALSE(pathExists(root + L"\\top.txt"));
+  EXPECT_FALSE(pathExists(root + L"\\a\\b"));
+  if (pathExists(root)) runUnixProgram(L"/bin/rm -rf " + widen(unixPath(root)), [&] { return !pathExists(root); });
+}
+
+}  // namespace
