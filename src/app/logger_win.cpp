@@ -84,23 +84,24 @@ Logger::~Logger() {
   if (!logFolder_.empty()) sysenv::deleteFolderTree(logFolder_);
 }
 
-// Wide messages go to the narrow file as UTF-8, so every character stays readable.
 void Logger::debug(const wchar_t* format, ...) {
-  if (format == nullptr) return;
   va_list arguments;
   va_start(arguments, format);
-  const std::wstring message = formatWide(format, arguments);
+  writeWide(kLogLevelDebug, format, arguments);
   va_end(arguments);
-  writeLine(kLogLevelDebug, sysenv::toUtf8(message));
 }
 
 void Logger::error(const wchar_t* format, ...) {
-  if (format == nullptr) return;
   va_list arguments;
   va_start(arguments, format);
-  const std::wstring message = formatWide(format, arguments);
+  writeWide(kLogLevelError, format, arguments);
   va_end(arguments);
-  writeLine(kLogLevelError, sysenv::toUtf8(message));
+}
+
+// Wide messages go to the narrow file as UTF-8, so every character stays readable.
+void Logger::writeWide(int level, const wchar_t* format, va_list arguments) {
+  if (format == nullptr) return;
+  writeLine(level, sysenv::toUtf8(formatWide(format, arguments)));
 }
 
 void Logger::debugNarrow(const char* format, ...) {

@@ -3,6 +3,7 @@
 // the workers: each line goes to the file whole, and closeFile is safe while other threads write.
 #pragma once
 
+#include <cstdarg>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -36,6 +37,7 @@ class Logger {
   const std::wstring& logFolder() const { return logFolder_; }
 
  private:
+  void writeWide(int level, const wchar_t* format, va_list arguments);
   void writeLine(int level, const std::string& message);
 
   std::wstring logPath_;
