@@ -5,11 +5,8 @@ add_compile_options(-Wall -Wextra -Werror=return-type ${SORVANE_SANITIZERS})
 add_link_options(${SORVANE_SANITIZERS})
 include_directories(${SORVANE_ROOT}/src)
 
-if(SORVANE_PLAIN_SOURCES)
-  add_library(sorvane_plain STATIC ${SORVANE_PLAIN_SOURCES})
-else()
-  add_library(sorvane_plain INTERFACE)
-endif()
+add_library(sorvane_plain STATIC ${SORVANE_PLAIN_SOURCES})
+target_link_libraries(sorvane_plain PUBLIC miniz)
 
 foreach(file IN LISTS SORVANE_NATIVE_TESTS)
   sorvane_test_identity(${file} test_name subsystem)

@@ -19,7 +19,7 @@ set(SORVANE_ENTRY_SOURCE ${SORVANE_ROOT}/src/app/winmain_win.cpp)
 set(library_sources ${SORVANE_PLAIN_SOURCES} ${SORVANE_WIN_SOURCES})
 list(REMOVE_ITEM library_sources ${SORVANE_ENTRY_SOURCE})
 add_library(sorvane_win STATIC ${library_sources})
-target_link_libraries(sorvane_win PUBLIC ${SORVANE_SYSTEM_LIBS})
+target_link_libraries(sorvane_win PUBLIC miniz ${SORVANE_SYSTEM_LIBS})
 
 # The icon's images are drawn by a script at build time.
 set(generated_dir ${CMAKE_BINARY_DIR}/generated)
