@@ -20,7 +20,7 @@ deps:
 build: build-native build-win32 build-win64
 
 build-native: deps
-	@cmake --no-warn-unused-cli -S . -B $(NATIVE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=g++ >/dev/null
+	@cmake --no-warn-unused-cli -S . -B $(NATIVE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	@cmake --build $(NATIVE_DIR) -j $(JOBS)
 
 build-win32: deps

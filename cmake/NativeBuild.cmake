@@ -17,3 +17,4 @@ foreach(file IN LISTS SORVANE_NATIVE_TESTS)
 endforeach()
 
 include(${SORVANE_ROOT}/tools/NativeTools.cmake OPTIONAL)
+include(${SORVANE_ROOT}/ui/UiChecks.cmake OPTIONAL)

@@ -52,6 +52,8 @@ if(SORVANE_BUILD_WINE_TESTS)
 
   # Helper programs that tests start as child processes (planted DLLs, marker programs).
   include(${SORVANE_ROOT}/tests/WineTestPrograms.cmake OPTIONAL)
+  # Stubs and probes packed with the UI payload, for the tests that read a real container.
+  include(${SORVANE_ROOT}/tests/PackedStub.cmake OPTIONAL)
 
   foreach(file IN LISTS SORVANE_WINE_TESTS)
     sorvane_test_identity(${file} test_name subsystem)
