@@ -1,0 +1,290 @@
+// The pages' workflow (js/external.js) against a scripted script object: the exact calls, with
+// their arguments, for a successful run and for every failure the jobs report.
+"use strict";
+const { test, describe } = require("node:test");
+const assert = require("node:assert/strict");
+const { ScriptHost } = require("./script_host");
+
+const packageUrl = "http://127.0.0.1:8631/SorvanePro.zip";
+const thankYouUrl = "http://127.0.0.1:8631/thankyou.html";
+const shortcut = "Sorvane Pro Setup";
+
+const downloadStart = [
+  ["getProperty", "lang"],
+  ["disableCloseWindow", true],
+  ["setInstallStatus", 2],
+  ["download", packageUrl, "<callback>"]
+];
+
+function startDownload(properties) {
+  const host = new ScriptHost(properties);
+  host.context.startDownloadPage(host.view, host.timers);
+  return host;
+}
+
+// Runs the download page up to the install command.
+function downloadAndExtract(host) {
+  host.finish("download", 0);
+  host.advance(1000);
+  host.finish("extract", 0);
+}
+
+function plain(value) {
+  return JSON.parse(JSON.stringify(value));
+}
+
+describe("Load page", () => {
+  for (const version of ["6.1", "6.2", "6.3", "10.0", "11"]) {
+    test(`osVersion ${version} prepares the run and moves on`, () => {
+      const host = new ScriptHost({ osVersion: version });
+      host.context.runLoadPage(host.view);
+      assert.deepEqual(host.calls, [
+        ["getProperty", "osVersion"],
+        ["setInstallStatus", 0],
+        ["manageShortcut", shortcut, true],
+        ["setWindowSize", 651, 272],
+        ["setChannel", "demo"]
+      ]);
+      assert.deepEqual(host.shown, [["navigate", "Download.html"]]);
+    });
+  }
+
+  for (const version of ["6.0", "5.1", "5.2", "0.0", "", "unknown"]) {
+    test(`osVersion ${JSON.stringify(version)} is refused in the page's language`, () => {
+      const host = new ScriptHost({ osVersion: version, lang: "de" });
+      host.context.runLoadPage(host.view);
+      const texts = host.texts("de");
+      assert.deepEqual(host.calls, [
+        ["getProperty", "osVersion"],
+        ["getProperty", "lang"],
+        ["messageBox", texts.oldSystem, texts.title],
+        ["setInstallStatus", 4],
+        ["closeWindow"]
+      ]);
+      assert.deepEqual(host.shown, []);
+    });
+  }
+});
+
+describe("Download page", () => {
+  test("a successful run downloads, waits a second, extracts, installs and hands over", () => {
+    const host = startDownload();
+    assert.deepEqual(host.calls, downloadStart);
+    assert.deepEqual(host.shown.slice(0, 1), [["showTexts", "Sorvane Pro Setup"]]);
+
+    host.calls = [];
+    host.advance(400);
+    assert.deepEqual(host.calls, [["getProperty", "downloadTotal"], ["getProperty", "downloadCurrent"]]);
+
+    host.finish("download", 0);
+    host.calls = [];
+    host.advance(999);
+    assert.deepEqual(host.commands(), [], "extract waits one second after the download");
+    host.advance(1);
+    assert.deepEqual(host.commands(), [["extract", "<callback>"]]);
+    assert.ok(host.calls.every(([, key]) => key !== "downloadTotal"), "the extraction polls only its own progress");
+
+    host.calls = [];
+    host.finish("extract", 0);
+    assert.deepEqual(host.calls, [["install", "", "<callback>"]]);
+    host.advance(2000);
+    assert.deepEqual(host.calls.length, 1, "nothing is polled while the installer runs");
+
+    host.finish("install", 0);
+    assert.deepEqual(host.calls.slice(1), [
+      ["setInstallStatus", 1],
+      ["manageShortcut", shortcut, false],
+      ["openPage", thankYouUrl],
+      ["closeWindow"]
+    ]);
+    assert.equal(host.timerList.length, 0);
+
+    host.calls = [];
+    host.context.stopDownloadPage();
+    assert.deepEqual(host.calls, [["disableCloseWindow", false]]);
+  });
+
+  const downloadFailures = [
+    [3, "diskFull"],
+    [5, "noNetwork"],
+    [2, "networkProblem"],
+    [4, "networkProblem"],
+    [1, "networkProblem"]
+  ];
+  for (const [result, message] of downloadFailures) {
+    test(`download result ${result} shows ${message} and closes with status 2`, () => {
+      const host = startDownload({ lang: "fr" });
+      const texts = host.texts("fr");
+      host.finish("download", result);
+      host.advance(5000);
+      assert.deepEqual(host.commands(), [
+        ...downloadStart,
+        ["messageBox", texts[message], texts.title],
+        ["closeWindow"]
+      ]);
+      assert.deepEqual(host.shown[host.shown.length - 1], ["showError", texts[message]]);
+      assert.equal(host.timerList.length, 0);
+    });
+  }
+
+  const extractFailures = [
+    [2, "diskFull"],
+    [1, "generalError"],
+    [3, "generalError"]
+  ];
+  for (const [result, message] of extractFailures) {
+    test(`extract result ${result} shows ${message} and closes with status 2`, () => {
+      const host = startDownload({ lang: "jp" });
+      const texts = host.texts("jp");
+      host.finish("download", 0);
+      host.advance(1000);
+      host.finish("extract", result);
+      host.advance(5000);
+      assert.deepEqual(host.commands(), [
+        ...downloadStart,
+        ["extract", "<callback>"],
+        ["messageBox", texts[message], texts.title],
+        ["closeWindow"]
+      ]);
+      assert.equal(host.timerList.length, 0);
+    });
+  }
+
+  const installFailures = [
+    [2, [["setInstallStatus", 3], ["closeWindow"]]],
+    [4, [["setInstallStatus", 3], ["closeWindow"]]],
+    [1, [["closeWindow"]]],
+    [3, [["closeWindow"]]],
+    [1603, [["closeWindow"]]]
+  ];
+  for (const [result, ending] of installFailures) {
+    test(`install result ${result} ends with ${JSON.stringify(ending)}, no message and the shortcut kept`, () => {
+      const host = startDownload();
+      downloadAndExtract(host);
+      host.finish("install", result);
+      assert.deepEqual(host.commands(), [
+        ...downloadStart,
+        ["extract", "<callback>"],
+        ["install", "", "<callback>"],
+        ...ending
+      ]);
+      assert.equal(host.timerList.length, 0);
+    });
+  }
+
+  test("progress runs over the download, then the extraction, and never goes back", () => {
+    const host = startDownload();
+    const steps = [
+      [{ downloadTotal: "1000", downloadCurrent: "500" }, 0.4, "downloading"],
+      [{ downloadCurrent: "0" }, 0.4, "downloading"],
+      [{ downloadCurrent: "1000" }, 0.8, "downloading"]
+    ];
+    for (const [properties, fraction, stage] of steps) {
+      Object.assign(host.properties, properties);
+      host.advance(400);
+      assert.deepEqual(host.lastProgress(), ["showProgress", fraction, stage]);
+    }
+    host.finish("download", 0);
+    assert.deepEqual(host.lastProgress(), ["showProgress", 0.8, "extracting"]);
+    host.advance(1000);
+    host.properties.extractProgress = "50";
+    host.advance(400);
+    assert.deepEqual(host.lastProgress(), ["showProgress", 0.9, "extracting"]);
+    host.finish("extract", 0);
+    assert.deepEqual(host.lastProgress(), ["showProgress", 1, "installing"]);
+  });
+
+  const oddCounters = [
+    ["unknown total", { downloadTotal: "0", downloadCurrent: "500" }, 0],
+    ["empty texts", { downloadTotal: "", downloadCurrent: "" }, 0],
+    ["negative counter", { downloadTotal: "100", downloadCurrent: "-5" }, 0],
+    ["more than announced", { downloadTotal: "100", downloadCurrent: "250" }, 0.8],
+    ["not a number", { downloadTotal: "abc", downloadCurrent: "12" }, 0]
+  ];
+  for (const [name, properties, fraction] of oddCounters) {
+    test(`download counters with ${name} show ${fraction}`, () => {
+      const host = startDownload(properties);
+      host.advance(400);
+      assert.deepEqual(host.lastProgress(), ["showProgress", fraction, "downloading"]);
+    });
+  }
+
+  test("a repeated or late callback starts nothing", () => {
+    const host = startDownload();
+    const downloadCallback = host.pendingJobs.download;
+    host.finish("download", 0);
+    downloadCallback(0);
+    downloadCallback(3);
+    host.advance(1000);
+    const extractCallback = host.pendingJobs.extract;
+    host.finish("extract", 0);
+    extractCallback(0);
+    extractCallback(2);
+    assert.deepEqual(host.commands(), [...downloadStart, ["extract", "<callback>"], ["install", "", "<callback>"]]);
+  });
+
+  test("after unload, a pending extraction never starts and callbacks do nothing", () => {
+    const host = startDownload();
+    const downloadCallback = host.pendingJobs.download;
+    host.finish("download", 0);
+    host.context.stopDownloadPage();
+    host.advance(5000);
+    downloadCallback(0);
+    host.advance(5000);
+    assert.deepEqual(host.commands(), [...downloadStart, ["disableCloseWindow", false]]);
+    assert.equal(host.timerList.length, 0);
+  });
+
+  test("unload after a failure still lets the window close, once", () => {
+    const host = startDownload();
+    host.finish("download", 5);
+    host.calls = [];
+    host.context.stopDownloadPage();
+    host.context.stopDownloadPage();
+    assert.deepEqual(host.calls, [["disableCloseWindow", false]]);
+  });
+});
+
+describe("Window controls", () => {
+  test("the close button minimises while a job runs and closes otherwise", () => {
+    const host = startDownload();
+    host.calls = [];
+    host.context.requestClose();
+    assert.deepEqual(host.calls, [["hideWindow"]]);
+    host.context.stopDownloadPage();
+    host.calls = [];
+    host.context.requestClose();
+    assert.deepEqual(host.calls, [["closeWindow"]]);
+  });
+
+  test("the title area drags the window", () => {
+    const host = new ScriptHost();
+    host.context.startWindowDrag();
+    assert.deepEqual(host.calls, [["dragWindow"]]);
+  });
+});
+
+describe("Page texts", () => {
+  const languages = ["en", "fr", "jp", "de", "it", "nl"];
+
+  test("every product language has every text, and only those languages have tables", () => {
+    const host = new ScriptHost();
+    const tables = plain(host.context.pageTexts);
+    assert.deepEqual(Object.keys(tables).sort(), [...languages].sort());
+    const keys = Object.keys(tables.en).sort();
+    for (const lang of languages) {
+      assert.deepEqual(Object.keys(tables[lang]).sort(), keys, lang);
+      for (const key of keys) {
+        assert.ok(typeof tables[lang][key] === "string" && tables[lang][key].trim(), `${lang}.${key}`);
+      }
+    }
+    assert.notEqual(tables.jp.diskFull, tables.en.diskFull);
+  });
+
+  for (const code of ["es", "", "other", "hasOwnProperty", undefined]) {
+    test(`language ${JSON.stringify(code)} falls back to English`, () => {
+      const host = new ScriptHost();
+      assert.deepEqual(plain(host.texts(code)), plain(host.context.pageTexts.en));
+    });
+  }
+});

@@ -1,0 +1,99 @@
+// The page texts in the product's six languages, keyed by the install language code that the host
+// publishes as the "lang" property. Every language has every key; English is the fallback for a
+// language without a table. Characters outside ASCII are written as \u escapes, so the file means
+// the same whatever encoding a script host assumes for it.
+var pageTexts = {
+  // English
+  "en": {
+    "title": "Sorvane Pro Setup",
+    "downloading": "Downloading Sorvane Pro...",
+    "extracting": "Extracting files...",
+    "installing": "Installing Sorvane Pro...",
+    "closeTooltip": "Close",
+    "diskFull": "There is not enough free disk space to download and install Sorvane Pro. Please free some space and run the setup again.",
+    "noNetwork": "No Internet connection was found. Please check your connection and run the setup again.",
+    "networkProblem": "Sorvane Pro could not be downloaded. Please try again later.",
+    "generalError": "An error occurred while preparing the installation of Sorvane Pro. Please run the setup again.",
+    "oldSystem": "Sorvane Pro requires Windows 7 or later."
+  },
+  // French
+  "fr": {
+    "title": "Installation de Sorvane Pro",
+    "downloading": "T\u00e9l\u00e9chargement de Sorvane Pro...",
+    "extracting": "Extraction des fichiers...",
+    "installing": "Installation de Sorvane Pro...",
+    "closeTooltip": "Fermer",
+    "diskFull": "L'espace disque disponible est insuffisant pour t\u00e9l\u00e9charger et installer Sorvane Pro. Lib\u00e9rez de l'espace puis relancez l'installation.",
+    "noNetwork": "Aucune connexion Internet n'a \u00e9t\u00e9 d\u00e9tect\u00e9e. V\u00e9rifiez votre connexion puis relancez l'installation.",
+    "networkProblem": "Impossible de t\u00e9l\u00e9charger Sorvane Pro. Veuillez r\u00e9essayer plus tard.",
+    "generalError": "Une erreur s'est produite lors de la pr\u00e9paration de l'installation de Sorvane Pro. Veuillez relancer l'installation.",
+    "oldSystem": "Sorvane Pro n\u00e9cessite Windows 7 ou une version ult\u00e9rieure."
+  },
+  // Japanese
+  "jp": {
+    "title": "Sorvane Pro \u30bb\u30c3\u30c8\u30a2\u30c3\u30d7",
+    "downloading": "Sorvane Pro \u3092\u30c0\u30a6\u30f3\u30ed\u30fc\u30c9\u3057\u3066\u3044\u307e\u3059...",
+    "extracting": "\u30d5\u30a1\u30a4\u30eb\u3092\u5c55\u958b\u3057\u3066\u3044\u307e\u3059...",
+    "installing": "Sorvane Pro \u3092\u30a4\u30f3\u30b9\u30c8\u30fc\u30eb\u3057\u3066\u3044\u307e\u3059...",
+    "closeTooltip": "\u9589\u3058\u308b",
+    "diskFull": "\u30c7\u30a3\u30b9\u30af\u306e\u7a7a\u304d\u5bb9\u91cf\u304c\u4e0d\u8db3\u3057\u3066\u3044\u308b\u305f\u3081\u3001Sorvane Pro \u3092\u30c0\u30a6\u30f3\u30ed\u30fc\u30c9\u3057\u3066\u30a4\u30f3\u30b9\u30c8\u30fc\u30eb\u3067\u304d\u307e\u305b\u3093\u3002\u7a7a\u304d\u5bb9\u91cf\u3092\u78ba\u4fdd\u3057\u3066\u304b\u3089\u3001\u3082\u3046\u4e00\u5ea6\u30bb\u30c3\u30c8\u30a2\u30c3\u30d7\u3092\u5b9f\u884c\u3057\u3066\u304f\u3060\u3055\u3044\u3002",
+    "noNetwork": "\u30a4\u30f3\u30bf\u30fc\u30cd\u30c3\u30c8\u63a5\u7d9a\u304c\u898b\u3064\u304b\u308a\u307e\u305b\u3093\u3002\u63a5\u7d9a\u3092\u78ba\u8a8d\u3057\u3066\u304b\u3089\u3001\u3082\u3046\u4e00\u5ea6\u30bb\u30c3\u30c8\u30a2\u30c3\u30d7\u3092\u5b9f\u884c\u3057\u3066\u304f\u3060\u3055\u3044\u3002",
+    "networkProblem": "Sorvane Pro \u3092\u30c0\u30a6\u30f3\u30ed\u30fc\u30c9\u3067\u304d\u307e\u305b\u3093\u3067\u3057\u305f\u3002\u3057\u3070\u3089\u304f\u3057\u3066\u304b\u3089\u3082\u3046\u4e00\u5ea6\u304a\u8a66\u3057\u304f\u3060\u3055\u3044\u3002",
+    "generalError": "Sorvane Pro \u306e\u30a4\u30f3\u30b9\u30c8\u30fc\u30eb\u306e\u6e96\u5099\u4e2d\u306b\u30a8\u30e9\u30fc\u304c\u767a\u751f\u3057\u307e\u3057\u305f\u3002\u3082\u3046\u4e00\u5ea6\u30bb\u30c3\u30c8\u30a2\u30c3\u30d7\u3092\u5b9f\u884c\u3057\u3066\u304f\u3060\u3055\u3044\u3002",
+    "oldSystem": "Sorvane Pro \u3092\u4f7f\u7528\u3059\u308b\u306b\u306f Windows 7 \u4ee5\u964d\u304c\u5fc5\u8981\u3067\u3059\u3002"
+  },
+  // German
+  "de": {
+    "title": "Sorvane Pro Setup",
+    "downloading": "Sorvane Pro wird heruntergeladen...",
+    "extracting": "Dateien werden entpackt...",
+    "installing": "Sorvane Pro wird installiert...",
+    "closeTooltip": "Schlie\u00dfen",
+    "diskFull": "Es ist nicht gen\u00fcgend freier Speicherplatz vorhanden, um Sorvane Pro herunterzuladen und zu installieren. Bitte geben Sie Speicherplatz frei und starten Sie das Setup erneut.",
+    "noNetwork": "Es wurde keine Internetverbindung gefunden. Bitte pr\u00fcfen Sie Ihre Verbindung und starten Sie das Setup erneut.",
+    "networkProblem": "Sorvane Pro konnte nicht heruntergeladen werden. Bitte versuchen Sie es sp\u00e4ter erneut.",
+    "generalError": "Bei der Vorbereitung der Installation von Sorvane Pro ist ein Fehler aufgetreten. Bitte starten Sie das Setup erneut.",
+    "oldSystem": "Sorvane Pro erfordert Windows 7 oder h\u00f6her."
+  },
+  // Italian
+  "it": {
+    "title": "Installazione di Sorvane Pro",
+    "downloading": "Download di Sorvane Pro in corso...",
+    "extracting": "Estrazione dei file in corso...",
+    "installing": "Installazione di Sorvane Pro in corso...",
+    "closeTooltip": "Chiudi",
+    "diskFull": "Lo spazio libero su disco non \u00e8 sufficiente per scaricare e installare Sorvane Pro. Liberare spazio ed eseguire di nuovo l'installazione.",
+    "noNetwork": "Nessuna connessione a Internet rilevata. Verificare la connessione ed eseguire di nuovo l'installazione.",
+    "networkProblem": "Impossibile scaricare Sorvane Pro. Riprovare pi\u00f9 tardi.",
+    "generalError": "Si \u00e8 verificato un errore durante la preparazione dell'installazione di Sorvane Pro. Eseguire di nuovo l'installazione.",
+    "oldSystem": "Sorvane Pro richiede Windows 7 o versioni successive."
+  },
+  // Dutch
+  "nl": {
+    "title": "Sorvane Pro installeren",
+    "downloading": "Sorvane Pro wordt gedownload...",
+    "extracting": "Bestanden worden uitgepakt...",
+    "installing": "Sorvane Pro wordt ge\u00efnstalleerd...",
+    "closeTooltip": "Sluiten",
+    "diskFull": "Er is onvoldoende vrije schijfruimte om Sorvane Pro te downloaden en te installeren. Maak ruimte vrij en start de installatie opnieuw.",
+    "noNetwork": "Er is geen internetverbinding gevonden. Controleer uw verbinding en start de installatie opnieuw.",
+    "networkProblem": "Sorvane Pro kan niet worden gedownload. Probeer het later opnieuw.",
+    "generalError": "Er is een fout opgetreden bij het voorbereiden van de installatie van Sorvane Pro. Start de installatie opnieuw.",
+    "oldSystem": "Voor Sorvane Pro is Windows 7 of hoger vereist."
+  }
+};
+
+// The texts for a language code, each one taken from English where that language has none.
+function textsForLanguage(code) {
+  var has = Object.prototype.hasOwnProperty;
+  var english = pageTexts.en;
+  var own = has.call(pageTexts, String(code)) ? pageTexts[String(code)] : english;
+  var texts = {};
+  var key;
+  for (key in english) {
+    if (has.call(english, key)) {
+      texts[key] = has.call(own, key) ? own[key] : english[key];
+    }
+  }
+  return texts;
+}

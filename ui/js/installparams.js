@@ -1,0 +1,1 @@
+var installParams = {"LANG":["en","fr","jp","de","it","nl"]};
