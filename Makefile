@@ -1,16 +1,24 @@
 # make test: install what is missing, build both builds, run every test (native, then under Wine).
 # make demo: install what is missing, build, run the stub under Wine and report what it did.
+# make package: build, sign the win32 stub and pack the UI payload into it: dist/SorvaneProSetup.exe.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 NATIVE_DIR := build/native
 WIN32_DIR := build/win32
 WIN64_DIR := build/win64
+# The build-machine tools (stubpack) that the Windows builds use to pack their stubs for the tests.
+NATIVE_TOOLS := $(abspath $(NATIVE_DIR)/bin)
+PAYLOAD_DIR := build/payload
+DIST_DIR := dist
+# The native build makes a self-signed test certificate; a release passes its own pair.
+SIGN_CERT ?= $(NATIVE_DIR)/test-cert/test-cert.pem
+SIGN_KEY ?= $(NATIVE_DIR)/test-cert/test-key.pem
 # The Windows build that Wine can run here: win32 where the kernel runs 32-bit programs, otherwise
 # the x86_64 build of the same sources (scripts/wine-arch). Asked when a recipe runs, after
 # install-deps has put Wine in place. The shipped stub is always the win32 one.
 WINE_ARCH = $$(scripts/wine-arch)
 
-.PHONY: all deps build build-native build-win32 build-win64 test demo clean
+.PHONY: all deps build build-native build-win32 build-win64 test demo package clean
 
 all: build
 
@@ -23,17 +31,20 @@ build-native: deps
 	@cmake --no-warn-unused-cli -S . -B $(NATIVE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	@cmake --build $(NATIVE_DIR) -j $(JOBS)
 
-build-win32: deps
+# The Windows builds come after the native one: their packed-stub tests run its stubpack.
+build-win32: deps build-native
 	@wine_tests=$$([[ $(WINE_ARCH) == win32 ]] && echo ON || echo OFF); \
 	cmake --no-warn-unused-cli -S . -B $(WIN32_DIR) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DSORVANE_BUILD_WINE_TESTS=$$wine_tests >/dev/null
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DSORVANE_BUILD_WINE_TESTS=$$wine_tests \
+	  -DSORVANE_NATIVE_TOOLS=$(NATIVE_TOOLS) >/dev/null
 	@cmake --build $(WIN32_DIR) -j $(JOBS)
 
 # Only where Wine cannot run the win32 build.
-build-win64: deps
+build-win64: deps build-native
 	@if [[ $(WINE_ARCH) == win64 ]]; then \
 	  cmake --no-warn-unused-cli -S . -B $(WIN64_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DSORVANE_BUILD_WINE_TESTS=ON >/dev/null && \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DSORVANE_BUILD_WINE_TESTS=ON \
+	    -DSORVANE_NATIVE_TOOLS=$(NATIVE_TOOLS) >/dev/null && \
 	  cmake --build $(WIN64_DIR) -j $(JOBS); \
 	fi
 
@@ -45,6 +56,18 @@ test: build
 
 demo: build
 	@scripts/demo build/$(WINE_ARCH)/bin/SorvaneProSetup.exe
+
+# The shipped file: the win32 stub, signed, with the staged UI payload in its certificate table;
+# then the signature is checked and the container listed.
+package: build-native build-win32
+	@scripts/stage-payload $(PAYLOAD_DIR)
+	@mkdir -p $(DIST_DIR)
+	@$(NATIVE_DIR)/bin/stubpack pack --stub $(WIN32_DIR)/bin/SorvaneProSetup.exe --payload $(PAYLOAD_DIR) \
+	  --list ui/payload.list --cert $(SIGN_CERT) --key $(SIGN_KEY) --out $(DIST_DIR)/SorvaneProSetup.exe
+	@echo "== osslsigncode verify =="
+	@osslsigncode verify -CAfile $(SIGN_CERT) -in $(DIST_DIR)/SorvaneProSetup.exe
+	@echo "== payload entries =="
+	@$(NATIVE_DIR)/bin/stubpack list $(DIST_DIR)/SorvaneProSetup.exe
 
 clean:
 	rm -rf build dist

@@ -1,0 +1,134 @@
+// Real containers: the stub and a probe program, signed and packed with the staged UI payload by
+// the build's packaging tool, run as a user would run them with their own temporary folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/wine_test_support_win.h"
+#include "sysenv/shell_win.h"
+
+namespace {
+
+using testsupport::ScratchFolder;
+
+std::wstring packedProbe() { return testsupport::windowsPathFromEnvironment("SORVANE_PACKED_PROBE"); }
+std::wstring packedStub() { return testsupport::windowsPathFromEnvironment("SORVANE_PACKED_STUB"); }
+std::wstring stagedPayload() { return testsupport::windowsPathFromEnvironment("SORVANE_STAGED_PAYLOAD"); }
+
+bool isFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Every file below `folder`, by its path relative to it (backslash-separated), with its bytes.
+void collectFiles(const std::wstring& folder, const std::wstring& prefix, std::map<std::wstring, std::string>* files) {
+  for (const std::wstring& name : testsupport::listFolder(folder)) {
+    const std::wstring path = folder + L"\\" + name;
+    if (isFolder(path)) {
+      collectFiles(path, prefix + name + L"\\", files);
+    } else {
+      (*files)[prefix + name] = testsupport::readFileBytes(path);
+    }
+  }
+}
+
+std::map<std::wstring, std::string> filesBelow(std::wstring folder) {
+  while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+  std::map<std::wstring, std::string> files;
+  collectFiles(folder, L"", &files);
+  return files;
+}
+
+struct ProbeReport {
+  testsupport::ChildResult run;
+  std::map<std::wstring, std::wstring> fields;  // folder, loaded, languages
+};
+
+// Runs the packed probe with `temp` as its temporary folder. With a `keepFolder`, the probe moves
+// the unpacked folder there instead of deleting it.
+ProbeReport runProbe(const ScratchFolder& temp, const ScratchFolder& reports, const std::wstring& keepFolder = L"") {
+  const std::wstring reportPath = reports.file(L"report.txt");
+  std::wstring commandLine = testsupport::quoted(packedProbe());
+  if (!keepFolder.empty()) commandLine += L" --keep " + testsupport::quoted(keepFolder);
+  commandLine += L" " + testsupport::quoted(reportPath);
+  ProbeReport report;
+  report.run = testsupport::runChild(commandLine, {{L"TMP", temp.path()}, {L"TEMP", temp.path()}});
+  const std::string bytes = testsupport::readFileBytes(reportPath);
+  const int length = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring text(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), length);
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    std::size_t end = text.find(L'\n', begin);
+    if (end == std::wstring::npos) end = text.size();
+    const std::wstring line = text.substr(begin, end - begin);
+    const std::size_t equals = line.find(L'=');
+    if (equals != std::wstring::npos) report.fields[line.substr(0, equals)] = line.substr(equals + 1);
+    begin = end + 1;
+  }
+  return report;
+}
+
+class PackedStub : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (packedProbe().empty() || packedStub().empty() || stagedPayload().empty()) {
+      GTEST_SKIP() << "no packed programs: configure this build with -DSORVANE_NATIVE_TOOLS=<native build>/bin";
+    }
+  }
+};
+
+TEST_F(PackedStub, ProbeUnpacksEveryEntryByteForByteAndReadsTheLanguageList) {
+  ScratchFolder temp;
+  ScratchFolder reports;
+  const std::wstring kept = reports.file(L"kept");
+  const ProbeReport report = runProbe(temp, reports, kept);
+  ASSERT_TRUE(report.run.finished);
+  EXPECT_EQ(report.run.exitCode, 0u);
+  EXPECT_EQ(report.fields.at(L"loaded"), L"1");
+  EXPECT_EQ(report.fields.at(L"languages"), L"en,fr,jp,de,it,nl");
+
+  // The payload had its own subfolder of the temporary folder.
+  const std::wstring folder = report.fields.at(L"folder");
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(folder.back(), L'\\');
+  EXPECT_EQ(_wcsnicmp(folder.c_str(), (temp.path() + L"\\").c_str(), temp.path().size() + 1), 0)
+      << sysenv::toUtf8(folder);
+
+  const std::map<std::wstring, std::string> staged = filesBelow(stagedPayload());
+  const std::map<std::wstring, std::string> unpacked = filesBelow(kept);
+  EXPECT_EQ(staged.size(), 15u);
+  ASSERT_EQ(unpacked.size(), staged.size());
+  for (const auto& [path, bytes] : staged) {
+    const auto found = unpacked.find(path);
+    ASSERT_NE(found, unpacked.end()) << sysenv::toUtf8(path);
+    EXPECT_TRUE(found->second == bytes) << sysenv::toUtf8(path) << ": " << found->second.size() << " bytes unpacked, "
+                                        << bytes.size() << " staged";
+  }
+}
+
+TEST_F(PackedStub, ProbeDeletesThePayloadFolderAtTheEnd) {
+  ScratchFolder temp;
+  ScratchFolder reports;
+  const ProbeReport report = runProbe(temp, reports);
+  ASSERT_TRUE(report.run.finished);
+  EXPECT_EQ(report.run.exitCode, 0u);
+  const std::wstring folder = report.fields.at(L"folder");
+  EXPECT_FALSE(folder.empty());
+  EXPECT_FALSE(testsupport::pathExists(folder)) << sysenv::toUtf8(folder);
+  EXPECT_EQ(testsupport::listFolder(temp.path()), std::vector<std::wstring>{});
+}
+
+TEST_F(PackedStub, PackedStubRunExitsWithZeroAndLeavesTheTemporaryFolderEmpty) {
+  ScratchFolder temp;
+  const testsupport::ChildResult run =
+      testsupport::runChild(testsupport::quoted(packedStub()), {{L"TMP", temp.path()}, {L"TEMP", temp.path()}}, 60000);
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(testsupport::listFolder(temp.path()), std::vector<std::wstring>{});
+}
+
+}  // namespace

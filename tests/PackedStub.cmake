@@ -1,0 +1,71 @@
+# Programs packed with the UI payload, for the tests that read a real container: the stub itself
+# and payload_probe (which only unpacks and reports). Both are signed and packed by the native
+# build's stubpack, with a test certificate made in this build folder and the payload staged by
+# scripts/stage-payload. Without the native tools the programs are not packed and the tests that
+# need them report themselves skipped.
+set(SORVANE_NATIVE_TOOLS "" CACHE PATH "The native build's bin folder, which holds stubpack (packed-stub tests need it)")
+
+add_executable(payload_probe ${SORVANE_ROOT}/tests/programs/payload_probe.cpp)
+target_link_libraries(payload_probe PRIVATE sorvane_win)
+target_link_options(payload_probe PRIVATE -municode)
+
+# The test target and its CTest entry are made after this file (by the loop over the Wine tests),
+# so their additions wait for the end of the folder.
+function(sorvane_packed_stub_test_setup)
+  set(test payload.packed_stub_win_test)
+  if(NOT TARGET ${test})
+    return()
+  endif()
+  # It starts the stub, which takes the one machine-wide single-instance mutex.
+  set_property(TEST ${test} APPEND PROPERTY RESOURCE_LOCK stub_single_instance)
+  add_dependencies(${test} payload_probe)
+  if(SORVANE_NATIVE_TOOLS)
+    add_dependencies(${test} packed_programs)
+    set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT
+                 "SORVANE_PACKED_STUB=${SORVANE_PACKED_BIN}/SorvaneProSetup-packed.exe"
+                 "SORVANE_PACKED_PROBE=${SORVANE_PACKED_BIN}/payload_probe-packed.exe"
+                 "SORVANE_STAGED_PAYLOAD=${SORVANE_STAGED_PAYLOAD}")
+  endif()
+endfunction()
+cmake_language(DEFER CALL sorvane_packed_stub_test_setup)
+
+if(NOT SORVANE_NATIVE_TOOLS)
+  message(STATUS "Packed-stub tests will be skipped: configure with -DSORVANE_NATIVE_TOOLS=<native build>/bin")
+  return()
+endif()
+
+set(SORVANE_PACKED_BIN ${CMAKE_BINARY_DIR}/bin)
+set(SORVANE_STAGED_PAYLOAD ${CMAKE_BINARY_DIR}/payload)
+set(packed_cert_dir ${CMAKE_BINARY_DIR}/test-cert)
+add_custom_command(
+  OUTPUT ${packed_cert_dir}/test-cert.pem ${packed_cert_dir}/test-key.pem
+  COMMAND ${SORVANE_ROOT}/tools/make-test-cert ${packed_cert_dir}
+  DEPENDS ${SORVANE_ROOT}/tools/make-test-cert
+  COMMENT "Making the test code-signing certificate")
+
+# Staged again whenever anything under ui/ or the staging scripts change.
+file(GLOB_RECURSE packed_ui_sources CONFIGURE_DEPENDS ${SORVANE_ROOT}/ui/*)
+file(GLOB packed_stage_scripts ${SORVANE_ROOT}/scripts/stage-payload ${SORVANE_ROOT}/scripts/make-ui-images.py)
+set(packed_payload_stamp ${CMAKE_BINARY_DIR}/payload.staged)
+add_custom_command(
+  OUTPUT ${packed_payload_stamp}
+  COMMAND ${SORVANE_ROOT}/scripts/stage-payload ${SORVANE_STAGED_PAYLOAD}
+  COMMAND ${CMAKE_COMMAND} -E touch ${packed_payload_stamp}
+  DEPENDS ${packed_ui_sources} ${packed_stage_scripts}
+  COMMENT "Staging the UI payload")
+
+set(packed_outputs)
+foreach(pair IN ITEMS "SorvaneProSetup;SorvaneProSetup-packed.exe" "payload_probe;payload_probe-packed.exe")
+  list(GET pair 0 program)
+  list(GET pair 1 packed_name)
+  add_custom_command(
+    OUTPUT ${SORVANE_PACKED_BIN}/${packed_name}
+    COMMAND ${SORVANE_NATIVE_TOOLS}/stubpack pack --stub $<TARGET_FILE:${program}> --payload ${SORVANE_STAGED_PAYLOAD}
+            --list ${SORVANE_ROOT}/ui/payload.list --cert ${packed_cert_dir}/test-cert.pem
+            --key ${packed_cert_dir}/test-key.pem --out ${SORVANE_PACKED_BIN}/${packed_name}
+    DEPENDS ${program} ${packed_payload_stamp} ${packed_cert_dir}/test-cert.pem ${SORVANE_NATIVE_TOOLS}/stubpack
+            ${SORVANE_ROOT}/ui/payload.list
+    COMMENT "Signing ${program} and packing the UI payload into ${packed_name}")
+  list(APPEND packed_outputs ${SORVANE_PACKED_BIN}/${packed_name})
+endforeach()
+add_custom_target(packed_programs DEPENDS ${packed_outputs})

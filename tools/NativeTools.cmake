@@ -1,0 +1,46 @@
+# Build-machine tools: the packaging tool stubpack (signs the stub and puts the UI payload into its
+# certificate table) with its tests, and the test signing certificate.
+set(stubpack_dir ${SORVANE_ROOT}/tools/stubpack)
+file(GLOB stubpack_sources CONFIGURE_DEPENDS ${stubpack_dir}/*.cpp)
+file(GLOB stubpack_tests CONFIGURE_DEPENDS ${stubpack_dir}/*_test.cpp)
+list(REMOVE_ITEM stubpack_sources ${stubpack_tests} ${stubpack_dir}/stubpack_main.cpp)
+
+add_library(stubpack_core STATIC ${stubpack_sources})
+target_include_directories(stubpack_core PUBLIC ${SORVANE_ROOT}/tools)
+add_executable(stubpack ${stubpack_dir}/stubpack_main.cpp)
+target_link_libraries(stubpack PRIVATE stubpack_core)
+
+# A self-signed code-signing certificate, made once per build folder and never kept in the tree.
+set(STUBPACK_TEST_CERT_DIR ${CMAKE_BINARY_DIR}/test-cert)
+add_custom_command(
+  OUTPUT ${STUBPACK_TEST_CERT_DIR}/test-cert.pem ${STUBPACK_TEST_CERT_DIR}/test-key.pem
+  COMMAND ${SORVANE_ROOT}/tools/make-test-cert ${STUBPACK_TEST_CERT_DIR}
+  DEPENDS ${SORVANE_ROOT}/tools/make-test-cert
+  COMMENT "Making the test code-signing certificate")
+add_custom_target(stubpack_test_cert ALL
+                  DEPENDS ${STUBPACK_TEST_CERT_DIR}/test-cert.pem ${STUBPACK_TEST_CERT_DIR}/test-key.pem)
+
+# Real PE files of both formats for the tool's tests to sign and pack; mingw is always installed.
+find_program(STUBPACK_MINGW_I686 i686-w64-mingw32-gcc-posix REQUIRED)
+find_program(STUBPACK_MINGW_X86_64 x86_64-w64-mingw32-gcc-posix REQUIRED)
+set(stubpack_fixture_dir ${CMAKE_BINARY_DIR}/stubpack-fixtures)
+add_custom_command(
+  OUTPUT ${stubpack_fixture_dir}/pe32.exe ${stubpack_fixture_dir}/pe32plus.exe
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${stubpack_fixture_dir}
+  COMMAND ${STUBPACK_MINGW_I686} -O2 -s -static -o ${stubpack_fixture_dir}/pe32.exe ${stubpack_dir}/fixture_program.c
+  COMMAND ${STUBPACK_MINGW_X86_64} -O2 -s -static -o ${stubpack_fixture_dir}/pe32plus.exe ${stubpack_dir}/fixture_program.c
+  DEPENDS ${stubpack_dir}/fixture_program.c
+  COMMENT "Building the PE fixtures of the packaging tool's tests")
+add_custom_target(stubpack_fixtures ALL DEPENDS ${stubpack_fixture_dir}/pe32.exe ${stubpack_fixture_dir}/pe32plus.exe)
+
+foreach(file IN LISTS stubpack_tests)
+  get_filename_component(stem ${file} NAME_WE)
+  set(test_name tools.${stem})
+  add_executable(${test_name} ${file})
+  target_link_libraries(${test_name} PRIVATE stubpack_core GTest::gtest GTest::gtest_main)
+  add_dependencies(${test_name} stubpack stubpack_test_cert stubpack_fixtures)
+  add_test(NAME ${test_name} COMMAND ${test_name})
+  set_tests_properties(${test_name} PROPERTIES
+    LABELS "native;tools"
+    ENVIRONMENT "STUBPACK_EXE=$<TARGET_FILE:stubpack>;STUBPACK_CERT_DIR=${STUBPACK_TEST_CERT_DIR};STUBPACK_FIXTURES=${stubpack_fixture_dir};STUBPACK_ENTRY_LIST=${SORVANE_ROOT}/ui/payload.list")
+endforeach()

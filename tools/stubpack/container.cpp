@@ -1,0 +1,217 @@
+// Plain code.
+#include "stubpack/container.h"
+
+#include <set>
+
+namespace stubpack {
+
+namespace {
+
+bool fail(std::string* error, const std::string& reason) {
+  if (error != nullptr) *error = reason;
+  return false;
+}
+
+bool forbiddenInName(char16_t unit) {
+  if (unit < 0x20 || unit == 0x7F) return true;
+  switch (unit) {
+    case u'<': case u'>': case u':': case u'"': case u'|': case u'?': case u'*': case u'/':
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::u16string asciiLower(const std::u16string& text) {
+  std::u16string lower = text;
+  for (char16_t& unit : lower) {
+    if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit - u'A' + u'a');
+  }
+  return lower;
+}
+
+}  // namespace
+
+std::string entryPathProblem(const std::u16string& path) {
+  if (path.empty()) return "the path is empty";
+  if (path.size() > kMaxPathLength) {
+    return "the path has " + std::to_string(path.size()) + " UTF-16 units; at most " +
+           std::to_string(kMaxPathLength) + " fit an entry";
+  }
+  if (path[0] == u'\\' || path[0] == u'/') return "the path is absolute";
+  if (path.find(u':') != std::u16string::npos) return "the path has a drive or stream prefix (':')";
+  if (path.find(u'/') != std::u16string::npos) return "the path uses '/'; the container's separator is '\\'";
+  for (char16_t unit : path) {
+    if (forbiddenInName(unit)) return "the path has a character that Windows does not allow in a name";
+  }
+  std::size_t begin = 0;
+  while (true) {
+    const std::size_t end = path.find(u'\\', begin);
+    const std::u16string segment = path.substr(begin, end == std::u16string::npos ? std::u16string::npos : end - begin);
+    if (segment.empty()) return "the path has an empty segment";
+    if (segment == u"..") return "the path has a '..' segment";
+    if (segment == u".") return "the path has a '.' segment";
+    if (end == std::u16string::npos) break;
+    begin = end + 1;
+  }
+  return {};
+}
+
+std::string entrySizeProblem(std::uint64_t size) {
+  if (size > kMaxEntrySize) return "the file has " + std::to_string(size) + " bytes; an entry holds less than 4 GiB";
+  return {};
+}
+
+bool utf8ToUtf16(const std::string& text, std::u16string* out) {
+  std::u16string result;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::uint32_t code = 0;
+    std::size_t extra = 0;
+    std::uint32_t minimum = 0;
+    if (lead < 0x80) {
+      code = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+      code = lead & 0x1F, extra = 1, minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+      code = lead & 0x0F, extra = 2, minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+      code = lead & 0x07, extra = 3, minimum = 0x10000;
+    } else {
+      return false;
+    }
+    if (text.size() - i - 1 < extra) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      result += static_cast<char16_t>(0xD800 + (code >> 10));
+      result += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    } else {
+      result += static_cast<char16_t>(code);
+    }
+    i += extra + 1;
+  }
+  *out = std::move(result);
+  return true;
+}
+
+std::string utf16ToUtf8(const std::u16string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::uint32_t code = text[i];
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;  // a lone surrogate: show a replacement, as the text is only printed
+    }
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | (code >> 12));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (code >> 18));
+      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return out;
+}
+
+bool parseEntryList(const std::string& text, std::vector<std::u16string>* paths, std::string* error) {
+  std::vector<std::u16string> result;
+  std::set<std::u16string> seen;
+  std::size_t begin = 0;
+  for (std::size_t lineNumber = 1; begin < text.size(); ++lineNumber) {
+    std::size_t end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(begin, end - begin);
+    begin = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    const std::string where = "line " + std::to_string(lineNumber) + " (" + line + "): ";
+    std::u16string path;
+    if (!utf8ToUtf16(line, &path)) return fail(error, where + "not valid UTF-8");
+    const std::string problem = entryPathProblem(path);
+    if (!problem.empty()) return fail(error, where + problem);
+    if (!seen.insert(asciiLower(path)).second) return fail(error, where + "the path is listed twice");
+    result.push_back(std::move(path));
+  }
+  *paths = std::move(result);
+  return true;
+}
+
+std::size_t fillSize(std::uint64_t tableBytesBeforeFill) {
+  const std::uint64_t withMinimum = tableBytesBeforeFill + kMinimumFill + kTrailerSize;
+  return kMinimumFill + static_cast<std::size_t>((8 - withMinimum % 8) % 8);
+}
+
+void appendEntryHeader(Bytes& out, const std::u16string& path, std::uint64_t size) {
+  const std::size_t header = out.size();
+  out.resize(header + kEntryHeaderSize, 0);
+  for (std::size_t i = 0; i < path.size() && i < kPathUnits - 1; ++i) {
+    out[header + 2 * i] = static_cast<std::uint8_t>(path[i] & 0xFF);
+    out[header + 2 * i + 1] = static_cast<std::uint8_t>(path[i] >> 8);
+  }
+  writeLe64(out.data() + header + 2 * kPathUnits, size);
+}
+
+bool readContainer(const Bytes& image, ContainerListing* listing, std::string* error) {
+  CertificateTable table;
+  if (!locateCertificateTable(image, &table, error)) return false;
+  const std::size_t size = image.size();
+  if (size - table.signatureEnd < kTrailerSize) return fail(error, "the file has no payload container");
+  const std::size_t trailer = size - kTrailerSize;
+  const std::size_t start = readLe32(image.data() + trailer);
+  if (start != table.signatureEnd) {
+    return fail(error, "the file has no payload container (its last four bytes do not point at the end of the signature)");
+  }
+  ContainerListing found;
+  found.start = start;
+  std::size_t position = start;
+  while (true) {
+    if (position > size || size - position < kEntryHeaderSize) {
+      return fail(error, "the entry list runs into the end of the file without a terminating header");
+    }
+    const std::uint8_t* header = image.data() + position;
+    if (readLe16(header) == 0) break;
+    const std::string where = "entry " + std::to_string(found.entries.size() + 1) + ": ";
+    ContainerEntry entry;
+    std::size_t unit = 0;
+    for (; unit < kPathUnits && readLe16(header + 2 * unit) != 0; ++unit) {
+      entry.path += static_cast<char16_t>(readLe16(header + 2 * unit));
+    }
+    if (unit == kPathUnits) return fail(error, where + "the path is not terminated within 260 units");
+    const std::string problem = entryPathProblem(entry.path);
+    if (!problem.empty()) return fail(error, where + utf16ToUtf8(entry.path) + ": " + problem);
+    entry.size = readLe64(header + 2 * kPathUnits);
+    const std::string sizeProblem = entrySizeProblem(entry.size);
+    if (!sizeProblem.empty()) return fail(error, where + sizeProblem);
+    entry.dataOffset = position + kEntryHeaderSize;
+    if (entry.dataOffset > trailer || entry.size > trailer - entry.dataOffset) {
+      return fail(error, where + "the data runs past the container");
+    }
+    position = entry.dataOffset + static_cast<std::size_t>(entry.size);
+    found.entries.push_back(std::move(entry));
+  }
+  found.fill = trailer - position;
+  for (std::size_t i = position; i < trailer; ++i) {
+    if (image[i] != 0) return fail(error, "the fill after the last entry is not zero");
+  }
+  *listing = std::move(found);
+  return true;
+}
+
+}  // namespace stubpack

@@ -1,0 +1,247 @@
+// The packaging tool: signs the stub with osslsigncode and puts the UI payload container into the
+// signed file's certificate table; lists the container of a packed file. Runs on the build machine.
+//
+//   stubpack pack --stub IN.exe --payload DIR --list LIST --cert CERT.pem --key KEY.pem --out OUT.exe
+//                 [--osslsigncode PROGRAM]
+//   stubpack list PACKED.exe
+//
+// Exit codes: 0 done, 1 refused or failed (the reason on stderr, no output file made), 2 usage.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "stubpack/container.h"
+#include "stubpack/packer.h"
+#include "stubpack/pe_image.h"
+
+namespace {
+
+using stubpack::Bytes;
+namespace fs = std::filesystem;
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr const char* kSignatureDescription = "Sorvane Pro";
+
+int failed(const std::string& message) {
+  std::cerr << "stubpack: " << message << "\n";
+  return kExitFailed;
+}
+
+int usage() {
+  std::cerr << "usage:\n"
+               "  stubpack pack --stub IN.exe --payload DIR --list LIST --cert CERT.pem --key KEY.pem --out OUT.exe\n"
+               "                [--osslsigncode PROGRAM]\n"
+               "  stubpack list PACKED.exe\n";
+  return kExitUsage;
+}
+
+bool readWholeFile(const std::string& path, Bytes* bytes, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    *error = "cannot read " + path;
+    return false;
+  }
+  return true;
+}
+
+bool writeNewFile(const std::string& path, const Bytes& bytes, std::string* error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0755);
+  if (fd < 0) {
+    *error = "cannot create " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      *error = "cannot write " + path + ": " + std::strerror(errno);
+      ::close(fd);
+      return false;
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    *error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+// Runs a program with its output collected; the exit code, or -1 when it could not be started or
+// did not exit normally.
+int runProgram(const std::vector<std::string>& arguments, std::string* output) {
+  int pipeEnds[2];
+  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return -1;
+  const pid_t child = ::fork();
+  if (child < 0) {
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+    return -1;
+  }
+  if (child == 0) {
+    ::dup2(pipeEnds[1], STDOUT_FILENO);
+    ::dup2(pipeEnds[1], STDERR_FILENO);
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    std::fprintf(stderr, "cannot start %s: %s\n", argv[0], std::strerror(errno));
+    ::_exit(127);
+  }
+  ::close(pipeEnds[1]);
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(pipeEnds[0], buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    output->append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(pipeEnds[0]);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A folder beside the output, so that the finished file can be renamed into place atomically;
+// removed with whatever is left in it when the pack ends, on every path.
+class WorkFolder {
+ public:
+  explicit WorkFolder(const fs::path& besideFile) {
+    std::string pattern = (besideFile.parent_path() / ".stubpack-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~WorkFolder() {
+    if (!path_.empty()) {
+      std::error_code ignored;
+      fs::remove_all(path_, ignored);
+    }
+  }
+  WorkFolder(const WorkFolder&) = delete;
+  WorkFolder& operator=(const WorkFolder&) = delete;
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+int pack(const std::map<std::string, std::string>& options) {
+  for (const char* required : {"--stub", "--payload", "--list", "--cert", "--key", "--out"}) {
+    if (options.count(required) == 0) {
+      std::cerr << "stubpack pack: " << required << " is required\n";
+      return usage();
+    }
+  }
+  const std::string out = options.at("--out");
+  std::string error;
+
+  // Everything about the payload is checked before anything is signed or written.
+  Bytes listBytes;
+  if (!readWholeFile(options.at("--list"), &listBytes, &error)) return failed(error);
+  std::vector<std::u16string> paths;
+  if (!stubpack::parseEntryList(std::string(listBytes.begin(), listBytes.end()), &paths, &error)) {
+    return failed(options.at("--list") + ": " + error);
+  }
+  std::vector<stubpack::PayloadFile> files;
+  for (const std::u16string& path : paths) {
+    std::string relative = stubpack::utf16ToUtf8(path);
+    const std::string shown = relative;
+    for (char& c : relative) {
+      if (c == '\\') c = '/';
+    }
+    const fs::path source = fs::path(options.at("--payload")) / relative;
+    struct stat status;
+    if (::stat(source.c_str(), &status) != 0) return failed(shown + ": " + source.string() + ": " + std::strerror(errno));
+    if (!S_ISREG(status.st_mode)) return failed(shown + ": " + source.string() + " is not a regular file");
+    const std::string sizeProblem = stubpack::entrySizeProblem(static_cast<std::uint64_t>(status.st_size));
+    if (!sizeProblem.empty()) return failed(shown + ": " + sizeProblem);
+    stubpack::PayloadFile file;
+    file.path = path;
+    if (!readWholeFile(source.string(), &file.data, &error)) return failed(error);
+    files.push_back(std::move(file));
+  }
+
+  WorkFolder work{fs::absolute(out)};
+  if (work.path().empty()) return failed("cannot make a work folder beside " + out + ": " + std::strerror(errno));
+  const fs::path signedPath = work.path() / "signed.exe";
+  const std::string signer = options.count("--osslsigncode") != 0 ? options.at("--osslsigncode") : "osslsigncode";
+  std::string signerOutput;
+  const int signerExit = runProgram({signer, "sign", "-certs", options.at("--cert"), "-key", options.at("--key"), "-h",
+                                     "sha256", "-n", kSignatureDescription, "-in", options.at("--stub"), "-out",
+                                     signedPath.string()},
+                                    &signerOutput);
+  if (signerExit != 0) {
+    std::cerr << signerOutput;
+    return failed("signing " + options.at("--stub") + " failed (" + signer + " exit " + std::to_string(signerExit) + ")");
+  }
+
+  Bytes signedImage;
+  if (!readWholeFile(signedPath.string(), &signedImage, &error)) return failed(error);
+  Bytes packed;
+  if (!stubpack::packContainer(signedImage, files, &packed, &error)) return failed(options.at("--stub") + ": " + error);
+  const fs::path packedPath = work.path() / "packed.exe";
+  if (!writeNewFile(packedPath.string(), packed, &error)) return failed(error);
+  if (::rename(packedPath.c_str(), out.c_str()) != 0) return failed("cannot rename into " + out + ": " + std::strerror(errno));
+  std::cout << "stubpack: " << out << ": signed, " << files.size() << " entries packed, " << packed.size()
+            << " bytes\n";
+  return 0;
+}
+
+int list(const std::string& path) {
+  Bytes image;
+  std::string error;
+  if (!readWholeFile(path, &image, &error)) return failed(error);
+  stubpack::ContainerListing listing;
+  if (!stubpack::readContainer(image, &listing, &error)) return failed(path + ": " + error);
+  std::uint64_t dataBytes = 0;
+  for (const stubpack::ContainerEntry& entry : listing.entries) {
+    std::cout << stubpack::utf16ToUtf8(entry.path) << "\t" << entry.size << "\n";
+    dataBytes += entry.size;
+  }
+  std::cout << listing.entries.size() << " entries, " << dataBytes << " bytes of data; container at offset "
+            << listing.start << ", fill " << listing.fill << " bytes, file " << image.size() << " bytes\n";
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage();
+  const std::string command = argv[1];
+  if (command == "list") {
+    if (argc != 3) return usage();
+    return list(argv[2]);
+  }
+  if (command == "pack") {
+    std::map<std::string, std::string> options;
+    for (int i = 2; i < argc; i += 2) {
+      const std::string name = argv[i];
+      static const char* const known[] = {"--stub", "--payload", "--list", "--cert", "--key", "--out", "--osslsigncode"};
+      bool isKnown = false;
+      for (const char* k : known) isKnown = isKnown || name == k;
+      if (!isKnown || i + 1 >= argc || options.count(name) != 0) return usage();
+      options[name] = argv[i + 1];
+    }
+    return pack(options);
+  }
+  return usage();
+}
