@@ -65,8 +65,9 @@ if(SORVANE_BUILD_WINE_TESTS)
       LABELS "wine;${subsystem}"
       ENVIRONMENT "SORVANE_STUB_EXE=$<TARGET_FILE:SorvaneProSetup>;SORVANE_TEST_BIN=${CMAKE_BINARY_DIR}/bin"
       TIMEOUT 120)
-    if(subsystem STREQUAL "app")
-      # They start the stub, which takes the one machine-wide single-instance mutex.
+    if(subsystem STREQUAL "app" OR subsystem STREQUAL "htmlui")
+      # They start the stub, which takes the one machine-wide single-instance mutex and looks for
+      # any "HTMLUI" window on the desktop, or they make such windows themselves.
       set_tests_properties(${test_name} PROPERTIES RESOURCE_LOCK stub_single_instance)
     endif()
   endforeach()
