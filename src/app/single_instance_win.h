@@ -1,13 +1,15 @@
 // Win32 code. Only one stub runs at a time; a second start brings the first one's window forward.
 #pragma once
 
+#include "htmlui/host_window_win.h"
 #include "sysenv/unique_handle_win.h"
 
 namespace app {
 
 // Names that another instance relies on: never change them.
 constexpr wchar_t kSingleInstanceMutexName[] = L"SorvaneProDownloadManager";
-constexpr wchar_t kHostWindowClassName[] = L"HTMLUI";
+// The first instance's window is found by its class.
+using htmlui::kHostWindowClassName;
 
 struct SingleInstance {
   sysenv::UniqueKernelHandle mutex;

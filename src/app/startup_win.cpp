@@ -9,9 +9,10 @@
 #include "app/language_choice.h"
 #include "app/logger_win.h"
 #include "app/privileges_win.h"
-#include "app/property_dump_win.h"
 #include "app/run_environment_win.h"
 #include "app/single_instance_win.h"
+#include "app/ui_run_win.h"
+#include "payload/ui_payload_win.h"
 #include "sysenv/system_dll_win.h"
 
 namespace app {
@@ -20,20 +21,6 @@ namespace {
 
 constexpr char16_t kProductId[] = u"KRV";
 constexpr char16_t kOwnVersion[] = u"1.0.20.1";
-
-// The window run with its reports. The UI payload, the host window, the report sender and the
-// error-log upload attach here as their subsystems arrive. Until then no page can be shown, and
-// the run ends the way a run with an unreadable payload ends: as an error, with the property map
-// written into the log, and the log closed for archiving.
-void runUi(InstallProperties& properties, Logger& logger) {
-  const bool payloadLoaded = false;
-  if (!payloadLoaded) properties.status = kStatusErrorOccurred;
-
-  if (properties.status == kStatusErrorOccurred) {
-    writePropertyDump(properties, logger);
-    logger.closeFile();
-  }
-}
 
 }  // namespace
 
@@ -55,17 +42,23 @@ int runDownloadManager() {
   auto logger = std::make_unique<Logger>();
   auto properties = std::make_unique<InstallProperties>(kProductId, kOwnVersion, gatherRunEnvironment());
   // The report sender and the product script object are created here, over the properties and the
-  // logger; then the UI payload is unpacked and its "LANG" list read into the candidates.
-  std::vector<std::u16string> languageCandidates;
+  // logger. Until the product script object exists the page runs without `window.external`.
+  htmlui::MSHTMLExternal* scriptObject = nullptr;
+
+  auto uiPayload = std::make_unique<payload::UiPayload>(logger.get());
+  std::vector<std::u16string> languageCandidates = uiPayload->readLanguageList();
   properties->setInstallLanguage(chooseLanguage(languageCandidates, productLanguages(), uiLanguageIndex()));
 
-  runUi(*properties, *logger);
+  runUi(*uiPayload, scriptObject, *properties, *logger);
 
   // Tear-down in reverse order of dependence: the script object's last reference, the mutex, the
   // candidates, the payload folder, the report sender, the properties, and the logger last (it
   // deletes its own folder with the log).
+  if (scriptObject != nullptr) scriptObject->Release();
   instance.mutex.reset();
   languageCandidates.clear();
+  uiPayload->deletePayloadFolder();
+  uiPayload.reset();
   properties.reset();
   logger.reset();
   return 0;

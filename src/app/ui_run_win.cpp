@@ -1,0 +1,52 @@
+// Win32 code.
+#include "app/ui_run_win.h"
+
+#include <objbase.h>
+#include <shlwapi.h>
+
+#include "app/property_dump_win.h"
+#include "htmlui/host_window_win.h"
+
+namespace app {
+
+namespace {
+
+// The page and the document live in this apartment; it is closed again before the final report,
+// which needs none.
+bool runPageWindow(const std::wstring& payloadFolder, htmlui::MSHTMLExternal* scriptObject) {
+  const HRESULT apartment = CoInitialize(nullptr);
+  wchar_t pagePath[MAX_PATH];
+  bool windowRan = false;
+  // A payload folder too long for the page path leaves nothing to show: like a missing document.
+  if (PathCombineW(pagePath, payloadFolder.c_str(), kStartPage) != nullptr) {
+    htmlui::registerHostWindowClass();
+    windowRan = htmlui::runHostWindow(pagePath, scriptObject);
+  }
+  if (SUCCEEDED(apartment)) CoUninitialize();
+  return windowRan;
+}
+
+}  // namespace
+
+bool runUi(const payload::UiPayload& uiPayload, htmlui::MSHTMLExternal* scriptObject, InstallProperties& properties,
+           Logger& logger) {
+  // The start report is sent here once the report sender exists.
+  bool windowRan = false;
+  if (uiPayload.loaded()) {
+    windowRan = runPageWindow(uiPayload.payloadFolder(), scriptObject);
+  } else {
+    // UiPayload has logged why; without pages there is nothing the user could do.
+    properties.status = kStatusErrorOccurred;
+  }
+  // The final report is sent here once the report sender exists.
+
+  // Set above, or left by the page (it sets 2 when the download starts and 1 on success).
+  if (properties.status == kStatusErrorOccurred) {
+    writePropertyDump(properties, logger);
+    logger.closeFile();
+    // The log joins the report sender's list and the archive is uploaded once the upload exists.
+  }
+  return windowRan;
+}
+
+}  // namespace app
