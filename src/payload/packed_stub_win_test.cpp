@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "support/folder_watch_win.h"
 #include "support/wine_test_support_win.h"
 #include "sysenv/shell_win.h"
 
@@ -122,13 +124,39 @@ TEST_F(PackedStub, ProbeDeletesThePayloadFolderAtTheEnd) {
   EXPECT_EQ(testsupport::listFolder(temp.path()), std::vector<std::wstring>{});
 }
 
-TEST_F(PackedStub, PackedStubRunExitsWithZeroAndLeavesTheTemporaryFolderEmpty) {
+// Wine has no HTML document object: the stub unpacks its pages, fails to create the window's
+// document, and tears down as after any window run.
+TEST_F(PackedStub, PackedStubUnpacksItsPagesAndLeavesTheTemporaryFolderEmpty) {
   ScratchFolder temp;
+  testsupport::FolderWatch watch(temp.path());
+  ASSERT_TRUE(watch.watching());
   const testsupport::ChildResult run =
       testsupport::runChild(testsupport::quoted(packedStub()), {{L"TMP", temp.path()}, {L"TEMP", temp.path()}}, 60000);
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 0u);
   EXPECT_EQ(testsupport::listFolder(temp.path()), std::vector<std::wstring>{});
+
+  // What existed while it ran: its log, and every page file in a payload folder of its own.
+  std::set<std::wstring> payloadFiles;
+  std::set<std::wstring> folders;
+  bool logMade = false;
+  for (const std::wstring& created : watch.stop()) {
+    const size_t separator = created.find(L'\\');
+    if (separator == std::wstring::npos) continue;
+    const std::wstring rest = created.substr(separator + 1);
+    if (rest == L"installer_log.txt") {
+      logMade = true;
+    } else {
+      payloadFiles.insert(rest);
+      folders.insert(created.substr(0, separator));
+    }
+  }
+  EXPECT_TRUE(logMade);
+  EXPECT_EQ(folders.size(), 1u);
+  for (const wchar_t* entry : {L"js\\installparams.js", L"Load.html", L"Download.html", L"images\\close.png"}) {
+    EXPECT_EQ(payloadFiles.count(entry), 1u) << sysenv::toUtf8(entry);
+  }
+  EXPECT_EQ(payloadFiles.size(), 15u + 3u);  // the entries and their folders js, images, css
 }
 
 }  // namespace
