@@ -55,7 +55,7 @@ test: build
 	@scripts/wine-session ctest --test-dir build/$(WINE_ARCH) --output-on-failure -j $(JOBS)
 
 demo: build
-	@scripts/demo build/$(WINE_ARCH)/bin/SorvaneProSetup.exe
+	@scripts/demo build/$(WINE_ARCH)/bin/SorvaneProSetup-packed.exe
 
 # The shipped file: the win32 stub, signed, with the staged UI payload in its certificate table;
 # then the signature is checked and the container listed.
