@@ -1,6 +1,9 @@
 // Plain code.
 #include "stubpack/container.h"
 
+#include "payload/container_format.h"
+#include "payload/language_list.h"
+
 #include <set>
 
 namespace stubpack {
@@ -54,51 +57,17 @@ std::string entryPathProblem(const std::u16string& path) {
     if (end == std::u16string::npos) break;
     begin = end + 1;
   }
+  // The stub's own rule has the last word: a container that the stub would refuse to unpack must
+  // not be made in the first place.
+  if (!payload::isSafePayloadEntryPath(path)) {
+    return "the stub refuses to write this path (a device name such as CON or NUL, or a segment ending in '.' or ' ')";
+  }
   return {};
 }
 
 std::string entrySizeProblem(std::uint64_t size) {
   if (size > kMaxEntrySize) return "the file has " + std::to_string(size) + " bytes; an entry holds less than 4 GiB";
   return {};
-}
-
-bool utf8ToUtf16(const std::string& text, std::u16string* out) {
-  std::u16string result;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::uint32_t code = 0;
-    std::size_t extra = 0;
-    std::uint32_t minimum = 0;
-    if (lead < 0x80) {
-      code = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      code = lead & 0x1F, extra = 1, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      code = lead & 0x0F, extra = 2, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      code = lead & 0x07, extra = 3, minimum = 0x10000;
-    } else {
-      return false;
-    }
-    if (text.size() - i - 1 < extra) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      result += static_cast<char16_t>(0xD800 + (code >> 10));
-      result += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-    } else {
-      result += static_cast<char16_t>(code);
-    }
-    i += extra + 1;
-  }
-  *out = std::move(result);
-  return true;
 }
 
 std::string utf16ToUtf8(const std::u16string& text) {
@@ -143,7 +112,7 @@ bool parseEntryList(const std::string& text, std::vector<std::u16string>* paths,
     if (line.empty() || line[0] == '#') continue;
     const std::string where = "line " + std::to_string(lineNumber) + " (" + line + "): ";
     std::u16string path;
-    if (!utf8ToUtf16(line, &path)) return fail(error, where + "not valid UTF-8");
+    if (!payload::decodeUtf8(line, path)) return fail(error, where + "not valid UTF-8");
     const std::string problem = entryPathProblem(path);
     if (!problem.empty()) return fail(error, where + problem);
     if (!seen.insert(asciiLower(path)).second) return fail(error, where + "the path is listed twice");
@@ -159,13 +128,11 @@ std::size_t fillSize(std::uint64_t tableBytesBeforeFill) {
 }
 
 void appendEntryHeader(Bytes& out, const std::u16string& path, std::uint64_t size) {
-  const std::size_t header = out.size();
-  out.resize(header + kEntryHeaderSize, 0);
-  for (std::size_t i = 0; i < path.size() && i < kPathUnits - 1; ++i) {
-    out[header + 2 * i] = static_cast<std::uint8_t>(path[i] & 0xFF);
-    out[header + 2 * i + 1] = static_cast<std::uint8_t>(path[i] >> 8);
-  }
-  writeLe64(out.data() + header + 2 * kPathUnits, size);
+  // The stub's own header layout; a path too long for it was refused by entryPathProblem already.
+  payload::PayloadEntryHeader header;
+  payload::makePayloadEntryHeader(path.substr(0, payload::kPayloadPathUnits - 1), size, header);
+  const auto bytes = payload::encodePayloadEntryHeader(header);
+  out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
 bool readContainer(const Bytes& image, ContainerListing* listing, std::string* error) {

@@ -25,14 +25,13 @@ constexpr std::uint64_t kMaxEntrySize = 0xFFFFFFFFull;
 // Empty when `path` may name a file inside the payload folder; otherwise why it may not. Refused:
 // empty paths, absolute paths (leading separator), drive or stream prefixes (any ':'), "." and ".."
 // segments, empty segments, '/' (the container's separator is the backslash), control characters
-// and the characters Windows forbids in names, and more than 259 UTF-16 units.
+// and the characters Windows forbids in names, more than 259 UTF-16 units, and whatever else the
+// stub refuses to unpack (device names, segments ending in '.' or ' ').
 std::string entryPathProblem(const std::u16string& path);
 
 // Empty when a file of `size` bytes fits an entry; otherwise why not.
 std::string entrySizeProblem(std::uint64_t size);
 
-// Strict UTF-8 (no overlong forms, no surrogates) to UTF-16; false on malformed input.
-bool utf8ToUtf16(const std::string& text, std::u16string* out);
 std::string utf16ToUtf8(const std::u16string& text);
 
 // The entry list: one path per line in container order; lines starting with '#' and blank lines
