@@ -1,4 +1,4 @@
-// Plain code. Offsets follow the PE/COFF specification: the optional header follows the 20-byte
+// Plain code. Offsets are those of the PE file format: the optional header follows the 20-byte
 // COFF header after the "PE\0\0" signature; its CheckSum sits at offset 64 in both formats, and the
 // data directories start at offset 96 (PE32) or 112 (PE32+), eight bytes each.
 #include "stubpack/pe_image.h"

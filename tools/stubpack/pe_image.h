@@ -40,7 +40,7 @@ bool locateCertificateTable(const Bytes& image, CertificateTable* table, std::st
 // Writes the new table length into data directory 4 and the WIN_CERTIFICATE's dwLength.
 void setCertificateTableLength(Bytes& image, const CertificateTable& table, std::uint32_t length);
 
-// The PE image checksum (the algorithm of the PE/COFF specification: 16-bit one's-complement sum of
+// The PE image checksum (the PE format's own algorithm: 16-bit one's-complement sum of
 // the file with the CheckSum field counted as zero, plus the file length). Not part of the signed
 // hash, so restating it after appending keeps the signature valid.
 std::uint32_t peChecksum(const Bytes& image, std::size_t checksumOffset);
