@@ -1,6 +1,6 @@
 # Programs packed with the UI payload, for the tests that read a real container: the stub itself
 # and payload_probe (which only unpacks and reports). Both are signed and packed by the native
-# build's stubpack, with a test certificate made in this build folder and the payload staged by
+# build's stubpack, with the native build's test certificate and the payload staged by
 # scripts/stage-payload. Without the native tools the programs are not packed and the tests that
 # need them report themselves skipped.
 set(SORVANE_NATIVE_TOOLS "" CACHE PATH "The native build's bin folder, which holds stubpack (packed-stub tests need it)")
@@ -36,12 +36,8 @@ endif()
 
 set(SORVANE_PACKED_BIN ${CMAKE_BINARY_DIR}/bin)
 set(SORVANE_STAGED_PAYLOAD ${CMAKE_BINARY_DIR}/payload)
-set(packed_cert_dir ${CMAKE_BINARY_DIR}/test-cert)
-add_custom_command(
-  OUTPUT ${packed_cert_dir}/test-cert.pem ${packed_cert_dir}/test-key.pem
-  COMMAND ${SORVANE_ROOT}/tools/make-test-cert ${packed_cert_dir}
-  DEPENDS ${SORVANE_ROOT}/tools/make-test-cert
-  COMMENT "Making the test code-signing certificate")
+# The native build made its test certificate beside its bin folder, with stubpack.
+get_filename_component(packed_cert_dir ${SORVANE_NATIVE_TOOLS}/../test-cert ABSOLUTE)
 
 # Staged again whenever anything under ui/ or the staging scripts change.
 file(GLOB_RECURSE packed_ui_sources CONFIGURE_DEPENDS ${SORVANE_ROOT}/ui/*)
