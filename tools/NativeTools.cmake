@@ -46,3 +46,23 @@ foreach(file IN LISTS stubpack_tests)
     LABELS "native;tools"
     ENVIRONMENT "STUBPACK_EXE=$<TARGET_FILE:stubpack>;STUBPACK_CERT_DIR=${STUBPACK_TEST_CERT_DIR};STUBPACK_FIXTURES=${stubpack_fixture_dir};STUBPACK_ENTRY_LIST=${SORVANE_ROOT}/ui/payload.list")
 endforeach()
+
+# The loopback HTTP server of the Wine tests and the benchmark (Debian's cpp-httplib, whose header
+# needs the feature macros that its shared library was built with: pkg-config gives them).
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(CPP_HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+find_package(Threads REQUIRED)
+set(test_server_dir ${SORVANE_ROOT}/tools/test-http-server)
+add_library(test_server_core STATIC ${test_server_dir}/test_server.cpp)
+target_include_directories(test_server_core PUBLIC ${SORVANE_ROOT}/tools)
+target_link_libraries(test_server_core PUBLIC PkgConfig::CPP_HTTPLIB Threads::Threads)
+add_executable(sorvane-test-server ${test_server_dir}/test_server_main.cpp)
+target_link_libraries(sorvane-test-server PRIVATE test_server_core)
+
+add_executable(tools.test_server_test ${test_server_dir}/test_server_test.cpp)
+target_link_libraries(tools.test_server_test PRIVATE test_server_core GTest::gtest GTest::gtest_main)
+add_dependencies(tools.test_server_test sorvane-test-server)
+add_test(NAME tools.test_server_test COMMAND tools.test_server_test)
+set_tests_properties(tools.test_server_test PROPERTIES
+  LABELS "native;tools"
+  ENVIRONMENT "SORVANE_TEST_SERVER_EXE=$<TARGET_FILE:sorvane-test-server>")
