@@ -47,13 +47,32 @@ if(SORVANE_BUILD_WINE_TESTS)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   file(GLOB support_sources CONFIGURE_DEPENDS ${SORVANE_ROOT}/tests/support/*_win.cpp)
   add_library(sorvane_wine_test_support STATIC ${support_sources})
-  target_link_libraries(sorvane_wine_test_support PUBLIC sorvane_win gtest)
+  # ws2_32: the loopback test server's helpers (hit counts, a port where nothing listens).
+  target_link_libraries(sorvane_wine_test_support PUBLIC sorvane_win gtest ws2_32)
   target_include_directories(sorvane_wine_test_support PUBLIC ${SORVANE_ROOT}/tests)
 
   # Helper programs that tests start as child processes (planted DLLs, marker programs).
   include(${SORVANE_ROOT}/tests/WineTestPrograms.cmake OPTIONAL)
   # Stubs and probes packed with the UI payload, for the tests that read a real container.
   include(${SORVANE_ROOT}/tests/PackedStub.cmake OPTIONAL)
+  # Benchmarks, built only on request (make bench).
+  include(${SORVANE_ROOT}/bench/Bench.cmake OPTIONAL)
+
+  # The loopback HTTP server (a native program) that the download and product tests talk to, started
+  # once around them; tests put files into its root through its Wine path.
+  if(SORVANE_NATIVE_TOOLS)
+    set(http_server_state ${CMAKE_BINARY_DIR}/http-server)
+    file(MAKE_DIRECTORY ${http_server_state}/root)
+    add_test(NAME downloadmanagercore.http_server_start
+             COMMAND ${SORVANE_ROOT}/scripts/test-http-server start ${http_server_state} ${http_server_state}/root
+                     ${SORVANE_NATIVE_TOOLS}/sorvane-test-server)
+    add_test(NAME downloadmanagercore.http_server_stop
+             COMMAND ${SORVANE_ROOT}/scripts/test-http-server stop ${http_server_state})
+    set_tests_properties(downloadmanagercore.http_server_start PROPERTIES
+      FIXTURES_SETUP http_server LABELS "wine;downloadmanagercore" TIMEOUT 30)
+    set_tests_properties(downloadmanagercore.http_server_stop PROPERTIES
+      FIXTURES_CLEANUP http_server LABELS "wine;downloadmanagercore" TIMEOUT 30)
+  endif()
 
   foreach(file IN LISTS SORVANE_WINE_TESTS)
     sorvane_test_identity(${file} test_name subsystem)
@@ -65,10 +84,15 @@ if(SORVANE_BUILD_WINE_TESTS)
       LABELS "wine;${subsystem}"
       ENVIRONMENT "SORVANE_STUB_EXE=$<TARGET_FILE:SorvaneProSetup>;SORVANE_TEST_BIN=${CMAKE_BINARY_DIR}/bin"
       TIMEOUT 120)
-    if(subsystem STREQUAL "app" OR subsystem STREQUAL "htmlui")
+    if(subsystem STREQUAL "app" OR subsystem STREQUAL "htmlui" OR
+       test_name STREQUAL "downloadmanagercore.html_external_win_test")
       # They start the stub, which takes the one machine-wide single-instance mutex and looks for
       # any "HTMLUI" window on the desktop, or they make such windows themselves.
       set_tests_properties(${test_name} PROPERTIES RESOURCE_LOCK stub_single_instance)
+    endif()
+    if(SORVANE_NATIVE_TOOLS AND (subsystem STREQUAL "downloadmanagercore" OR subsystem STREQUAL "sorvane"))
+      set_tests_properties(${test_name} PROPERTIES FIXTURES_REQUIRED http_server)
+      set_property(TEST ${test_name} APPEND PROPERTY ENVIRONMENT "SORVANE_TEST_HTTP_STATE=${http_server_state}")
     endif()
   endforeach()
 endif()

@@ -1,0 +1,38 @@
+// Win32 test code. The loopback HTTP server that CTest starts around the download and product tests
+// (the fixture "http_server"; SORVANE_TEST_HTTP_STATE names its state folder). Its routes, each a
+// network fault (tools/test-http-server/test_server.h):
+//   /files/NAME  /nolength/NAME  /short/NAME  /status/CODE/NAME  /flaky/KEY/N/NAME
+//   /breakonce/KEY/NAME  /stall/NAME  /slow/RATE/NAME
+// NAME is a file in testServerRoot() or "gen-<bytes>.bin", generated: byte i is (i * 131 + 7) & 0xFF.
+// Every helper returns empty (or -1) when the server is not there; such a test skips with
+// SKIP_WITHOUT_TEST_SERVER().
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace testsupport {
+
+// L"http://127.0.0.1:<port>" + path.
+std::wstring testServerUrl(const std::wstring& path);
+// The folder the server serves NAMEs from, ending in a backslash.
+std::wstring testServerRoot();
+// A 64 KiB volume for disk-full tests, ending in a backslash; empty where it could not be mounted.
+std::wstring tinyVolumeFolder();
+// Requests the server has seen for exactly this path (query strings are not part of it); -1 when
+// the server did not answer.
+int testServerHits(const std::wstring& path);
+// Sets every hit count and every KEY counter of the fault routes back to zero.
+bool resetTestServerHits();
+// A URL on 127.0.0.1 at a port where nothing listens now (a connection is refused).
+std::wstring closedPortUrl(const std::wstring& path);
+
+}  // namespace testsupport
+
+#define SKIP_WITHOUT_TEST_SERVER()                                                                     \
+  do {                                                                                                 \
+    if (::testsupport::testServerUrl(L"/").empty())                                                    \
+      GTEST_SKIP() << "the loopback test server is not running (SORVANE_TEST_HTTP_STATE unset or no " \
+                      "port file); run the test through CTest, which starts it";                       \
+  } while (false)
