@@ -1,0 +1,93 @@
+// The download's decisions that need no operating system.
+#include "downloadmanagercore/download_rules.h"
+
+#include <limits>
+
+namespace downloadmanagercore {
+
+namespace {
+
+constexpr std::uint32_t kFacilityMask = 0xFFFF0000;
+constexpr std::uint32_t kHttpStatusGone = 410;
+constexpr std::uint32_t kHttpStatusNotFound = 404;
+constexpr std::uint32_t kHttpStatusRequestTimeout = 408;
+constexpr std::uint32_t kHttpStatusTooManyRequests = 429;
+constexpr std::uint32_t kFirstHttpErrorStatus = 400;
+
+bool isHttpStatusResult(std::uint32_t hresult) {
+  return (hresult & kFacilityMask) == kHttpStatusFacilityBase;
+}
+
+// Server trouble, a request that took too long, or one that came too often: another attempt may
+// succeed.
+bool isTransientHttpStatus(std::uint32_t status) {
+  return (status >= 500 && status <= 599) || status == kHttpStatusRequestTimeout ||
+         status == kHttpStatusTooManyRequests;
+}
+
+}  // namespace
+
+std::uint32_t hresultFromWin32(std::uint32_t code) {
+  if (static_cast<std::int32_t>(code) <= 0) return code;
+  return 0x80070000u | (code & 0xFFFFu);
+}
+
+bool mappingNeedsFreeSpace(std::uint32_t hresult) { return hresult == kInetDownloadFailure; }
+
+std::int32_t mapTransferResult(std::uint32_t hresult, FreeSpace freeSpace) {
+  // The order of the checks is the order in which the outcomes are told apart; keep it.
+  switch (hresult) {
+    case kHresultOk:
+      return kDownloadSucceeded;
+    case kInetObjectNotFound:
+      return kDownloadObjectNotFound;
+    case kInetResourceNotFound:
+    case kHresultShort:
+      return kDownloadTransient;
+    case kInetDownloadFailure:
+      // A broken transfer on a volume without a free byte is the full disk, not the network.
+      return freeSpace == FreeSpace::kNone ? kDownloadDiskFull : kDownloadTransient;
+    case kInetConnectionTimeout:
+      return kDownloadTransient;
+    case kHresultDiskFull:
+      return kDownloadDiskFull;
+    default:
+      break;
+  }
+  if (isHttpStatusResult(hresult) && isTransientHttpStatus(hresult & 0xFFFFu)) return kDownloadTransient;
+  return kDownloadFailed;
+}
+
+std::uint32_t httpStatusResult(std::uint32_t status) {
+  if (status < kFirstHttpErrorStatus) return kHresultOk;
+  if (status == kHttpStatusNotFound || status == kHttpStatusGone) return kInetObjectNotFound;
+  return kHttpStatusFacilityBase | (status & 0xFFFFu);
+}
+
+std::uint32_t settleStopResult(std::uint32_t hresult, bool positionAndSizeKnown, std::uint64_t position,
+                               std::uint64_t size) {
+  if (hresult == kHresultOk && positionAndSizeKnown && position != size) return kHresultShort;
+  return hresult;
+}
+
+bool AttemptBudget::allowsRetryAfter(bool dataSeen) {
+  remaining_ = dataSeen ? kAttemptBudget : remaining_ - 1;
+  return remaining_ > 0;
+}
+
+bool needsConnectionCheck(std::int32_t result) {
+  return result == kDownloadObjectNotFound || result == kDownloadTransient;
+}
+
+std::int32_t applyConnectionCheck(std::int32_t result, bool connected) {
+  return needsConnectionCheck(result) && !connected ? kDownloadNoNetwork : result;
+}
+
+std::int32_t progressValue(std::uint32_t count) {
+  // The two's-complement reading of the count, without relying on an out-of-range conversion.
+  constexpr std::uint32_t kMax = static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max());
+  if (count <= kMax) return static_cast<std::int32_t>(count);
+  return -static_cast<std::int32_t>(~count) - 1;
+}
+
+}  // namespace downloadmanagercore

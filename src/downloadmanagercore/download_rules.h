@@ -1,0 +1,80 @@
+// The download's decisions that need no operating system: how a transfer's outcome becomes the code
+// that the page's callback receives, how an HTTP status ends a transfer, when a transfer counts as
+// short, how many attempts remain, and how the product's connection check changes a result.
+#pragma once
+
+#include <cstdint>
+
+namespace downloadmanagercore {
+
+// HRESULTs, as unsigned 32-bit values so that plain code needs no <windows.h>.
+constexpr std::uint32_t kHresultOk = 0x00000000;                  // S_OK
+constexpr std::uint32_t kHresultShort = 0x00000001;               // S_FALSE: fewer bytes than announced
+constexpr std::uint32_t kHresultPending = 0x8000000A;             // E_PENDING: the transfer is running
+constexpr std::uint32_t kHresultAbort = 0x80004004;               // E_ABORT
+constexpr std::uint32_t kInetObjectNotFound = 0x800C0006;         // INET_E_OBJECT_NOT_FOUND
+constexpr std::uint32_t kInetResourceNotFound = 0x800C0005;       // INET_E_RESOURCE_NOT_FOUND
+constexpr std::uint32_t kInetDownloadFailure = 0x800C0008;        // INET_E_DOWNLOAD_FAILURE
+constexpr std::uint32_t kInetConnectionTimeout = 0x800C000B;      // INET_E_CONNECTION_TIMEOUT
+constexpr std::uint32_t kHresultDiskFull = 0x80070070;            // HRESULT_FROM_WIN32(ERROR_DISK_FULL)
+// An HTTP error status travels as HTTP_E_STATUS_* (facility 25 with the status in the low word).
+constexpr std::uint32_t kHttpStatusFacilityBase = 0x80190000;
+
+// What the page's download callback receives.
+enum DownloadResult : std::int32_t {
+  kDownloadSucceeded = 0,
+  kDownloadFailed = 1,         // any other failure
+  kDownloadObjectNotFound = 2,
+  kDownloadDiskFull = 3,
+  kDownloadTransient = 4,      // retried; returned only when the attempt budget is spent
+  kDownloadNoNetwork = 5,      // the product's connection check failed after 2 or 4
+};
+
+constexpr int kAttemptBudget = 10;            // attempts in a row that may end without data
+constexpr unsigned kRetryPauseMilliseconds = 1000;
+constexpr unsigned kReadChunkBytes = 8192;
+
+// HRESULT_FROM_WIN32: 0x80070000 | (code & 0xFFFF) for a positive code, the code itself otherwise.
+std::uint32_t hresultFromWin32(std::uint32_t code);
+
+// The free space of the work folder's volume, as far as it matters for INET_E_DOWNLOAD_FAILURE.
+enum class FreeSpace { kNone, kSome, kUnknown };
+// Only this outcome makes the mapping depend on free space; the disk is asked only then.
+bool mappingNeedsFreeSpace(std::uint32_t hresult);
+// The page's result for a transfer's final HRESULT. Besides the system's transfer errors, HTTP error
+// statuses (kHttpStatusFacilityBase | status) that are worth another attempt (5xx, 408, 429) are
+// transient; every other one is a plain failure.
+std::int32_t mapTransferResult(std::uint32_t hresult, FreeSpace freeSpace);
+
+// The HRESULT that ends a transfer answered with this HTTP status, or kHresultOk when the status
+// lets the data through (1xx to 3xx, and 0 when there was no HTTP status at all). 404 and 410 are
+// INET_E_OBJECT_NOT_FOUND; any other error status is kHttpStatusFacilityBase | status.
+std::uint32_t httpStatusResult(std::uint32_t status);
+
+// A transfer that the service reports as successful but whose file position stops short of the
+// (pre-sized) file length ended short: S_FALSE. Any other stop keeps its HRESULT.
+std::uint32_t settleStopResult(std::uint32_t hresult, bool positionAndSizeKnown, std::uint64_t position,
+                               std::uint64_t size);
+
+// Counts attempts that end transient: an attempt during which data arrived restores the whole
+// budget, so a download that keeps making progress is retried without limit.
+class AttemptBudget {
+ public:
+  // After an attempt that ended with kDownloadTransient: true when another attempt may start.
+  bool allowsRetryAfter(bool dataSeen);
+  int remaining() const { return remaining_; }
+
+ private:
+  int remaining_ = kAttemptBudget;
+};
+
+// The product's rule: "object not found" and "transient" become "no network" when the connection
+// check fails.
+std::int32_t applyConnectionCheck(std::int32_t result, bool connected);
+// Whether the connection check is made at all for this result.
+bool needsConnectionCheck(std::int32_t result);
+
+// A 32-bit progress count as the page reads it: the unsigned value as signed decimal text.
+std::int32_t progressValue(std::uint32_t count);
+
+}  // namespace downloadmanagercore

@@ -1,0 +1,156 @@
+#include "downloadmanagercore/download_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace downloadmanagercore {
+namespace {
+
+TEST(HresultFromWin32, WrapsPositiveCodesAndKeepsTheRest) {
+  struct Case {
+    std::uint32_t code;
+    std::uint32_t expected;
+  };
+  const std::vector<Case> cases = {
+      {0, 0},                    // ERROR_SUCCESS stays S_OK
+      {112, 0x80070070},         // ERROR_DISK_FULL
+      {123, 0x8007007B},         // ERROR_INVALID_NAME
+      {0x80070005, 0x80070005},  // already an HRESULT
+      {0xFFFFFFFF, 0xFFFFFFFF},  // negative: unchanged
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.expected, hresultFromWin32(c.code)) << std::hex << c.code;
+}
+
+TEST(MapTransferResult, MapsEveryOutcomeToThePagesCode) {
+  struct Case {
+    std::uint32_t hresult;
+    FreeSpace freeSpace;
+    std::int32_t expected;
+  };
+  const std::vector<Case> cases = {
+      {kHresultOk, FreeSpace::kUnknown, kDownloadSucceeded},
+      {kInetObjectNotFound, FreeSpace::kUnknown, kDownloadObjectNotFound},
+      {kInetResourceNotFound, FreeSpace::kUnknown, kDownloadTransient},
+      {kHresultShort, FreeSpace::kUnknown, kDownloadTransient},
+      {kInetDownloadFailure, FreeSpace::kNone, kDownloadDiskFull},
+      {kInetDownloadFailure, FreeSpace::kSome, kDownloadTransient},
+      {kInetDownloadFailure, FreeSpace::kUnknown, kDownloadTransient},
+      {kInetConnectionTimeout, FreeSpace::kUnknown, kDownloadTransient},
+      {kHresultDiskFull, FreeSpace::kSome, kDownloadDiskFull},
+      // Free space matters only for a broken transfer.
+      {kInetConnectionTimeout, FreeSpace::kNone, kDownloadTransient},
+      {kHresultPending, FreeSpace::kUnknown, kDownloadFailed},  // the wait stopped on a quit message
+      {kHresultAbort, FreeSpace::kUnknown, kDownloadFailed},
+      {0x8007007B, FreeSpace::kUnknown, kDownloadFailed},  // invalid file name
+      {0x00000002, FreeSpace::kUnknown, kDownloadFailed},  // an unexpected success code
+      // HTTP error statuses.
+      {kHttpStatusFacilityBase | 500, FreeSpace::kUnknown, kDownloadTransient},
+      {kHttpStatusFacilityBase | 599, FreeSpace::kUnknown, kDownloadTransient},
+      {kHttpStatusFacilityBase | 408, FreeSpace::kUnknown, kDownloadTransient},
+      {kHttpStatusFacilityBase | 429, FreeSpace::kUnknown, kDownloadTransient},
+      {kHttpStatusFacilityBase | 403, FreeSpace::kNone, kDownloadFailed},
+      {kHttpStatusFacilityBase | 600, FreeSpace::kUnknown, kDownloadFailed},
+      // The same low word in another facility is no HTTP status.
+      {0x80070000 | 500, FreeSpace::kUnknown, kDownloadFailed},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.expected, mapTransferResult(c.hresult, c.freeSpace)) << std::hex << c.hresult;
+    EXPECT_EQ(c.hresult == kInetDownloadFailure, mappingNeedsFreeSpace(c.hresult)) << std::hex << c.hresult;
+  }
+}
+
+TEST(HttpStatusResult, EndsTheTransferOnlyForErrorStatuses) {
+  struct Case {
+    std::uint32_t status;
+    std::uint32_t expected;
+    std::int32_t pageResult;
+  };
+  const std::vector<Case> cases = {
+      {0, kHresultOk, kDownloadSucceeded},  // not HTTP at all
+      {200, kHresultOk, kDownloadSucceeded},
+      {304, kHresultOk, kDownloadSucceeded},
+      {399, kHresultOk, kDownloadSucceeded},
+      {404, kInetObjectNotFound, kDownloadObjectNotFound},
+      {410, kInetObjectNotFound, kDownloadObjectNotFound},
+      {400, kHttpStatusFacilityBase | 400, kDownloadFailed},
+      {403, kHttpStatusFacilityBase | 403, kDownloadFailed},
+      {408, kHttpStatusFacilityBase | 408, kDownloadTransient},
+      {429, kHttpStatusFacilityBase | 429, kDownloadTransient},
+      {500, kHttpStatusFacilityBase | 500, kDownloadTransient},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.expected, httpStatusResult(c.status)) << c.status;
+    EXPECT_EQ(c.pageResult, mapTransferResult(httpStatusResult(c.status), FreeSpace::kSome)) << c.status;
+  }
+}
+
+TEST(SettleStopResult, OnlyASuccessfulStopBeforeTheAnnouncedLengthIsShort) {
+  struct Case {
+    std::uint32_t hresult;
+    bool known;
+    std::uint64_t position;
+    std::uint64_t size;
+    std::uint32_t expected;
+  };
+  const std::vector<Case> cases = {
+      {kHresultOk, true, 1000, 1000, kHresultOk},
+      {kHresultOk, true, 600, 1000, kHresultShort},
+      {kHresultOk, false, 600, 1000, kHresultOk},  // position or size could not be read
+      {kHresultOk, true, 0x100000000ull, 0x100000001ull, kHresultShort},
+      {kInetDownloadFailure, true, 600, 1000, kInetDownloadFailure},
+      {kHresultAbort, true, 0, 1000, kHresultAbort},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.expected, settleStopResult(c.hresult, c.known, c.position, c.size))
+        << std::hex << c.hresult << " " << std::dec << c.position << "/" << c.size;
+  }
+}
+
+TEST(AttemptBudget, TenAttemptsWithoutDataEndTheDownload) {
+  AttemptBudget budget;
+  int attempts = 1;
+  while (budget.allowsRetryAfter(false)) ++attempts;
+  EXPECT_EQ(kAttemptBudget, attempts);
+  EXPECT_EQ(0, budget.remaining());
+}
+
+TEST(AttemptBudget, AnAttemptWithDataRestoresTheWholeBudget) {
+  AttemptBudget budget;
+  for (int i = 0; i < kAttemptBudget - 2; ++i) ASSERT_TRUE(budget.allowsRetryAfter(false));
+  EXPECT_EQ(2, budget.remaining());
+  EXPECT_TRUE(budget.allowsRetryAfter(true));
+  EXPECT_EQ(kAttemptBudget, budget.remaining());
+  // A download that keeps making progress is never given up.
+  for (int i = 0; i < 3 * kAttemptBudget; ++i) ASSERT_TRUE(budget.allowsRetryAfter(true));
+}
+
+TEST(ConnectionCheck, TurnsNotFoundAndTransientIntoNoNetwork) {
+  struct Case {
+    std::int32_t result;
+    bool checked;
+    std::int32_t whenOffline;
+  };
+  const std::vector<Case> cases = {
+      {kDownloadSucceeded, false, kDownloadSucceeded},     {kDownloadFailed, false, kDownloadFailed},
+      {kDownloadObjectNotFound, true, kDownloadNoNetwork}, {kDownloadDiskFull, false, kDownloadDiskFull},
+      {kDownloadTransient, true, kDownloadNoNetwork},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.checked, needsConnectionCheck(c.result)) << c.result;
+    EXPECT_EQ(c.whenOffline, applyConnectionCheck(c.result, false)) << c.result;
+    EXPECT_EQ(c.result, applyConnectionCheck(c.result, true)) << c.result;
+  }
+}
+
+TEST(ProgressValue, ReadsTheUnsignedCountAsSigned) {
+  EXPECT_EQ(0, progressValue(0));
+  EXPECT_EQ(1000, progressValue(1000));
+  EXPECT_EQ(2147483647, progressValue(0x7FFFFFFFu));
+  EXPECT_EQ(-2147483647 - 1, progressValue(0x80000000u));
+  EXPECT_EQ(-1, progressValue(0xFFFFFFFFu));
+}
+
+}  // namespace
+}  // namespace downloadmanagercore
