@@ -17,7 +17,7 @@ class MSHTMLClient;  // the document site
 class MSHTMLExternal;
 
 // A derived class's handler: (call flags, arguments as the engine built them, result or null).
-// Handlers of a derived class go into its table through static_cast<MethodHandler>.
+// Handlers of a derived class go into its table through static_cast<MethodHandler> (HTMLUI_METHOD).
 using MethodHandler = HRESULT (MSHTMLExternal::*)(WORD flags, DISPPARAMS* params, VARIANT* result);
 
 // One row of a method table. Row i has DISPID i + 1; names are compared exactly (GetIDsOfNames) or
@@ -26,6 +26,17 @@ struct MethodEntry {
   const wchar_t* name;
   MethodHandler handler;
 };
+
+// A row naming a handler of `Class` after itself: HTMLUI_METHOD(HtmlExternal, getProperty).
+#define HTMLUI_METHOD(Class, name) \
+  ::htmlui::MethodEntry { L## #name, static_cast<::htmlui::MethodHandler>(&Class::name) }
+
+// What GetMethodTable does with its static table: `return htmlui::exposeMethodTable(kTable, table);`
+template <std::size_t Rows>
+UINT exposeMethodTable(const MethodEntry (&rows)[Rows], const MethodEntry** table) {
+  *table = rows;
+  return static_cast<UINT>(Rows);
+}
 
 class MSHTMLExternal : public IDispatchEx {
  public:

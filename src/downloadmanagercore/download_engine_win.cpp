@@ -1,0 +1,346 @@
+// Win32 code. The download engine: pulls the package from its URL into the work folder through the
+// system's URL service, attempt after attempt, and reduces the outcome to the page's result code.
+// The decisions (mapping, short transfers, HTTP statuses, the attempt budget) are plain code in
+// download_rules; this file only drives the service, the file and the message pump.
+#include <windows.h>
+#include <shlwapi.h>
+#include <urlmon.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "downloadmanagercore/download_callback_win.h"
+#include "downloadmanagercore/download_rules.h"
+#include "downloadmanagercore/html_external_win.h"
+#include "sysenv/system_dll_win.h"
+#include "sysenv/unique_handle_win.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace downloadmanagercore {
+
+HRESULT DownloadCallback::QueryInterface(REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  if (iid != IID_IUnknown && iid != IID_IBindStatusCallback) {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  *object = static_cast<IBindStatusCallback*>(this);
+  AddRef();
+  return S_OK;
+}
+
+ULONG DownloadCallback::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+
+ULONG DownloadCallback::Release() {
+  const LONG remaining = InterlockedDecrement(&references_);
+  if (remaining == 0) delete this;
+  return static_cast<ULONG>(remaining);
+}
+
+HRESULT DownloadCallback::OnStartBinding(DWORD, IBinding*) { return S_OK; }
+HRESULT DownloadCallback::GetPriority(LONG*) { return S_OK; }
+HRESULT DownloadCallback::OnLowResource(DWORD) { return S_OK; }
+
+HRESULT DownloadCallback::OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode, LPCWSTR) {
+  switch (statusCode) {
+    case BINDSTATUS_BEGINDOWNLOADDATA:
+      owner_->setNumericProperty(L"downloadTotal", progressValue(progressMax));
+      break;
+    case BINDSTATUS_DOWNLOADINGDATA:
+    case BINDSTATUS_ENDDOWNLOADDATA:
+      dataSeen_ = true;
+      owner_->setNumericProperty(L"downloadCurrent", progressValue(progress));
+      break;
+    default:
+      break;
+  }
+  return S_OK;
+}
+
+HRESULT DownloadCallback::OnStopBinding(HRESULT, LPCWSTR) { return S_OK; }
+HRESULT DownloadCallback::GetBindInfo(DWORD*, BINDINFO*) { return S_OK; }
+HRESULT DownloadCallback::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) { return S_OK; }
+HRESULT DownloadCallback::OnObjectAvailable(REFIID, IUnknown*) { return S_OK; }
+
+namespace {
+
+// What the URL moniker needs to deliver the data as the pull-stream service does: asynchronously,
+// through a stream that the writer reads, fresh from the server and never into the cache.
+constexpr DWORD kMonikerPullBindFlags =
+    BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_PULLDATA | BINDF_GETNEWESTVERSION | BINDF_NOWRITECACHE;
+
+bool isPackageDataStatus(ULONG statusCode) {
+  return statusCode == BINDSTATUS_BEGINDOWNLOADDATA || statusCode == BINDSTATUS_DOWNLOADINGDATA ||
+         statusCode == BINDSTATUS_ENDDOWNLOADDATA;
+}
+
+// Writes the transfer's data to the package file and settles the attempt's result; forwards the
+// notifications to the attempt's DownloadCallback. Every notification arrives on the download
+// worker thread while it pumps messages; only the reference count is touched from elsewhere.
+class BSCHolder final : public IBindStatusCallback, public IHttpNegotiate {
+ public:
+  BSCHolder(HANDLE file, IBindStatusCallback* inner) : file_(file), inner_(inner) {}
+  BSCHolder(const BSCHolder&) = delete;
+  BSCHolder& operator=(const BSCHolder&) = delete;
+
+  // E_PENDING while the transfer runs.
+  HRESULT result() const { return result_; }
+  // The URL moniker binds synchronously into the cache unless the bind flags ask for a pull stream.
+  void requestPullBinding() { extraBindFlags_ = kMonikerPullBindFlags; }
+  // Ends the holder's part in the attempt: a transfer still running is aborted, and no later
+  // notification touches the file (which the attempt closes next) or reaches the page.
+  void detach() {
+    // A transfer that never stopped (a write error or a quit message ended the wait) keeps only
+    // what was written.
+    if (!stopped_) SetEndOfFile(file_);
+    detached_ = true;
+    ComPtr<IBinding> binding = std::move(binding_);
+    if (binding) binding->Abort();
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IBindStatusCallback) {
+      *object = static_cast<IBindStatusCallback*>(this);
+    } else if (iid == IID_IHttpNegotiate) {
+      *object = static_cast<IHttpNegotiate*>(this);
+    } else {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG remaining = InterlockedDecrement(&references_);
+    if (remaining == 0) delete this;
+    return static_cast<ULONG>(remaining);
+  }
+
+  HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD reserved, IBinding* binding) override {
+    // Kept so that an HTTP error status or the end of the wait can abort the transfer.
+    binding_ = binding;
+    return inner_ ? inner_->OnStartBinding(reserved, binding) : E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetPriority(LONG* priority) override {
+    return inner_ ? inner_->GetPriority(priority) : E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE OnLowResource(DWORD reserved) override {
+    return inner_ ? inner_->OnLowResource(reserved) : E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode,
+                                       LPCWSTR statusText) override {
+    if (detached_) return S_OK;
+    // The body of an HTTP error answer is no part of the package: it neither sizes the file nor
+    // counts as data received.
+    if (isPackageDataStatus(statusCode) && FAILED(statusResult_)) return S_OK;
+    if (statusCode == BINDSTATUS_BEGINDOWNLOADDATA && progressMax != 0) claimAnnouncedLength(progressMax);
+    return inner_ ? inner_->OnProgress(progress, progressMax, statusCode, statusText) : E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT hr, LPCWSTR errorText) override {
+    const ComPtr<IBinding> finished = std::move(binding_);
+    if (detached_) return S_OK;
+    stopped_ = true;
+    // An HTTP error status ends the attempt whatever the service reports after it.
+    if (FAILED(statusResult_)) hr = statusResult_;
+    if (hr != S_OK) {
+      SetEndOfFile(file_);  // cuts off the unwritten part of a pre-sized file
+    } else {
+      LARGE_INTEGER position{};
+      LARGE_INTEGER size{};
+      const bool known = SetFilePointerEx(file_, LARGE_INTEGER{}, &position, FILE_CURRENT) &&
+                         GetFileSizeEx(file_, &size);
+      hr = static_cast<HRESULT>(settleStopResult(static_cast<std::uint32_t>(hr), known,
+                                                 static_cast<std::uint64_t>(position.QuadPart),
+                                                 static_cast<std::uint64_t>(size.QuadPart)));
+      if (hr == S_FALSE) SetEndOfFile(file_);
+    }
+    // A write error stored earlier survives the stop notification.
+    if (!writeFailed_) result_ = hr;
+    return inner_ ? inner_->OnStopBinding(hr, errorText) : E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD* bindFlags, BINDINFO* bindInfo) override {
+    if (!inner_) return E_NOTIMPL;
+    const HRESULT hr = inner_->GetBindInfo(bindFlags, bindInfo);
+    if (SUCCEEDED(hr) && bindFlags != nullptr) *bindFlags |= extraBindFlags_;
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM* medium) override {
+    if (detached_) return E_ABORT;
+    if (medium == nullptr || medium->tymed != TYMED_ISTREAM || medium->pstm == nullptr) return E_INVALIDARG;
+    // The stream is read until it stops giving data; the announced size is not trusted.
+    char buffer[kReadChunkBytes];
+    for (;;) {
+      ULONG read = 0;
+      const HRESULT hr = medium->pstm->Read(buffer, sizeof buffer, &read);
+      // Data after an HTTP error status is the server's error page: read to keep the transfer
+      // moving, never written.
+      if (read > 0 && SUCCEEDED(statusResult_) && !writeToFile(buffer, read)) return E_ABORT;
+      if (hr == S_OK && read > 0) continue;
+      if (hr == S_OK || hr == E_PENDING || hr == S_FALSE) return S_OK;
+      return hr;
+    }
+  }
+  HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID, IUnknown*) override { return E_NOTIMPL; }
+
+  HRESULT STDMETHODCALLTYPE BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additionalHeaders) override {
+    if (additionalHeaders != nullptr) *additionalHeaders = nullptr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnResponse(DWORD status, LPCWSTR, LPCWSTR, LPWSTR* additionalHeaders) override {
+    if (additionalHeaders != nullptr) *additionalHeaders = nullptr;
+    const HRESULT statusResult = static_cast<HRESULT>(httpStatusResult(status));
+    if (statusResult == S_OK) return S_OK;
+    statusResult_ = statusResult;
+    // Wine ignores a failure returned from here and delivers the error page as data; aborting the
+    // binding ends the transfer at once everywhere. Abort may stop the binding before it returns.
+    const ComPtr<IBinding> binding = binding_;
+    if (binding && SUCCEEDED(binding->Abort())) return S_OK;
+    return E_ABORT;
+  }
+
+ private:
+  ~BSCHolder() = default;
+
+  // The file takes the announced length at once, so that the space is claimed before the data
+  // arrives; whether the volume could extend it shows only when the data is written.
+  void claimAnnouncedLength(ULONG length) {
+    LARGE_INTEGER end{};
+    end.QuadPart = length;
+    if (!SetFilePointerEx(file_, end, nullptr, FILE_BEGIN)) return;
+    SetEndOfFile(file_);
+    SetFilePointerEx(file_, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
+  }
+
+  bool writeToFile(const char* data, ULONG size) {
+    DWORD written = 0;
+    if (WriteFile(file_, data, size, &written, nullptr) && written == size) return true;
+    DWORD error = GetLastError();
+    // A local file that takes fewer bytes than it was given without an error is on a full volume.
+    if (error == ERROR_SUCCESS) error = ERROR_DISK_FULL;
+    writeFailed_ = true;
+    result_ = static_cast<HRESULT>(hresultFromWin32(error));
+    return false;
+  }
+
+  LONG references_ = 1;
+  HRESULT result_ = E_PENDING;
+  bool writeFailed_ = false;
+  HANDLE file_;
+  ComPtr<IBindStatusCallback> inner_;
+  // S_OK, or what the HTTP status of the answer ends the attempt with.
+  HRESULT statusResult_ = S_OK;
+  ComPtr<IBinding> binding_;
+  DWORD extraBindFlags_ = 0;
+  bool stopped_ = false;
+  bool detached_ = false;
+};
+
+// Starts the transfer of `url` into the holder and keeps what the service needs while it runs.
+class Transfer {
+ public:
+  HRESULT start(const std::wstring& url, BSCHolder* holder) {
+    static const auto openPullStream =
+        sysenv::systemFunction<decltype(&URLOpenPullStreamW)>(L"urlmon.dll", "URLOpenPullStreamW");
+    const HRESULT hr = openPullStream ? openPullStream(nullptr, url.c_str(), 0, holder) : E_NOTIMPL;
+    if (hr != E_NOTIMPL) return hr;
+    return startThroughMoniker(url, holder);
+  }
+
+ private:
+  // Where the pull-stream service is missing (Wine has only a stub), the URL moniker delivers the
+  // same notifications to the same holder on this thread.
+  HRESULT startThroughMoniker(const std::wstring& url, BSCHolder* holder) {
+    static const auto createMoniker =
+        sysenv::systemFunction<decltype(&CreateURLMonikerEx)>(L"urlmon.dll", "CreateURLMonikerEx");
+    static const auto createContext =
+        sysenv::systemFunction<decltype(&CreateAsyncBindCtx)>(L"urlmon.dll", "CreateAsyncBindCtx");
+    if (createMoniker == nullptr || createContext == nullptr) return E_NOTIMPL;
+    holder->requestPullBinding();
+    HRESULT hr = createMoniker(nullptr, url.c_str(), moniker_.GetAddressOf(), URL_MK_UNIFORM);
+    if (FAILED(hr)) return hr;
+    hr = createContext(0, holder, nullptr, context_.GetAddressOf());
+    if (FAILED(hr)) return hr;
+    return moniker_->BindToStorage(context_.Get(), nullptr, IID_IStream,
+                                   reinterpret_cast<void**>(stream_.GetAddressOf()));
+  }
+
+  ComPtr<IMoniker> moniker_;
+  ComPtr<IBindCtx> context_;
+  ComPtr<IStream> stream_;
+};
+
+// Pumps this thread's messages, which carry the service's notifications, until the holder has a
+// result. A quit message is posted again for whoever pumps next and leaves the result E_PENDING.
+HRESULT waitForTransfer(const BSCHolder& holder) {
+  MSG message;
+  while (holder.result() == E_PENDING) {
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    if (got == 0) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      break;
+    }
+    if (got == -1) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return holder.result();
+}
+
+struct AttemptOutcome {
+  HRESULT result;
+  bool dataSeen;
+};
+
+// One attempt: a fresh callback and an empty file, the transfer and the wait.
+AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const std::wstring& path) {
+  ComPtr<DownloadCallback> callback;
+  callback.Attach(new DownloadCallback(owner));
+  sysenv::UniqueFileHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return {static_cast<HRESULT>(hresultFromWin32(GetLastError())), false};
+
+  ComPtr<BSCHolder> holder;
+  holder.Attach(new BSCHolder(file.get(), callback.Get()));
+  HRESULT hr;
+  {
+    Transfer transfer;
+    hr = transfer.start(url, holder.Get());
+    if (SUCCEEDED(hr)) hr = waitForTransfer(*holder.Get());
+    holder->detach();
+  }
+  return {hr, callback->dataSeen()};
+}
+
+}  // namespace
+
+std::int32_t HtmlExternal::DownloadPackage(const std::wstring& url) {
+  downloadPath_ = workFolder_ + PathFindFileNameW(url.c_str());
+  AttemptBudget budget;
+  for (;;) {
+    const AttemptOutcome outcome = runAttempt(this, url, downloadPath_);
+    const std::int32_t code = TransferDownloadError(outcome.result);
+    if (code != kDownloadTransient) return code;
+    const bool another = budget.allowsRetryAfter(outcome.dataSeen);
+    Sleep(kRetryPauseMilliseconds);
+    if (!another) return kDownloadTransient;
+  }
+}
+
+std::int32_t HtmlExternal::TransferDownloadError(HRESULT hr) {
+  logger_->debug(L"TransferDownloadError HRESULT: %x", static_cast<unsigned>(hr));
+  FreeSpace freeSpace = FreeSpace::kUnknown;
+  if (mappingNeedsFreeSpace(static_cast<std::uint32_t>(hr))) {
+    ULARGE_INTEGER totalFree{};
+    if (GetDiskFreeSpaceExW(workFolder_.c_str(), nullptr, nullptr, &totalFree)) {
+      freeSpace = totalFree.QuadPart == 0 ? FreeSpace::kNone : FreeSpace::kSome;
+    }
+  }
+  return mapTransferResult(static_cast<std::uint32_t>(hr), freeSpace);
+}
+
+}  // namespace downloadmanagercore

@@ -1,0 +1,86 @@
+// Win32 code. The script object's state: construction and the work folder, the property map and the
+// error pair under the lock, and the method table.
+#include "downloadmanagercore/html_external_win.h"
+
+#include <string>
+
+#include "sysenv/shell_win.h"
+#include "sysenv/wide_text_win.h"
+
+namespace downloadmanagercore {
+
+namespace {
+
+// RAII for the object's critical section.
+class LockHold {
+ public:
+  explicit LockHold(CRITICAL_SECTION* section) : section_(section) { EnterCriticalSection(section_); }
+  ~LockHold() { LeaveCriticalSection(section_); }
+  LockHold(const LockHold&) = delete;
+  LockHold& operator=(const LockHold&) = delete;
+
+ private:
+  CRITICAL_SECTION* section_;
+};
+
+}  // namespace
+
+HtmlExternal::HtmlExternal(app::InstallProperties* record, Analytics* analytics, app::Logger* logger)
+    : record_(record), analytics_(analytics), logger_(logger) {
+  InitializeCriticalSection(&lock_);
+  setProperty(L"downloadTotal", L"1");
+  setProperty(L"downloadCurrent", L"0");
+  setProperty(L"installProgress", L"0");
+  // Without a temporary folder the work folder stays empty; without a subfolder it is the
+  // temporary folder itself.
+  if (sysenv::getTempFolder(workFolder_)) sysenv::createUniqueSubfolder(workFolder_);
+}
+
+HtmlExternal::~HtmlExternal() {
+  if (!workFolder_.empty()) sysenv::deleteFolderTree(workFolder_);
+  DeleteCriticalSection(&lock_);
+}
+
+UINT HtmlExternal::GetMethodTable(const htmlui::MethodEntry** table) {
+  // Row i has DISPID i + 1.
+  static const htmlui::MethodEntry kMethodTable[] = {
+      HTMLUI_METHOD(HtmlExternal, setWindowSize),    HTMLUI_METHOD(HtmlExternal, closeWindow),
+      HTMLUI_METHOD(HtmlExternal, download),         HTMLUI_METHOD(HtmlExternal, install),
+      HTMLUI_METHOD(HtmlExternal, getProperty),      HTMLUI_METHOD(HtmlExternal, setChannel),
+      HTMLUI_METHOD(HtmlExternal, setInstallStatus), HTMLUI_METHOD(HtmlExternal, startInstallProgram),
+      HTMLUI_METHOD(HtmlExternal, hideWindow),       HTMLUI_METHOD(HtmlExternal, dragWindow),
+      HTMLUI_METHOD(HtmlExternal, messageBox),       HTMLUI_METHOD(HtmlExternal, disableCloseWindow),
+      HTMLUI_METHOD(HtmlExternal, restoreWindow),    HTMLUI_METHOD(HtmlExternal, openPage),
+      HTMLUI_METHOD(HtmlExternal, retryMessageBox),  HTMLUI_METHOD(HtmlExternal, manageShortcut),
+  };
+  return htmlui::exposeMethodTable(kMethodTable, table);
+}
+
+void HtmlExternal::setProperty(const std::wstring& key, const std::wstring& value) {
+  const std::u16string mapKey = sysenv::toU16(key);
+  const std::u16string mapValue = sysenv::toU16(value);
+  LockHold hold(&lock_);
+  record_->properties[mapKey] = mapValue;
+}
+
+void HtmlExternal::setNumericProperty(const std::wstring& key, std::int32_t value) {
+  setProperty(key, std::to_wstring(value));
+}
+
+std::wstring HtmlExternal::property(const std::wstring& key) {
+  const std::u16string mapKey = sysenv::toU16(key);
+  LockHold hold(&lock_);
+  return sysenv::toWide(record_->properties[mapKey]);
+}
+
+void HtmlExternal::recordError(std::int32_t wrapperError, std::int32_t msiError) {
+  LockHold hold(&lock_);
+  record_->wrapperError = wrapperError;
+  record_->msiError = msiError;
+}
+
+std::int32_t HtmlExternal::InstallPackage(const std::wstring&, const std::wstring&) { return 2; }
+
+bool HtmlExternal::GetInstalledStartProgram(std::wstring&) { return false; }
+
+}  // namespace downloadmanagercore

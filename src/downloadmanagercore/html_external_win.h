@@ -1,0 +1,125 @@
+// Win32 code. The download manager's script object: the page's commands (window control, message
+// boxes, the shortcut, the browser hand-off, the analytics fields, the properties it polls) and the
+// two long jobs, download and install, which run on worker threads and answer through a page
+// function. The product's script object derives from it.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/install_properties.h"
+#include "app/logger_win.h"
+#include "downloadmanagercore/command_rules.h"
+#include "htmlui/mshtml_external_win.h"
+#include "htmlui/script_callback_win.h"
+
+namespace downloadmanagercore {
+
+class Analytics;
+
+class HtmlExternal : public htmlui::MSHTMLExternal {
+ public:
+  // The three collaborators belong to the start-up sequence and outlive the object. Makes the work
+  // folder; sets "downloadTotal" "1", "downloadCurrent" "0" and "installProgress" "0".
+  HtmlExternal(app::InstallProperties* record, Analytics* analytics, app::Logger* logger);
+  // Deletes the work folder with everything in it (package, extracted files, installer logs).
+  ~HtmlExternal() override;
+
+  // Stores the window and moves the close guard (a subclass) from the old window to the new one.
+  void SetHostWindow(HWND window) override;
+  // The first document in a window that is still 0 x 0 clears the error pair and sizes the window
+  // to 400 x 200.
+  void OnDocumentComplete(htmlui::MSHTMLClient* site) override;
+  // The 16-row table of this class.
+  UINT GetMethodTable(const htmlui::MethodEntry** table) override;
+  // Sizes the window for a client area of width x height page pixels and centres it; nothing when
+  // the resulting window size equals the last one applied.
+  virtual void ResizeWindow(int width, int height);
+  // Download worker only: fetches the URL into the work folder; the page's result code.
+  virtual std::int32_t DownloadPackage(const std::wstring& url);
+  // Install worker only. Here: 2, nothing done; the product object runs the installer.
+  virtual std::int32_t InstallPackage(const std::wstring& packagePath, const std::wstring& arguments);
+  // Here: false. Fills the program that startInstallProgram launches.
+  virtual bool GetInstalledStartProgram(std::wstring& path);
+
+  // Logs the HRESULT and maps it to the page's result code; asks the work folder's volume for its
+  // free space only for INET_E_DOWNLOAD_FAILURE.
+  std::int32_t TransferDownloadError(HRESULT hr);
+
+  // The property map and the error pair, under the lock. Numbers are stored as decimal text.
+  void setProperty(const std::wstring& key, const std::wstring& value);
+  void setNumericProperty(const std::wstring& key, std::int32_t value);
+  // The value, creating the entry empty when it is absent (as getProperty does).
+  std::wstring property(const std::wstring& key);
+  void recordError(std::int32_t wrapperError, std::int32_t msiError);
+
+  // Ends in a backslash; empty when no temporary folder could be found.
+  const std::wstring& workFolder() const { return workFolder_; }
+  // Set by DownloadPackage on the download worker; read after its callback.
+  const std::wstring& downloadPath() const { return downloadPath_; }
+  bool closeDisabled() const { return closeDisabled_; }
+
+ protected:
+  app::InstallProperties* record() const { return record_; }
+  Analytics* analytics() const { return analytics_; }
+  app::Logger* logger() const { return logger_; }
+
+  // Command handlers; both method tables name them.
+  HRESULT setWindowSize(WORD flags, DISPPARAMS* params, VARIANT* result);
+  HRESULT closeWindow(WORD flags, DISPPARAMS* params, VARIANT* result);
+  HRESULT download(WORD flags, DISPPARAMS* params, VARIANT* result);
+  HRESULT install(WORD flags, DISPPARAMS* params, VARIANT* result);
+  HRESULT getProperty(WORD flags, DISPPARAMS* params, VARIANT* result);
+  HRESULT setChannel(WORD flags, DISPPARAMS* params, VARIANT* result);
+  HRESULT setInstallStatus(WORD flags, DISPPARAMS* params, VARIANT* result);
+  HRESULT startInstallProgram(WORD flags, DISPPARAMS* params, VARIANT* result);
+  HRESULT hideWindow(WORD flags, DISPPARAMS* params, VARIANT* result);
+  HRESULT dragWindow(WORD flags, DISPPARAMS* params, VARIANT* result);
+  HRESULT messageBox(WORD flags, DISPPARAMS* params, VARIANT* result);
+  HRESULT disableCloseWindow(WORD flags, DISPPARAMS* params, VARIANT* result);
+  HRESULT restoreWindow(WORD flags, DISPPARAMS* params, VARIANT* result);
+  HRESULT openPage(WORD flags, DISPPARAMS* params, VARIANT* result);
+  HRESULT retryMessageBox(WORD flags, DISPPARAMS* params, VARIANT* result);
+  HRESULT manageShortcut(WORD flags, DISPPARAMS* params, VARIANT* result);
+
+  // The three checks every command makes before anything else (call flags, argument counts, exact
+  // argument types): S_OK, or the HRESULT the script receives. For the product's own commands too.
+  static HRESULT checkCall(const CommandSignature& signature, WORD flags, const DISPPARAMS* params);
+
+ private:
+  friend struct HtmlExternalTestAccess;
+  // The parameter blocks of the two jobs; they reach the private state the workers write.
+  class DownloadJob;
+  class InstallJob;
+
+  // Worker routines: the whole life of one job each.
+  static DWORD WINAPI DownloadThreadFunc(LPVOID job);
+  static DWORD WINAPI InstallThreadFunc(LPVOID job);
+  // Starts a marshalled job's worker; logs "<command>: CreateThread failed with %x" on failure.
+  HRESULT startJob(std::unique_ptr<htmlui::ScriptJob> job, LPTHREAD_START_ROUTINE routine, const wchar_t* command);
+  // The subclass procedure of the host window: WM_CLOSE minimises while closing is disabled.
+  static LRESULT CALLBACK closeGuardProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                         DWORD_PTR self);
+
+  app::InstallProperties* record_;
+  Analytics* analytics_;
+  app::Logger* logger_;
+  std::wstring startProgramPath_;
+  std::wstring downloadPath_;
+  std::wstring workFolder_;
+  bool closeDisabled_ = false;
+  int lastWidth_ = 0;
+  int lastHeight_ = 0;
+  CRITICAL_SECTION lock_;
+  // One job of each kind at a time: a second download would write the same file.
+  std::atomic<bool> downloadRunning_{false};
+  std::atomic<bool> installRunning_{false};
+  // How job threads are made; null means htmlui::startScriptJob's own. Tests make creation fail.
+  htmlui::detail::ThreadCreator threadCreator_ = nullptr;
+};
+
+}  // namespace downloadmanagercore
