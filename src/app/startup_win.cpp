@@ -13,6 +13,8 @@
 #include "app/single_instance_win.h"
 #include "app/ui_run_win.h"
 #include "payload/ui_payload_win.h"
+#include "sorvane/sorvane_external_win.h"
+#include "telemetry/analytics.h"
 #include "sysenv/system_dll_win.h"
 
 namespace app {
@@ -41,9 +43,9 @@ int runDownloadManager() {
 
   auto logger = std::make_unique<Logger>();
   auto properties = std::make_unique<InstallProperties>(kProductId, kOwnVersion, gatherRunEnvironment());
-  // The report sender and the product script object are created here, over the properties and the
-  // logger. Until the product script object exists the page runs without `window.external`.
-  htmlui::MSHTMLExternal* scriptObject = nullptr;
+  auto analytics = std::make_unique<downloadmanagercore::Analytics>(properties.get());
+  // This reference is the first one; the window, the page and every job worker take their own.
+  htmlui::MSHTMLExternal* scriptObject = new sorvane::SorvaneExternal(properties.get(), analytics.get(), logger.get());
 
   auto uiPayload = std::make_unique<payload::UiPayload>(logger.get());
   std::vector<std::u16string> languageCandidates = uiPayload->readLanguageList();
@@ -51,14 +53,16 @@ int runDownloadManager() {
 
   runUi(*uiPayload, scriptObject, *properties, *logger);
 
-  // Tear-down in reverse order of dependence: the script object's last reference, the mutex, the
+  // Tear-down in reverse order of dependence: the script object's reference (its work folder goes
+  // with the last one, which a worker that is still calling back may hold), the mutex, the
   // candidates, the payload folder, the report sender, the properties, and the logger last (it
   // deletes its own folder with the log).
-  if (scriptObject != nullptr) scriptObject->Release();
+  scriptObject->Release();
   instance.mutex.reset();
   languageCandidates.clear();
   uiPayload->deletePayloadFolder();
   uiPayload.reset();
+  analytics.reset();
   properties.reset();
   logger.reset();
   return 0;

@@ -1,0 +1,72 @@
+// Win32 code.
+#include "sorvane/sorvane_external_win.h"
+
+#include <wininet.h>
+
+#include "downloadmanagercore/command_rules.h"
+#include "downloadmanagercore/download_rules.h"
+#include "sysenv/environment_win.h"
+#include "sysenv/system_dll_win.h"
+
+namespace sorvane {
+
+SorvaneExternal::SorvaneExternal(app::InstallProperties* record, downloadmanagercore::Analytics* analytics,
+                                 app::Logger* logger)
+    : HtmlExternal(record, analytics, logger) {
+  setProperty(L"osVersion", sysenv::queryOsVersion());
+  setProperty(L"arch", sysenv::queryArchitecture());
+  ReportProgress(0, 1);
+}
+
+UINT SorvaneExternal::GetMethodTable(const htmlui::MethodEntry** table) {
+  // Row i has DISPID i + 1: the same handlers as the download manager's table, with "extract" in
+  // fourth place and without restoreWindow and retryMessageBox.
+  static const htmlui::MethodEntry kMethodTable[] = {
+      HTMLUI_METHOD(SorvaneExternal, setWindowSize),      HTMLUI_METHOD(SorvaneExternal, closeWindow),
+      HTMLUI_METHOD(SorvaneExternal, download),           HTMLUI_METHOD(SorvaneExternal, extract),
+      HTMLUI_METHOD(SorvaneExternal, install),            HTMLUI_METHOD(SorvaneExternal, getProperty),
+      HTMLUI_METHOD(SorvaneExternal, setChannel),         HTMLUI_METHOD(SorvaneExternal, setInstallStatus),
+      HTMLUI_METHOD(SorvaneExternal, startInstallProgram), HTMLUI_METHOD(SorvaneExternal, hideWindow),
+      HTMLUI_METHOD(SorvaneExternal, dragWindow),         HTMLUI_METHOD(SorvaneExternal, messageBox),
+      HTMLUI_METHOD(SorvaneExternal, disableCloseWindow), HTMLUI_METHOD(SorvaneExternal, openPage),
+      HTMLUI_METHOD(SorvaneExternal, manageShortcut),
+  };
+  return htmlui::exposeMethodTable(kMethodTable, table);
+}
+
+void SorvaneExternal::SetHostWindow(HWND window) {
+  HtmlExternal::SetHostWindow(window);
+  if (window == nullptr) return;
+  SetWindowLongW(window, GWL_EXSTYLE, GetWindowLongW(window, GWL_EXSTYLE) | WS_EX_LAYERED);
+  SetLayeredWindowAttributes(window, kTransparentColourKey, 0, LWA_COLORKEY);
+}
+
+std::int32_t SorvaneExternal::DownloadPackage(const std::wstring& url) {
+  const std::int32_t result = HtmlExternal::DownloadPackage(url);
+  if (!downloadmanagercore::needsConnectionCheck(result)) return result;
+  // WinINet is not a Known DLL. Without it nothing can be said about the network: the result stands.
+  static const auto checkConnection =
+      sysenv::systemFunction<decltype(&InternetCheckConnectionW)>(L"wininet.dll", "InternetCheckConnectionW");
+  if (checkConnection == nullptr) return result;
+  const bool connected = checkConnection(url.c_str(), FLAG_ICC_FORCE_CONNECTION, 0) != FALSE;
+  return downloadmanagercore::applyConnectionCheck(result, connected);
+}
+
+bool SorvaneExternal::GetInstalledStartProgram(std::wstring&) { return true; }
+
+void SorvaneExternal::ReportProgress(std::uint32_t done, std::uint32_t total) {
+  setNumericProperty(L"extractProgress", downloadmanagercore::progressPercent(done, total));
+}
+
+void SorvaneExternal::ReportError(std::uint32_t code) { extractError_ = code; }
+
+HRESULT SorvaneExternal::extract(WORD flags, DISPPARAMS* params, VARIANT*) {
+  static constexpr downloadmanagercore::CommandSignature kSignature = {
+      downloadmanagercore::kCallAsStatement, 1, {downloadmanagercore::kVtDispatch, 0}};
+  const HRESULT checked = checkCall(kSignature, flags, params);
+  if (FAILED(checked)) return checked;
+  // The package cannot be unpacked yet: the page is told so through a script error.
+  return E_NOTIMPL;
+}
+
+}  // namespace sorvane

@@ -1,0 +1,51 @@
+// Win32 code. The script object that the program creates and the page reaches as `window.external`:
+// the download manager's commands for Sorvane Pro, with the operating-system facts the page checks,
+// the extraction step, the network check after a failed download, and a window shaped by a colour
+// key. It is also the zip reader's progress sink.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "downloadmanagercore/html_external_win.h"
+#include "zip/zip_reporter.h"
+
+namespace sorvane {
+
+// The page's background colour #31669b as a COLORREF (0x00BBGGRR): pixels painted in exactly this
+// colour are transparent and let the mouse through.
+constexpr COLORREF kTransparentColourKey = 0x009B6631;
+
+class SorvaneExternal : public downloadmanagercore::HtmlExternal, public zip::ZipReporter {
+ public:
+  // Publishes "osVersion", "arch" and "extractProgress" ("0") at once.
+  SorvaneExternal(app::InstallProperties* record, downloadmanagercore::Analytics* analytics, app::Logger* logger);
+
+  // The close guard as for any script object, and the colour key on every window handed in (also the
+  // same one again: the layered style may have been lost in between).
+  void SetHostWindow(HWND window) override;
+  // The 15-row product table: "extract" is DISPID 4 and "install" 5; no restoreWindow or
+  // retryMessageBox.
+  UINT GetMethodTable(const htmlui::MethodEntry** table) override;
+  // The inherited download; "object not found" and "transient" become "no network" (5) when the
+  // machine cannot reach the package's server at all.
+  std::int32_t DownloadPackage(const std::wstring& url) override;
+  // True without touching `path`: the product has no program to start after the installation.
+  bool GetInstalledStartProgram(std::wstring& path) override;
+
+  // zip::ZipReporter, on the extraction worker.
+  void ReportProgress(std::uint32_t done, std::uint32_t total) override;
+  void ReportError(std::uint32_t code) override;
+
+  std::uint32_t extractError() const { return extractError_; }
+
+ protected:
+  HRESULT extract(WORD flags, DISPPARAMS* params, VARIANT* result);
+
+ private:
+  std::uint32_t extractError_ = 0;
+};
+
+}  // namespace sorvane

@@ -1,0 +1,150 @@
+// Win32 test code: the product script object, through the real JScript engine where a page would
+// reach it, with real windows, and against the loopback test server for the network check.
+#include "sorvane/sorvane_external_win.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/install_properties.h"
+#include "app/logger_win.h"
+#include "downloadmanagercore/download_rules.h"
+#include "support/jscript_host_win.h"
+#include "support/test_http_server_win.h"
+#include "support/wine_test_support_win.h"
+#include "sysenv/environment_win.h"
+#include "sysenv/wide_text_win.h"
+#include "telemetry/analytics.h"
+
+namespace sorvane {
+namespace {
+
+class SorvaneExternalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    object_ = new SorvaneExternal(&properties_, &analytics_, &logger_);
+  }
+  void TearDown() override {
+    if (object_ != nullptr) object_->Release();
+    CoUninitialize();
+  }
+
+  // A worker in the multithreaded apartment, as the download job runs it.
+  std::int32_t downloadOnWorker(const std::wstring& url) {
+    std::int32_t result = -1;
+    std::thread worker([&] {
+      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      result = object_->DownloadPackage(url);
+      CoUninitialize();
+    });
+    worker.join();
+    return result;
+  }
+
+  app::Logger logger_;
+  app::InstallProperties properties_{u"KRV", u"1.0.20.1", app::RunEnvironment{}};
+  downloadmanagercore::Analytics analytics_{&properties_};
+  SorvaneExternal* object_ = nullptr;
+};
+
+TEST_F(SorvaneExternalTest, PublishesTheSystemFactsAndZeroProgressFromConstructionAndDeletesItsFolder) {
+  EXPECT_EQ(object_->property(L"osVersion"), sysenv::queryOsVersion());
+  EXPECT_EQ(object_->property(L"arch"), sysenv::queryArchitecture());
+  EXPECT_EQ(object_->property(L"extractProgress"), L"0");
+  EXPECT_EQ(object_->property(L"downloadTotal"), L"1");
+  EXPECT_EQ(object_->extractError(), 0u);
+
+  const std::wstring workFolder = object_->workFolder();
+  ASSERT_FALSE(workFolder.empty());
+  testsupport::writeFileBytes(workFolder + L"package.zip", "PK");
+  EXPECT_TRUE(testsupport::pathExists(workFolder));
+  object_->Release();
+  object_ = nullptr;
+  EXPECT_FALSE(testsupport::pathExists(workFolder));
+}
+
+TEST_F(SorvaneExternalTest, ThePageSeesTheProductTable) {
+  const wchar_t* const names[] = {L"setWindowSize",      L"closeWindow",      L"download",
+                                  L"extract",            L"install",          L"getProperty",
+                                  L"setChannel",         L"setInstallStatus", L"startInstallProgram",
+                                  L"hideWindow",         L"dragWindow",       L"messageBox",
+                                  L"disableCloseWindow", L"openPage",         L"manageShortcut"};
+  for (DISPID expected = 1; expected <= 15; ++expected) {
+    LPOLESTR name = const_cast<LPOLESTR>(names[expected - 1]);
+    DISPID dispid = 0;
+    EXPECT_EQ(object_->GetIDsOfNames(IID_NULL, &name, 1, 0, &dispid), S_OK) << names[expected - 1];
+    EXPECT_EQ(dispid, expected) << names[expected - 1];
+  }
+
+  testsupport::JScriptHost script;
+  ASSERT_TRUE(script.ok());
+  ASSERT_EQ(script.addNamedItem(L"external", static_cast<IDispatchEx*>(object_)), S_OK);
+  VARIANT value;
+  VariantInit(&value);
+  ASSERT_EQ(script.evaluate(L"external.getProperty('extractProgress')", &value), S_OK);
+  ASSERT_EQ(value.vt, VT_BSTR);
+  EXPECT_STREQ(value.bstrVal, L"0");
+  VariantClear(&value);
+  for (const wchar_t* absent : {L"external.restoreWindow()", L"external.retryMessageBox('x')"}) {
+    script.clearErrors();
+    EXPECT_TRUE(FAILED(script.run(absent))) << absent;
+    EXPECT_EQ(script.errors().size(), 1u) << absent;
+  }
+}
+
+TEST_F(SorvaneExternalTest, EveryWindowHandedInGetsTheColourKey) {
+  HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(window, nullptr);
+  const auto expectKeyed = [window] {
+    EXPECT_NE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED, 0);
+    COLORREF key = 0;
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    ASSERT_TRUE(GetLayeredWindowAttributes(window, &key, &alpha, &flags));
+    EXPECT_EQ(key, kTransparentColourKey);
+    EXPECT_EQ(flags, static_cast<DWORD>(LWA_COLORKEY));
+  };
+  object_->SetHostWindow(window);
+  expectKeyed();
+  // The same window again, after something took the layered style away: keyed again.
+  SetWindowLongW(window, GWL_EXSTYLE, GetWindowLongW(window, GWL_EXSTYLE) & ~WS_EX_LAYERED);
+  object_->SetHostWindow(window);
+  expectKeyed();
+  object_->SetHostWindow(nullptr);
+  EXPECT_EQ(object_->hostWindow(), nullptr);
+  DestroyWindow(window);
+}
+
+TEST_F(SorvaneExternalTest, ExtractionProgressIsARoundedPercentage) {
+  const struct {
+    std::uint32_t done, total;
+    const wchar_t* expected;
+  } cases[] = {{1, 3, L"33"}, {2, 3, L"67"}, {1, 8, L"13"}, {3, 3, L"100"}, {4, 0, L"0"}};
+  for (const auto& c : cases) {
+    object_->ReportProgress(c.done, c.total);
+    EXPECT_EQ(object_->property(L"extractProgress"), c.expected) << c.done << "/" << c.total;
+  }
+  object_->ReportError(112);
+  EXPECT_EQ(object_->extractError(), 112u);
+}
+
+TEST_F(SorvaneExternalTest, AMissingPackageOnAReachableServerStaysNotFound) {
+  SKIP_WITHOUT_TEST_SERVER();
+  EXPECT_EQ(downloadOnWorker(testsupport::testServerUrl(L"/status/404/SorvanePro.zip")), downloadmanagercore::kDownloadObjectNotFound);
+}
+
+TEST_F(SorvaneExternalTest, AnUnreachableServerMeansNoNetwork) {
+  const std::wstring url = testsupport::closedPortUrl(L"/files/SorvanePro.zip");
+  if (url.empty()) GTEST_SKIP() << "no closed port could be found";
+  // Ten attempts about a second apart before the check.
+  EXPECT_EQ(downloadOnWorker(url), downloadmanagercore::kDownloadNoNetwork);
+}
+
+}  // namespace
+}  // namespace sorvane
