@@ -18,7 +18,7 @@ SIGN_KEY ?= $(NATIVE_DIR)/test-cert/test-key.pem
 # install-deps has put Wine in place. The shipped stub is always the win32 one.
 WINE_ARCH = $$(scripts/wine-arch)
 
-.PHONY: all deps build build-native build-win32 build-win64 test demo package clean
+.PHONY: all deps build build-native build-win32 build-win64 test demo package bench clean
 
 all: build
 
@@ -69,5 +69,11 @@ package: build-native build-win32
 	@echo "== payload entries =="
 	@$(NATIVE_DIR)/bin/stubpack list $(DIST_DIR)/SorvaneProSetup.exe
 
+# make bench: the download benchmark (the stub's engine, the platform's URLDownloadToFileW, curl).
+bench: build
+	@bench/run-download-bench
+
+# A test run that was cut short can leave the test server running and its tiny volume mounted.
 clean:
+	@for state in build/*/http-server; do [[ -d $$state ]] && scripts/test-http-server stop $$state; done; true
 	rm -rf build dist
