@@ -289,6 +289,16 @@ void TestServer::addRoutes() {
     setHtml(response, code, std::to_string(code) + " Test Status");
   });
 
+  // About `rate` bytes a second, in steps; ends early when the server stops.
+  const auto serveSlow = [this](httplib::Response& response, Ptr content, std::uint64_t rate) {
+    const std::uint64_t step = std::max<std::uint64_t>(1, rate / kSlowStepsPerSecond);
+    setBody(response, *content,
+            [this, content, step](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+              if (offset > 0 && !pause(1000 / kSlowStepsPerSecond)) return false;
+              return content->send(offset, offset + std::min<std::uint64_t>(length, step), sink);
+            });
+  };
+
   server_.Get(R"(/flaky/([^/]+)/(\d+)/([^/]+))", withContent(3, [this](auto& request, auto& response, Ptr content) {
                 const std::uint64_t failures = std::strtoull(match(request, 2).c_str(), nullptr, 10);
                 if (countKey("flaky", match(request, 1)) <= failures)
@@ -299,6 +309,13 @@ void TestServer::addRoutes() {
   server_.Get(R"(/breakonce/([^/]+)/([^/]+))", withContent(2, [this](auto& request, auto& response, Ptr content) {
                 if (countKey("breakonce", match(request, 1)) == 1) return serveShort(response, std::move(content));
                 serveWhole(response, std::move(content));
+              }));
+
+  // A fast broken attempt, then slow ones: the client reports progress while the retry runs.
+  server_.Get(R"(/breakonce/([^/]+)/(\d{1,12})/([^/]+))",
+              withContent(3, [this, serveSlow](auto& request, auto& response, Ptr content) {
+                if (countKey("breakonce", match(request, 1)) == 1) return serveShort(response, std::move(content));
+                serveSlow(response, std::move(content), std::strtoull(match(request, 2).c_str(), nullptr, 10));
               }));
 
   server_.Get(R"(/stall/([^/]+))", withContent(1, [this](auto& request, auto& response, Ptr content) {
@@ -316,14 +333,8 @@ void TestServer::addRoutes() {
                         });
               }));
 
-  server_.Get(R"(/slow/(\d{1,12})/([^/]+))", withContent(2, [this](auto& request, auto& response, Ptr content) {
-                const std::uint64_t rate = std::strtoull(match(request, 1).c_str(), nullptr, 10);
-                const std::uint64_t step = std::max<std::uint64_t>(1, rate / kSlowStepsPerSecond);
-                setBody(response, *content,
-                        [this, content, step](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                          if (offset > 0 && !pause(1000 / kSlowStepsPerSecond)) return false;
-                          return content->send(offset, offset + std::min<std::uint64_t>(length, step), sink);
-                        });
+  server_.Get(R"(/slow/(\d{1,12})/([^/]+))", withContent(2, [serveSlow](auto& request, auto& response, Ptr content) {
+                serveSlow(response, std::move(content), std::strtoull(match(request, 1).c_str(), nullptr, 10));
               }));
 
   server_.Get("/_hits", [this](const httplib::Request& request, httplib::Response& response) {

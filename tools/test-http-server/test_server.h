@@ -6,6 +6,7 @@
 //   /status/CODE/NAME      CODE with a small HTML body
 //   /flaky/KEY/N/NAME      500 for the first N requests with KEY, then as /files/
 //   /breakonce/KEY/NAME    the first request with KEY as /short/, then as /files/
+//   /breakonce/KEY/RATE/NAME  the first request with KEY as /short/, then as /slow/RATE/
 //   /stall/NAME            Content-Length, at most 1000 bytes (never all of them), then silence until
 //                          the client goes away, 60 s pass or the server stops
 //   /slow/RATE/NAME        about RATE bytes a second, in ten steps a second
