@@ -14,13 +14,21 @@ namespace {
 
 using testsupport::ScratchFolder;
 
-// Waits up to ten seconds for `path` to exist.
-bool waitForFile(const std::wstring& path) {
+// What a program that the shell started wrote to `path`, waiting up to ten seconds: the file exists
+// for a moment while still empty, and a loaded machine may take a while to fill it.
+std::string waitForContent(const std::wstring& path) {
+  std::string content;
   for (int i = 0; i < 200; ++i) {
-    if (testsupport::pathExists(path)) return true;
+    content = testsupport::readFileBytes(path);
+    if (!content.empty()) {
+      Sleep(100);  // the writer may not be done: take what stays
+      const std::string settled = testsupport::readFileBytes(path);
+      if (settled == content) return content;
+      content = settled;
+    }
     Sleep(50);
   }
-  return false;
+  return content;
 }
 
 // The process of the desktop's shell: the owner of the shell window on Windows; Wine has none, and
@@ -59,9 +67,7 @@ TEST_F(DesktopShellExecuteTest, TheDesktopShellStartsTheProgramWithItsArguments)
   const HRESULT result =
       sysenv::shellExecuteAsDesktopUser(L"cmd.exe", L"/c echo shell>\"" + marker + L"\"");
   ASSERT_EQ(result, S_OK);
-  ASSERT_TRUE(waitForFile(marker));
-  Sleep(200);  // cmd may still be writing
-  EXPECT_EQ(testsupport::readFileBytes(marker), "shell\r\n");
+  EXPECT_EQ(waitForContent(marker), "shell\r\n");
 }
 
 TEST_F(DesktopShellExecuteTest, TheProgramIsNotAChildOfThisProcess) {
@@ -73,9 +79,9 @@ TEST_F(DesktopShellExecuteTest, TheProgramIsNotAChildOfThisProcess) {
   const HRESULT result = sysenv::shellExecuteAsDesktopUser(
       self, L"--gtest_brief=1 --gtest_also_run_disabled_tests --gtest_filter=ShellChild.* \"" + marker + L"\"");
   ASSERT_EQ(result, S_OK);
-  ASSERT_TRUE(waitForFile(marker));
-  Sleep(200);
-  const DWORD parent = std::stoul(testsupport::readFileBytes(marker));
+  const std::string report = waitForContent(marker);
+  ASSERT_FALSE(report.empty());
+  const DWORD parent = std::stoul(report);
   EXPECT_NE(parent, GetCurrentProcessId());
   EXPECT_EQ(parent, desktopShellProcess());
 }
