@@ -67,20 +67,7 @@ class ScriptedExternal final : public HtmlExternal {
   HANDLE destroyed_;
 };
 
-// Dispatches the UI thread's messages (callbacks arrive as messages) until `done`; false on time-out.
-bool pumpUntil(const std::function<bool()>& done) {
-  const ULONGLONG deadline = GetTickCount64() + 10000;
-  while (!done()) {
-    if (GetTickCount64() > deadline) return false;
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
-  return true;
-}
+using testsupport::pumpMessagesUntil;
 
 class HtmlExternalTest : public ::testing::Test {
  protected:
@@ -95,7 +82,7 @@ class HtmlExternalTest : public ::testing::Test {
   void TearDown() override {
     host_.reset();
     external_->Release();
-    EXPECT_TRUE(pumpUntil([&] { return WaitForSingleObject(destroyed_.get(), 0) == WAIT_OBJECT_0; }));
+    EXPECT_TRUE(pumpMessagesUntil([&] { return WaitForSingleObject(destroyed_.get(), 0) == WAIT_OBJECT_0; }));
     CoUninitialize();
   }
 
@@ -120,7 +107,7 @@ class HtmlExternalTest : public ::testing::Test {
   }
   // Pumps until the page's callback has set the global `name`, then returns its value.
   int callbackResult(const std::wstring& name) {
-    EXPECT_TRUE(pumpUntil([&] { return evaluate(L"typeof " + name + L" == 'number'").boolVal == VARIANT_TRUE; }))
+    EXPECT_TRUE(pumpMessagesUntil([&] { return evaluate(L"typeof " + name + L" == 'number'").boolVal == VARIANT_TRUE; }))
         << name;
     return evaluate(name).lVal;
   }
@@ -316,7 +303,7 @@ TEST_F(HtmlExternalTest, OpenPageHandsTheShellEscapedAmpersandsAndLogsTheUrlUnch
 
   ASSERT_EQ(call(L"external.openPage('sorvane-api-test:thanks?a=1&b=2')"), S_OK);
   // The file exists for a moment before the child has written to it.
-  EXPECT_TRUE(pumpUntil([&] { return !testsupport::readFileBytes(report).empty(); }));
+  EXPECT_TRUE(pumpMessagesUntil([&] { return !testsupport::readFileBytes(report).empty(); }));
   EXPECT_EQ(testsupport::readFileBytes(report), "sorvane-api-test:thanks?a=1^&b=2");
   EXPECT_NE(lineAt("DEBUG] QJOpenPage: sorvane-api-test:thanks?a=1&b=2"), std::string::npos) << log();
   SHDeleteKeyW(HKEY_CLASSES_ROOT, kScheme);

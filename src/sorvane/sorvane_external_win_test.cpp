@@ -8,7 +8,6 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "app/install_properties.h"
 #include "app/logger_win.h"
@@ -32,18 +31,6 @@ class SorvaneExternalTest : public ::testing::Test {
   void TearDown() override {
     if (object_ != nullptr) object_->Release();
     CoUninitialize();
-  }
-
-  // A worker in the multithreaded apartment, as the download job runs it.
-  std::int32_t downloadOnWorker(const std::wstring& url) {
-    std::int32_t result = -1;
-    std::thread worker([&] {
-      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-      result = object_->DownloadPackage(url);
-      CoUninitialize();
-    });
-    worker.join();
-    return result;
   }
 
   app::Logger logger_;
@@ -134,16 +121,66 @@ TEST_F(SorvaneExternalTest, ExtractionProgressIsARoundedPercentage) {
   EXPECT_EQ(object_->extractError(), 112u);
 }
 
-TEST_F(SorvaneExternalTest, AMissingPackageOnAReachableServerStaysNotFound) {
-  SKIP_WITHOUT_TEST_SERVER();
-  EXPECT_EQ(downloadOnWorker(testsupport::testServerUrl(L"/status/404/SorvanePro.zip")), downloadmanagercore::kDownloadObjectNotFound);
+// The page's download, from the script engine through the real engine and the loopback server to
+// the page's callback.
+class SorvaneDownloadTest : public SorvaneExternalTest {
+ protected:
+  void SetUp() override {
+    SKIP_WITHOUT_TEST_SERVER();
+    SorvaneExternalTest::SetUp();
+    script_ = std::make_unique<testsupport::JScriptHost>();
+    ASSERT_TRUE(script_->ok());
+    ASSERT_EQ(script_->addNamedItem(L"external", static_cast<IDispatchEx*>(object_)), S_OK);
+  }
+  // The worker holds the object until its very last step, after its last log line; the work
+  // folder goes with the object.
+  void TearDown() override {
+    script_.reset();
+    if (object_ != nullptr) {
+      const std::wstring workFolder = object_->workFolder();
+      object_->Release();
+      object_ = nullptr;
+      EXPECT_TRUE(testsupport::pumpMessagesUntil([&] { return !testsupport::pathExists(workFolder); }));
+    }
+    SorvaneExternalTest::TearDown();
+  }
+
+  // The result that the page's callback receives for `url`.
+  int pageDownload(const std::wstring& url) {
+    EXPECT_EQ(script_->run(L"external.download('" + url + L"', function (r) { got = r; });"), S_OK);
+    const auto called = [this] {
+      VARIANT isNumber;
+      return SUCCEEDED(script_->evaluate(L"typeof got == 'number'", &isNumber)) && isNumber.vt == VT_BOOL &&
+             isNumber.boolVal == VARIANT_TRUE;
+    };
+    // Long enough for ten attempts a second apart.
+    EXPECT_TRUE(testsupport::pumpMessagesUntil(called, 30000));
+    VARIANT result;
+    EXPECT_EQ(script_->evaluate(L"got", &result), S_OK);
+    return result.lVal;
+  }
+
+  std::unique_ptr<testsupport::JScriptHost> script_;
+};
+
+TEST_F(SorvaneDownloadTest, ThePackageArrivesWhole) {
+  EXPECT_EQ(pageDownload(testsupport::testServerUrl(L"/files/gen-300000.bin")), 0);
+  EXPECT_EQ(testsupport::readFileBytes(object_->downloadPath()).size(), 300000u);
+  EXPECT_EQ(object_->property(L"downloadTotal"), L"300000");
+  EXPECT_EQ(properties_.wrapperError, 0);
 }
 
-TEST_F(SorvaneExternalTest, AnUnreachableServerMeansNoNetwork) {
-  const std::wstring url = testsupport::closedPortUrl(L"/files/SorvanePro.zip");
-  if (url.empty()) GTEST_SKIP() << "no closed port could be found";
-  // Ten attempts about a second apart before the check.
-  EXPECT_EQ(downloadOnWorker(url), downloadmanagercore::kDownloadNoNetwork);
+TEST_F(SorvaneDownloadTest, AMissingPackageOnAReachableServerStaysNotFound) {
+  EXPECT_EQ(pageDownload(testsupport::testServerUrl(L"/status/404/SorvanePro.zip")),
+            downloadmanagercore::kDownloadObjectNotFound);
+  EXPECT_EQ(properties_.msiError, downloadmanagercore::kDownloadObjectNotFound);
+}
+
+TEST_F(SorvaneDownloadTest, AnUnreachableServerMeansNoNetwork) {
+  EXPECT_EQ(pageDownload(testsupport::closedPortUrl(L"/files/SorvanePro.zip")),
+            downloadmanagercore::kDownloadNoNetwork);
+  EXPECT_EQ(properties_.wrapperError, 1);
+  EXPECT_EQ(properties_.msiError, downloadmanagercore::kDownloadNoNetwork);
 }
 
 }  // namespace

@@ -170,4 +170,18 @@ ScopedNativeDllPreference::ScopedNativeDllPreference(const std::wstring& program
 
 ScopedNativeDllPreference::~ScopedNativeDllPreference() { RegDeleteTreeW(HKEY_CURRENT_USER, programKey_.c_str()); }
 
+bool pumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  while (!done()) {
+    if (GetTickCount64() > deadline) return false;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+  return true;
+}
+
 }  // namespace testsupport

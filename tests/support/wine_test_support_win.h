@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,6 +52,10 @@ ChildResult runChild(const std::wstring& commandLine,
                      DWORD timeoutMs = 60000);
 
 std::wstring quoted(const std::wstring& path);
+
+// Dispatches this thread's messages (a marshalled page callback arrives as one) until `done` says
+// so; false when `timeoutMs` pass first.
+bool pumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
 
 // Makes Wine search the program's own folder first for these DLLs, as Windows does for DLLs that
 // are not Known DLLs, in every process named `programName` until destroyed. (Wine takes
