@@ -82,10 +82,8 @@ struct Seen {
   bool complete = false;
   int status = 0;
   std::string contentLength;
-  std::string contentType;
   bool chunked = false;
   std::string body;
-  int pieces = 0;
 };
 
 class TestServerTest : public ::testing::Test {
@@ -109,13 +107,11 @@ class TestServerTest : public ::testing::Test {
         [&](const httplib::Response& response) {
           seen.status = response.status;
           seen.contentLength = response.get_header_value("Content-Length");
-          seen.contentType = response.get_header_value("Content-Type");
           seen.chunked = response.get_header_value("Transfer-Encoding") == "chunked";
           return true;
         },
         [&](const char* data, std::size_t size) {
           seen.body.append(data, size);
-          ++seen.pieces;
           return true;
         });
     seen.complete = static_cast<bool>(result);
@@ -167,16 +163,6 @@ TEST_F(TestServerTest, RoutesAnswerAsTheirFaultPrescribes) {
   }
 }
 
-TEST_F(TestServerTest, ErrorStatusCarriesAnHtmlBodyThatIsNoPackage) {
-  for (const char* code : {"404", "500", "503"}) {
-    const Seen seen = get(std::string("/status/") + code + "/gen-1000.bin");
-    EXPECT_EQ(seen.status, std::atoi(code));
-    EXPECT_EQ(seen.contentType, "text/html");
-    EXPECT_EQ(seen.body.rfind("<!DOCTYPE html>", 0), 0u) << seen.body;
-    EXPECT_LT(seen.body.size(), 300u);
-  }
-}
-
 TEST_F(TestServerTest, KeyedFaultsCountRequestsPerKey) {
   EXPECT_EQ(get("/flaky/a/2/gen-100.bin").status, 500);
   EXPECT_EQ(get("/flaky/b/1/gen-100.bin").status, 500);
@@ -194,13 +180,6 @@ TEST_F(TestServerTest, KeyedFaultsCountRequestsPerKey) {
   EXPECT_EQ(whole.body, generated(1000));
 }
 
-TEST_F(TestServerTest, SlowRouteDeliversInSteps) {
-  const Seen seen = get("/slow/20000/gen-8000.bin");
-  EXPECT_TRUE(seen.complete);
-  EXPECT_EQ(seen.body, generated(8000));
-  EXPECT_GE(seen.pieces, 4);  // 2000 bytes a step
-}
-
 TEST_F(TestServerTest, HitsCountExactPathsUntilReset) {
   ASSERT_TRUE(get("/_reset").complete);
   get("/short/gen-10.bin");
@@ -211,15 +190,6 @@ TEST_F(TestServerTest, HitsCountExactPathsUntilReset) {
   EXPECT_EQ(get("/_hits?path=/short/gen-1.bin").body, "0");
   get("/_reset");
   EXPECT_EQ(get("/_hits?path=/short/gen-10.bin").body, "0");
-}
-
-TEST_F(TestServerTest, HeadAnnouncesTheLengthWithoutBody) {
-  httplib::Client client("127.0.0.1", server_->port());
-  auto result = client.Head("/files/gen-123456.bin");
-  ASSERT_TRUE(result);
-  EXPECT_EQ(result->status, 200);
-  EXPECT_EQ(result->get_header_value("Content-Length"), "123456");
-  EXPECT_TRUE(result->body.empty());
 }
 
 TEST_F(TestServerTest, SigtermEndsTheServerWhileAResponseStalls) {
