@@ -59,7 +59,8 @@ if(SORVANE_BUILD_WINE_TESTS)
   include(${SORVANE_ROOT}/bench/Bench.cmake OPTIONAL)
 
   # The loopback HTTP server (a native program) that the download and product tests talk to, started
-  # once around them; tests put files into its root through its Wine path.
+  # once around them; tests put files into its root through its Wine path. Its fixture also mounts
+  # the tiny volume that the disk-full tests of the download and of the unzipping fill.
   if(SORVANE_NATIVE_TOOLS)
     set(http_server_state ${CMAKE_BINARY_DIR}/http-server)
     file(MAKE_DIRECTORY ${http_server_state}/root)
@@ -90,9 +91,15 @@ if(SORVANE_BUILD_WINE_TESTS)
       # any "HTMLUI" window on the desktop, or they make such windows themselves.
       set_tests_properties(${test_name} PROPERTIES RESOURCE_LOCK stub_single_instance)
     endif()
-    if(SORVANE_NATIVE_TOOLS AND (subsystem STREQUAL "downloadmanagercore" OR subsystem STREQUAL "sorvane"))
+    if(SORVANE_NATIVE_TOOLS AND (subsystem STREQUAL "downloadmanagercore" OR subsystem STREQUAL "sorvane" OR
+                                  subsystem STREQUAL "zip"))
       set_tests_properties(${test_name} PROPERTIES FIXTURES_REQUIRED http_server)
       set_property(TEST ${test_name} APPEND PROPERTY ENVIRONMENT "SORVANE_TEST_HTTP_STATE=${http_server_state}")
+      # One tiny volume: two tests filling it at once would each see the other's files.
+      file(READ ${file} test_source)
+      if(test_source MATCHES "tinyVolumeFolder")
+        set_property(TEST ${test_name} APPEND PROPERTY RESOURCE_LOCK tiny_volume)
+      endif()
     endif()
   endforeach()
 endif()

@@ -1,0 +1,23 @@
+// Win32 code. Unpacks a zip archive that the caller has open into a folder, item by item, streaming
+// every item to disk; progress and the system error of a short read or write go to a reporter.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "zip/zip_reporter.h"
+
+namespace zip {
+
+// `archive` is open for reading (the caller keeps it and closes it); `destinationFolder` is a full
+// path, created with its parents. `reporter` may be null. True only when every item was written; the
+// first item that fails ends the unpacking, with its partly written file deleted and earlier items
+// kept. An item whose name would land outside the folder (absolute, a drive, any ":", ".." above
+// the folder) or that names a device ("nul") fails without writing. Names are read in the ANSI code
+// page, cut to 259 bytes. Progress goes to the reporter before each item and once at the end (also
+// after a failure); ReportError gets the last-error code of a short read or write only, never of a
+// refused name, a rejected archive or a file that cannot be created. Writes no log lines.
+bool UnzipToFolder(HANDLE archive, const std::wstring& destinationFolder, ZipReporter* reporter);
+
+}  // namespace zip

@@ -1,0 +1,330 @@
+#include "zip/unzip_win.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "miniz.h"
+#include "support/test_http_server_win.h"
+#include "support/wine_test_support_win.h"
+#include "sysenv/scope_exit.h"
+#include "sysenv/unique_handle_win.h"
+
+namespace {
+
+using testsupport::listFolder;
+using testsupport::pathExists;
+using testsupport::readFileBytes;
+using testsupport::ScratchFolder;
+using testsupport::writeFileBytes;
+
+using Progress = std::pair<std::uint32_t, std::uint32_t>;
+
+class RecordingReporter final : public zip::ZipReporter {
+ public:
+  void ReportProgress(std::uint32_t done, std::uint32_t total) override { progress.emplace_back(done, total); }
+  void ReportError(std::uint32_t code) override { errors.push_back(code); }
+
+  std::vector<Progress> progress;
+  std::vector<std::uint32_t> errors;
+};
+
+struct Item {
+  std::string name;  // as stored: 8-bit, "/" between folders, a trailing "/" for a folder item
+  std::string data;
+  int level = MZ_BEST_COMPRESSION;  // 0 stores the bytes as they are
+};
+
+void replaceAll(std::string& bytes, const std::string& from, const std::string& to) {
+  ASSERT_EQ(from.size(), to.size());
+  std::size_t at = 0;
+  int replaced = 0;
+  while ((at = bytes.find(from, at)) != std::string::npos) {
+    bytes.replace(at, from.size(), to);
+    at += to.size();
+    ++replaced;
+  }
+  ASSERT_GT(replaced, 0) << from;
+}
+
+// A real archive from miniz's writer. Its writer refuses names that start with "/", so such a name
+// is stored with "#" in front and patched afterwards in both the local and the central header.
+std::string makeArchive(const std::vector<Item>& items) {
+  mz_zip_archive writer;
+  mz_zip_zero_struct(&writer);
+  EXPECT_TRUE(mz_zip_writer_init_heap(&writer, 0, 0));
+  std::vector<std::pair<std::string, std::string>> patches;
+  for (const Item& item : items) {
+    std::string name = item.name;
+    if (!name.empty() && name[0] == '/') {
+      name[0] = '#';
+      patches.emplace_back(name, item.name);
+    }
+    EXPECT_TRUE(mz_zip_writer_add_mem(&writer, name.c_str(), item.data.data(), item.data.size(),
+                                      static_cast<mz_uint>(item.level)))
+        << item.name;
+  }
+  void* buffer = nullptr;
+  size_t size = 0;
+  EXPECT_TRUE(mz_zip_writer_finalize_heap_archive(&writer, &buffer, &size));
+  std::string bytes(static_cast<const char*>(buffer), size);
+  mz_free(buffer);
+  mz_zip_writer_end(&writer);
+  for (const auto& [from, to] : patches) replaceAll(bytes, from, to);
+  return bytes;
+}
+
+// Progress of an unpacking that handled items 0..last and then stopped (or finished when last is
+// total - 1): each index before its item, then the count once.
+std::vector<Progress> progressUpTo(std::uint32_t last, std::uint32_t total) {
+  std::vector<Progress> expected;
+  for (std::uint32_t i = 0; i <= last && i < total; ++i) expected.emplace_back(i, total);
+  expected.emplace_back(total, total);
+  return expected;
+}
+
+std::string pseudoRandomBytes(std::size_t size) {
+  std::string bytes(size, '\0');
+  std::uint32_t state = 12345;
+  for (char& c : bytes) {
+    state = state * 1103515245u + 12345u;
+    c = static_cast<char>(state >> 24);
+  }
+  return bytes;
+}
+
+class Unzip : public ::testing::Test {
+ protected:
+  struct Outcome {
+    bool result = false;
+    RecordingReporter reporter;
+  };
+
+  // Writes the archive into the scratch folder, opens it as the extraction job does, and unpacks it.
+  Outcome unzip(const std::string& archive, const std::wstring& destination) {
+    Outcome outcome;
+    EXPECT_TRUE(writeFileBytes(archivePath_, archive));
+    sysenv::UniqueFileHandle file(CreateFileW(archivePath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(file.valid());
+    outcome.result = zip::UnzipToFolder(file.get(), destination, &outcome.reporter);
+    return outcome;
+  }
+  Outcome unzip(const std::vector<Item>& items) { return unzip(makeArchive(items), destination_); }
+
+  ScratchFolder scratch_;
+  const std::wstring archivePath_ = scratch_.file(L"package.zip");
+  const std::wstring destination_ = scratch_.file(L"out");
+};
+
+TEST_F(Unzip, WritesEveryItemAndReportsEachIndexBeforeItAndTheCountAtTheEnd) {
+  const std::vector<Item> items = {
+      {"readme.txt", "read me", 0},
+      {"setup.exe", std::string(5000, 'x')},
+      {"data.bin", pseudoRandomBytes(70000)},
+  };
+  const Outcome outcome = unzip(items);
+  EXPECT_TRUE(outcome.result);
+  EXPECT_EQ(outcome.reporter.progress, progressUpTo(2, 3));
+  EXPECT_TRUE(outcome.reporter.errors.empty());
+  for (const Item& item : items) {
+    EXPECT_EQ(readFileBytes(scratch_.file(L"out\\" + std::wstring(item.name.begin(), item.name.end()))), item.data);
+  }
+
+  // No reporter at all is allowed.
+  sysenv::UniqueFileHandle file(CreateFileW(archivePath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  EXPECT_TRUE(zip::UnzipToFolder(file.get(), scratch_.file(L"again"), nullptr));
+  EXPECT_EQ(readFileBytes(scratch_.file(L"again\\setup.exe")), items[1].data);
+}
+
+TEST_F(Unzip, EmptyArchiveCreatesTheFolderWithItsParentsAndReportsZeroOfZeroOnce) {
+  const std::wstring destination = scratch_.file(L"deep\\er\\out");
+  const Outcome outcome = unzip(makeArchive({}), destination);
+  EXPECT_TRUE(outcome.result);
+  EXPECT_EQ(outcome.reporter.progress, (std::vector<Progress>{{0, 0}}));
+  EXPECT_EQ(GetFileAttributesW(destination.c_str()), DWORD{FILE_ATTRIBUTE_DIRECTORY});
+}
+
+TEST_F(Unzip, ItemsLandUnderTheirFoldersWhetherOrNotTheArchiveHasFolderItems) {
+  ASSERT_TRUE(CreateDirectoryW(destination_.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(scratch_.file(L"out\\existing").c_str(), nullptr));
+  const Outcome outcome = unzip({
+      {"a/b/c.txt", "abc"},
+      {"docs/", ""},
+      {"existing/", ""},
+      {"a/../inside.txt", "resolved"},  // climbs, but stays in the folder
+      {"./", ""},                       // the destination itself
+  });
+  EXPECT_TRUE(outcome.result);
+  EXPECT_EQ(outcome.reporter.progress, progressUpTo(4, 5));
+  EXPECT_EQ(readFileBytes(scratch_.file(L"out\\a\\b\\c.txt")), "abc");
+  EXPECT_EQ(listFolder(scratch_.file(L"out\\docs")), std::vector<std::wstring>{}) << "only the folder";
+  EXPECT_EQ(GetFileAttributesW(scratch_.file(L"out\\docs").c_str()), DWORD{FILE_ATTRIBUTE_DIRECTORY});
+  EXPECT_EQ(readFileBytes(scratch_.file(L"out\\inside.txt")), "resolved");
+}
+
+TEST_F(Unzip, EmptyItemGivesAnEmptyFileAndAnExistingFileIsReplaced) {
+  ASSERT_TRUE(CreateDirectoryW(destination_.c_str(), nullptr));
+  ASSERT_TRUE(writeFileBytes(scratch_.file(L"out\\old.txt"), "an older and longer content"));
+  const Outcome outcome = unzip({{"empty.txt", ""}, {"old.txt", "new", 0}});
+  EXPECT_TRUE(outcome.result);
+  EXPECT_TRUE(pathExists(scratch_.file(L"out\\empty.txt")));
+  EXPECT_EQ(readFileBytes(scratch_.file(L"out\\empty.txt")), "");
+  EXPECT_EQ(readFileBytes(scratch_.file(L"out\\old.txt")), "new");
+}
+
+TEST_F(Unzip, OnlyTheFirst259BytesOfAStoredNameCount) {
+  // 250 bytes of "./" resolve to nothing, so the cut leaves a short name that fits in the path.
+  std::string name;
+  while (name.size() < 250) name += "./";
+  name += "abcdefghi";           // bytes 250..258
+  name += std::string(41, 'X');  // 300 bytes in all
+  ASSERT_EQ(name.size(), 300u);
+  const Outcome outcome = unzip({{name, "cut"}});
+  EXPECT_TRUE(outcome.result);
+  EXPECT_EQ(listFolder(destination_), std::vector<std::wstring>{L"abcdefghi"});
+  EXPECT_EQ(readFileBytes(scratch_.file(L"out\\abcdefghi")), "cut");
+}
+
+TEST_F(Unzip, FailingItemStopsTheUnpackingAndLeavesEarlierItems) {
+  struct Case {
+    const char* what;
+    std::vector<Item> items;  // item 1 fails
+    void (*prepare)(const std::wstring& destination, std::string& archive);
+    std::vector<std::wstring> left;  // the failed item's file is deleted
+  };
+  const Case cases[] = {
+      {"joined path over 259 characters",
+       {{"first.txt", "1"}, {std::string(250, 'd') + ".txt", "long"}, {"later.txt", "3"}},
+       nullptr,
+       {L"first.txt"}},
+      {"CRC-32 mismatch",
+       {{"first.txt", "1"}, {"bad.txt", "stored bytes that get corrupted", 0}, {"later.txt", "3"}},
+       [](const std::wstring&, std::string& archive) {
+         replaceAll(archive, "stored bytes that get corrupted", "stored bytes that got corrupted");
+       },
+       {L"first.txt"}},
+      {"a folder where the file goes",
+       {{"first.txt", "1"}, {"bad.txt", "blocked"}, {"later.txt", "3"}},
+       [](const std::wstring& destination, std::string&) {
+         CreateDirectoryW(destination.c_str(), nullptr);
+         CreateDirectoryW((destination + L"\\bad.txt").c_str(), nullptr);
+       },
+       {L"bad.txt", L"first.txt"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::wstring destination = scratch_.file(std::wstring(c.what, c.what + 6));
+    std::string archive = makeArchive(c.items);
+    if (c.prepare != nullptr) c.prepare(destination, archive);
+    const Outcome outcome = unzip(archive, destination);
+    EXPECT_FALSE(outcome.result);
+    EXPECT_EQ(outcome.reporter.progress, progressUpTo(1, 3));
+    EXPECT_TRUE(outcome.reporter.errors.empty()) << "nothing short was read or written";
+    EXPECT_EQ(readFileBytes(destination + L"\\first.txt"), "1");
+    std::vector<std::wstring> left = listFolder(destination);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, c.left);
+  }
+  EXPECT_EQ(GetFileAttributesW(scratch_.file(L"a fold\\bad.txt").c_str()), DWORD{FILE_ATTRIBUTE_DIRECTORY});
+}
+
+TEST_F(Unzip, NamesAreDecodedInTheAnsiCodePageEvenWithTheUtf8Flag) {
+  const std::string stored = "caf\xC3\xA9.txt";  // UTF-8 for "café.txt"
+  const std::string archive = makeArchive({{stored, "accent"}});
+
+  mz_zip_archive reader;
+  mz_zip_zero_struct(&reader);
+  ASSERT_TRUE(mz_zip_reader_init_mem(&reader, archive.data(), archive.size(), 0));
+  mz_zip_archive_file_stat stat;
+  ASSERT_TRUE(mz_zip_reader_file_stat(&reader, 0, &stat));
+  mz_zip_reader_end(&reader);
+  ASSERT_NE(stat.m_bit_flag & (1u << 11), 0u) << "the writer marks the name as UTF-8";
+
+  wchar_t ansi[MAX_PATH] = {};
+  ASSERT_GT(MultiByteToWideChar(CP_ACP, 0, stored.c_str(), -1, ansi, MAX_PATH), 0);
+  const Outcome outcome = unzip(archive, destination_);
+  EXPECT_TRUE(outcome.result);
+  EXPECT_EQ(listFolder(destination_), std::vector<std::wstring>{ansi});
+  if (GetACP() != CP_UTF8) {
+    EXPECT_FALSE(pathExists(destination_ + L"\\caf\u00E9.txt"));
+  }
+}
+
+TEST_F(Unzip, NamesThatWouldLandOutsideTheFolderAreRefusedAndEndTheUnpacking) {
+  const std::string refused[] = {
+      "../sorvane-zip-slip.txt",
+      "a/../../sorvane-zip-slip.txt",
+      "C:/sorvane-zip-slip.txt",
+      "/sorvane-zip-slip.txt",
+      "\\\\127.0.0.1\\c$\\sorvane-zip-slip.txt",
+      "a:b",  // a stream of the file "a"
+      "nul",  // the null device
+  };
+  for (const std::string& name : refused) {
+    SCOPED_TRACE(name);
+    const Outcome outcome = unzip({{"before.txt", "1"}, {name, "evil"}, {"after.txt", "3"}});
+    EXPECT_FALSE(outcome.result);
+    EXPECT_EQ(outcome.reporter.progress, progressUpTo(1, 3));
+    EXPECT_TRUE(outcome.reporter.errors.empty());
+    EXPECT_EQ(listFolder(destination_), std::vector<std::wstring>{L"before.txt"});
+    std::vector<std::wstring> scratchNames = listFolder(scratch_.path());
+    std::sort(scratchNames.begin(), scratchNames.end());
+    EXPECT_EQ(scratchNames, (std::vector<std::wstring>{L"out", L"package.zip"}));
+    EXPECT_FALSE(pathExists(L"C:\\sorvane-zip-slip.txt"));
+    testsupport::removeTreeForTest(destination_);
+  }
+}
+
+TEST_F(Unzip, WhatIsNoZipArchiveFailsBeforeAnythingIsCreated) {
+  std::string truncated = makeArchive({{"a.txt", "a"}});
+  truncated.resize(truncated.size() - 10);
+  const std::string inputs[] = {"", "not a zip archive, only some text", truncated};
+  for (const std::string& input : inputs) {
+    const Outcome outcome = unzip(input, destination_);
+    EXPECT_FALSE(outcome.result);
+    EXPECT_TRUE(outcome.reporter.progress.empty());
+    EXPECT_FALSE(pathExists(destination_));
+  }
+}
+
+TEST_F(Unzip, FullDiskReportsErrorDiskFullAndDeletesThePartFile) {
+  const std::wstring volume = testsupport::tinyVolumeFolder();
+  if (volume.empty()) GTEST_SKIP() << "the 64 KiB test volume is not mounted; run through CTest";
+  const std::wstring destination = volume + L"unzip-disk-full";
+  sysenv::ScopeExit cleanUp([&] { testsupport::removeTreeForTest(destination); });
+  const Outcome outcome = unzip(
+      makeArchive({{"small.txt", "fits"}, {"big.bin", pseudoRandomBytes(200000), 0}, {"later.txt", "3"}}), destination);
+  EXPECT_FALSE(outcome.result);
+  EXPECT_EQ(outcome.reporter.errors, std::vector<std::uint32_t>{ERROR_DISK_FULL});
+  EXPECT_EQ(outcome.reporter.progress, progressUpTo(1, 3));
+  EXPECT_EQ(listFolder(destination), std::vector<std::wstring>{L"small.txt"});
+}
+
+TEST_F(Unzip, ReadsByPositionAndLeavesTheArchiveHandleUsable) {
+  ASSERT_TRUE(writeFileBytes(archivePath_, makeArchive({{"a.txt", "a"}, {"b/c.txt", std::string(3000, 'c')}})));
+  sysenv::UniqueFileHandle file(CreateFileW(archivePath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file.valid());
+  LARGE_INTEGER away = {};
+  away.QuadPart = 17;
+  ASSERT_TRUE(SetFilePointerEx(file.get(), away, nullptr, FILE_BEGIN));
+  RecordingReporter reporter;
+  EXPECT_TRUE(zip::UnzipToFolder(file.get(), destination_, &reporter));
+  EXPECT_EQ(readFileBytes(destination_ + L"\\b\\c.txt"), std::string(3000, 'c'));
+
+  LARGE_INTEGER start = {};
+  ASSERT_TRUE(SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN));
+  char signature[4] = {};
+  DWORD read = 0;
+  EXPECT_TRUE(ReadFile(file.get(), signature, 4, &read, nullptr));
+  EXPECT_EQ(std::string(signature, read), std::string("PK\3\4", 4));
+}
+
+}  // namespace
