@@ -10,4 +10,27 @@ add_executable(import_baseline ${SORVANE_ROOT}/tests/programs/import_baseline.cp
 target_link_libraries(import_baseline PRIVATE ${SORVANE_SYSTEM_LIBS})
 target_link_options(import_baseline PRIVATE -municode)
 
-set(SORVANE_WINE_TEST_PROGRAMS planted_dll dll_probe import_baseline)
+# The product's setup.exe as the installer-launch tests need it: it records how it was started and
+# installs the test product through Windows Installer, or ends with a chosen exit code.
+add_executable(fake_setup ${SORVANE_ROOT}/tests/programs/fake_setup.cpp)
+target_link_libraries(fake_setup PRIVATE sorvane_wine_test_support)
+target_link_options(fake_setup PRIVATE -municode)
+
+# The test product: a real 64-bit Windows Installer package, built with Debian's wixl at build time.
+# wixl looks for the package's files in its working folder.
+set(test_product_folder ${CMAKE_BINARY_DIR}/test-product)
+file(CONFIGURE OUTPUT ${test_product_folder}/readme.txt
+     CONTENT "Sorvane Test Product: installed and removed by the Wine tests.\n")
+find_program(SORVANE_WIXL wixl REQUIRED)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/bin/sorvane-test-product.msi
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/bin
+  COMMAND ${SORVANE_WIXL} -a x64 -o ${CMAKE_BINARY_DIR}/bin/sorvane-test-product.msi
+          ${SORVANE_ROOT}/tests/programs/test_product.wxs
+  WORKING_DIRECTORY ${test_product_folder}
+  DEPENDS ${SORVANE_ROOT}/tests/programs/test_product.wxs ${test_product_folder}/readme.txt
+  COMMENT "Building the test product's MSI")
+add_custom_target(test_product_msi DEPENDS ${CMAKE_BINARY_DIR}/bin/sorvane-test-product.msi)
+# The test helpers ask Windows Installer about the test product directly (tests/support/test_product_win.cpp).
+target_link_libraries(sorvane_wine_test_support PUBLIC msi)
+set(SORVANE_WINE_TEST_PROGRAMS planted_dll dll_probe import_baseline fake_setup test_product_msi)

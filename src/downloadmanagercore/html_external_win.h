@@ -89,6 +89,8 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   // The three checks every command makes before anything else (call flags, argument counts, exact
   // argument types): S_OK, or the HRESULT the script receives. For the product's own commands too.
   static HRESULT checkCall(const CommandSignature& signature, WORD flags, const DISPPARAMS* params);
+  // Starts a marshalled job's worker; logs "<command>: CreateThread failed with %x" on failure.
+  HRESULT startJob(std::unique_ptr<htmlui::ScriptJob> job, LPTHREAD_START_ROUTINE routine, const wchar_t* command);
 
  private:
   friend struct HtmlExternalTestAccess;
@@ -99,8 +101,6 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   // Worker routines: the whole life of one job each.
   static DWORD WINAPI DownloadThreadFunc(LPVOID job);
   static DWORD WINAPI InstallThreadFunc(LPVOID job);
-  // Starts a marshalled job's worker; logs "<command>: CreateThread failed with %x" on failure.
-  HRESULT startJob(std::unique_ptr<htmlui::ScriptJob> job, LPTHREAD_START_ROUTINE routine, const wchar_t* command);
   // The subclass procedure of the host window: WM_CLOSE minimises while closing is disabled.
   static LRESULT CALLBACK closeGuardProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                          DWORD_PTR self);

@@ -54,19 +54,4 @@ std::int32_t SorvaneExternal::DownloadPackage(const std::wstring& url) {
 
 bool SorvaneExternal::GetInstalledStartProgram(std::wstring&) { return true; }
 
-void SorvaneExternal::ReportProgress(std::uint32_t done, std::uint32_t total) {
-  setNumericProperty(L"extractProgress", downloadmanagercore::progressPercent(done, total));
-}
-
-void SorvaneExternal::ReportError(std::uint32_t code) { extractError_ = code; }
-
-HRESULT SorvaneExternal::extract(WORD flags, DISPPARAMS* params, VARIANT*) {
-  static constexpr downloadmanagercore::CommandSignature kSignature = {
-      downloadmanagercore::kCallAsStatement, 1, {downloadmanagercore::kVtDispatch, 0}};
-  const HRESULT checked = checkCall(kSignature, flags, params);
-  if (FAILED(checked)) return checked;
-  // The package cannot be unpacked yet: the page is told so through a script error.
-  return E_NOTIMPL;
-}
-
 }  // namespace sorvane

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -32,8 +33,17 @@ class SorvaneExternal : public downloadmanagercore::HtmlExternal, public zip::Zi
   // The inherited download; "object not found" and "transient" become "no network" (5) when the
   // machine cannot reach the package's server at all.
   std::int32_t DownloadPackage(const std::wstring& url) override;
+  // Runs the unpacked setup.exe with a verbose installer log and waits for it, with the window hidden
+  // once the installer takes input; the page's result code for its exit code. After a successful
+  // installation the record gets the product version that Windows Installer reports.
+  std::int32_t InstallPackage(const std::wstring& packagePath, const std::wstring& arguments) override;
   // True without touching `path`: the product has no program to start after the installation.
   bool GetInstalledStartProgram(std::wstring& path) override;
+
+  // Extraction worker only: unpacks the package into the work folder and checks that it brought a
+  // setup.exe. 0 done, 1 failed, 2 failed for lack of disk space, 3 no setup.exe; every failure is
+  // recorded in the error pair.
+  std::int32_t ExtractPackage(const std::wstring& packagePath);
 
   // zip::ZipReporter, on the extraction worker.
   void ReportProgress(std::uint32_t done, std::uint32_t total) override;
@@ -45,7 +55,13 @@ class SorvaneExternal : public downloadmanagercore::HtmlExternal, public zip::Zi
   HRESULT extract(WORD flags, DISPPARAMS* params, VARIANT* result);
 
  private:
+  class ExtractJob;
+  static DWORD WINAPI ExtractThreadFunc(LPVOID job);
+
+  // The system error of the current extraction's last short read or write; only its worker uses it.
   std::uint32_t extractError_ = 0;
+  // One extraction at a time: two would write the same files.
+  std::atomic<bool> extractRunning_{false};
 };
 
 }  // namespace sorvane

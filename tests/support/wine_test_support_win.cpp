@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "support/jscript_host_win.h"
 #include "sysenv/unique_handle_win.h"
 
 namespace testsupport {
@@ -182,6 +183,23 @@ bool pumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
   }
   return true;
+}
+
+std::optional<int> awaitScriptNumber(JScriptHost& script, const std::wstring& name, DWORD timeoutMs) {
+  std::optional<int> number;
+  pumpMessagesUntil(
+      [&] {
+        VARIANT value;
+        VariantInit(&value);
+        if (SUCCEEDED(script.evaluate(L"typeof " + name + L" == 'number' ? " + name + L" : null", &value)) &&
+            value.vt == VT_I4) {
+          number = value.lVal;
+        }
+        VariantClear(&value);
+        return number.has_value();
+      },
+      timeoutMs);
+  return number;
 }
 
 }  // namespace testsupport

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -56,6 +57,12 @@ std::wstring quoted(const std::wstring& path);
 // Dispatches this thread's messages (a marshalled page callback arrives as one) until `done` says
 // so; false when `timeoutMs` pass first.
 bool pumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
+
+class JScriptHost;
+// Dispatches this thread's messages until the script's global `name` holds a number (where a page
+// callback such as `function (r) { got = r; }` stores its result) and returns it; nothing when
+// `timeoutMs` pass first.
+std::optional<int> awaitScriptNumber(JScriptHost& script, const std::wstring& name, DWORD timeoutMs = 10000);
 
 // Makes Wine search the program's own folder first for these DLLs, as Windows does for DLLs that
 // are not Known DLLs, in every process named `programName` until destroyed. (Wine takes

@@ -1,0 +1,105 @@
+// Win32 code. The installation step of the product's script object: the unpacked setup.exe runs as an
+// independent child with a verbose Windows Installer log, and its exit code becomes the page's
+// result.
+#include <windows.h>
+
+#include <msi.h>
+#include <shlwapi.h>
+
+#include <string>
+#include <vector>
+
+#include "sorvane/file_tree_win.h"
+#include "sorvane/installer_rules.h"
+#include "sorvane/sorvane_external_win.h"
+#include "sysenv/environment_win.h"
+#include "sysenv/system_dll_win.h"
+#include "sysenv/unique_handle_win.h"
+#include "sysenv/wide_text_win.h"
+#include "telemetry/analytics.h"
+
+namespace sorvane {
+
+namespace {
+
+// The stage of the error pair when the installer cannot be started.
+constexpr std::int32_t kInstallerStartStage = 6;
+
+std::wstring pathIn(const std::wstring& folder, const wchar_t* name) {
+  wchar_t path[MAX_PATH] = {};
+  // A path that does not fit stays empty, and the installer then fails to start.
+  if (PathCombineW(path, folder.c_str(), name) == nullptr) path[0] = L'\0';
+  return path;
+}
+
+// The version Windows Installer has on record for this machine's product; empty when it has none.
+// msi.dll is not a Known DLL, so it comes from System32.
+std::u16string installedProductVersion() {
+  static const auto productInfo =
+      sysenv::systemFunction<decltype(&MsiGetProductInfoW)>(L"msi.dll", "MsiGetProductInfoW");
+  if (productInfo == nullptr) return {};
+  const std::wstring productCode = sysenv::toWide(productCodeFor(sysenv::toU16(sysenv::queryArchitecture())));
+  wchar_t version[256] = {};
+  DWORD length = 256;
+  if (productInfo(productCode.c_str(), INSTALLPROPERTY_VERSIONSTRING, version, &length) != ERROR_SUCCESS) return {};
+  return sysenv::toU16(version);
+}
+
+}  // namespace
+
+std::int32_t SorvaneExternal::InstallPackage(const std::wstring&, const std::wstring& arguments) {
+  // The extraction has already made sure the installer is there. Should it be gone, the names stay
+  // in the work folder: a bare "setup.exe" would be looked for beside this program and in its current
+  // folder first, where anyone could have put one to run with our rights.
+  std::wstring installerFolder = workFolder();
+  FindFileInTree(workFolder(), L"setup.exe", installerFolder);
+  const std::wstring installerPath = pathIn(installerFolder, L"setup.exe");
+  const std::wstring logPath = pathIn(installerFolder, L"log.txt");
+  const std::wstring secondLogPath = pathIn(installerFolder, L"log.txt.xml");
+
+  const std::wstring commandLine = sysenv::toWide(
+      installerCommandLine(sysenv::toU16(installerPath), sysenv::toU16(arguments), sysenv::toU16(logPath)));
+  logger()->debug(L"Install : cmd line: %s", commandLine.c_str());
+  // CreateProcessW may write into its command line.
+  std::vector<wchar_t> writableCommandLine(commandLine.begin(), commandLine.end());
+  writableCommandLine.push_back(L'\0');
+
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started = {};
+  logger()->debug(L"Install start");
+  if (!CreateProcessW(nullptr, writableCommandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      workFolder().empty() ? nullptr : workFolder().c_str(), &startup, &started)) {
+    const DWORD error = GetLastError();
+    recordError(kInstallerStartStage, static_cast<std::int32_t>(error));
+    logger()->debug(L"Create process failed, setup cmd line: %s", commandLine.c_str());
+    return kInstallerNotStarted;
+  }
+  const sysenv::UniqueKernelHandle process(started.hProcess);
+  const sysenv::UniqueKernelHandle thread(started.hThread);
+
+  // The logs need not exist yet: the error report takes them as they are at the end of the run.
+  if (analytics() != nullptr) {
+    analytics()->addLogFile(logPath);
+    analytics()->addLogFile(secondLogPath);
+  }
+  WaitForInputIdle(process.get(), INFINITE);
+  // The installer's own window takes over; the download manager's stays hidden from now on.
+  if (hostWindow() != nullptr) ShowWindow(hostWindow(), SW_HIDE);
+  WaitForSingleObject(process.get(), INFINITE);
+  logger()->debug(L"Install finished");
+  DWORD exitCode = 0;
+  GetExitCodeProcess(process.get(), &exitCode);
+  // The format's own line break leaves an empty line after it in the log.
+  logger()->debug(L"Install error: %d\n", static_cast<int>(exitCode));
+
+  const std::int32_t result = installResultFromExitCode(exitCode);
+  if (result == 0) {
+    // Read by the UI thread only after the window has closed.
+    record()->productVersion = installedProductVersion();
+    setProperty(L"installProgress", L"100");
+  }
+  return result;
+}
+
+}  // namespace sorvane
