@@ -69,9 +69,11 @@ package: build-native build-win32
 	@echo "== payload entries =="
 	@$(NATIVE_DIR)/bin/stubpack list $(DIST_DIR)/SorvaneProSetup.exe
 
-# make bench: the download benchmark (the stub's engine, the platform's URLDownloadToFileW, curl).
+# make bench: the download benchmark (the stub's engine, the platform's URLDownloadToFileW, curl),
+# then the extraction benchmark (the stub's unzipping, native unzip).
 bench: build
 	@bench/run-download-bench
+	@bench/run-extract-bench
 
 # A test run that was cut short can leave the test server running and its tiny volume mounted.
 clean:

@@ -4,7 +4,6 @@
 //   method=<m> bytes=<n> seconds=<s> mbps=<MB/s> peak_ws_mb=<peak working set in MB>
 // (MB = 1,000,000 bytes). Exit code 0 when the file has the expected size, 1 when not, 2 on bad use.
 #include <windows.h>
-#include <psapi.h>
 #include <urlmon.h>
 
 #include <cstdint>
@@ -16,6 +15,7 @@
 #include "app/install_properties.h"
 #include "app/logger_win.h"
 #include "downloadmanagercore/html_external_win.h"
+#include "bench_support_win.h"
 
 namespace {
 
@@ -24,13 +24,6 @@ struct Outcome {
   std::uint64_t bytes = 0;
   double seconds = 0;
 };
-
-double now() {
-  LARGE_INTEGER frequency, counter;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::uint64_t fileSize(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
@@ -47,9 +40,9 @@ Outcome downloadWithStub(const std::wstring& url) {
   Outcome outcome;
   std::thread worker([&] {
     const bool apartment = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    const double start = now();
+    const double start = bench::now();
     const std::int32_t result = external->DownloadPackage(url);
-    outcome.seconds = now() - start;
+    outcome.seconds = bench::now() - start;
     outcome.transferred = result == 0;
     if (result != 0) std::fprintf(stderr, "download_bench: DownloadPackage returned %d\n", static_cast<int>(result));
     outcome.bytes = fileSize(external->downloadPath());
@@ -64,21 +57,14 @@ Outcome downloadWithUrlmon(const std::wstring& url) {
   wchar_t folder[MAX_PATH], file[MAX_PATH];
   Outcome outcome;
   if (GetTempPathW(MAX_PATH, folder) == 0 || GetTempFileNameW(folder, L"dlb", 0, file) == 0) return outcome;
-  const double start = now();
+  const double start = bench::now();
   const HRESULT hr = URLDownloadToFileW(nullptr, url.c_str(), file, 0, nullptr);
-  outcome.seconds = now() - start;
+  outcome.seconds = bench::now() - start;
   outcome.transferred = SUCCEEDED(hr);
   if (FAILED(hr)) std::fprintf(stderr, "download_bench: URLDownloadToFileW failed: 0x%08lx\n", static_cast<unsigned long>(hr));
   outcome.bytes = fileSize(file);
   DeleteFileW(file);
   return outcome;
-}
-
-double peakWorkingSetMb() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
-  return static_cast<double>(counters.PeakWorkingSetSize) / 1e6;
 }
 
 }  // namespace
@@ -91,10 +77,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   const std::uint64_t expected = std::wcstoull(argv[3], nullptr, 10);
   const Outcome outcome = method == L"stub" ? downloadWithStub(argv[2]) : downloadWithUrlmon(argv[2]);
-  const double seconds = outcome.seconds > 0 ? outcome.seconds : 1e-9;
-  std::printf("method=%ls bytes=%llu seconds=%.3f mbps=%.1f peak_ws_mb=%.1f\n", method.c_str(),
-              static_cast<unsigned long long>(outcome.bytes), outcome.seconds,
-              static_cast<double>(outcome.bytes) / 1e6 / seconds, peakWorkingSetMb());
+  bench::printResultLine(method.c_str(), outcome.bytes, outcome.seconds);
   if (outcome.transferred && outcome.bytes == expected) return 0;
   std::fprintf(stderr, "download_bench: expected %llu bytes\n", static_cast<unsigned long long>(expected));
   return 1;
