@@ -14,7 +14,7 @@
 #include "app/ui_run_win.h"
 #include "payload/ui_payload_win.h"
 #include "sorvane/sorvane_external_win.h"
-#include "telemetry/analytics.h"
+#include "telemetry/analytics_win.h"
 #include "sysenv/system_dll_win.h"
 
 namespace app {

@@ -18,7 +18,7 @@
 #include "support/test_zip_win.h"
 #include "support/wine_test_support_win.h"
 #include "sysenv/shell_win.h"
-#include "telemetry/analytics.h"
+#include "telemetry/analytics_win.h"
 
 namespace sorvane {
 namespace {

@@ -16,7 +16,7 @@
 #include "sysenv/system_dll_win.h"
 #include "sysenv/unique_handle_win.h"
 #include "sysenv/wide_text_win.h"
-#include "telemetry/analytics.h"
+#include "telemetry/analytics_win.h"
 
 namespace sorvane {
 

@@ -19,7 +19,7 @@
 #include "support/jscript_host_win.h"
 #include "support/test_product_win.h"
 #include "support/wine_test_support_win.h"
-#include "telemetry/analytics.h"
+#include "telemetry/analytics_win.h"
 
 namespace sorvane {
 namespace {

@@ -17,7 +17,7 @@
 #include "support/wine_test_support_win.h"
 #include "sysenv/environment_win.h"
 #include "sysenv/wide_text_win.h"
-#include "telemetry/analytics.h"
+#include "telemetry/analytics_win.h"
 
 namespace sorvane {
 namespace {

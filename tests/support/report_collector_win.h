@@ -1,0 +1,39 @@
+// Win32 test code. The report collector: the loopback server on 127.0.0.1 port 80 that CTest starts
+// around the tests that send reports (the fixture "report_collector"; SORVANE_TEST_COLLECTOR_STATE
+// names its state folder). It answers every request at once and records it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testsupport {
+
+struct CollectedRequest {
+  std::string verb;    // "POST", "PUT", ...
+  std::string target;  // path with query, as sent: "/v1/reportError?token=...&machineId=..."
+  std::vector<std::pair<std::string, std::string>> headers;  // in the order received
+  std::string body;                                          // exactly the bytes received
+  // The value of the first header of that name (case-insensitive), or empty.
+  std::string header(const std::string& name) const;
+};
+
+// True when the collector runs (its state folder is known and it listens).
+bool reportCollectorRunning();
+// Every request recorded since the last clear, in arrival order.
+std::vector<CollectedRequest> collectedRequests();
+// Forgets what was recorded, and answers 200 again.
+void clearCollectedRequests();
+// The status every later request is answered with (200 unless changed), e.g. 500.
+void setCollectorAnswerStatus(int status);
+
+}  // namespace testsupport
+
+#define SKIP_WITHOUT_REPORT_COLLECTOR()                                                             \
+  do {                                                                                              \
+    if (!::testsupport::reportCollectorRunning())                                                   \
+      GTEST_SKIP() << "the report collector is not running (SORVANE_TEST_COLLECTOR_STATE unset); " \
+                      "run the test through CTest, which starts it";                                \
+  } while (false)
