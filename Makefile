@@ -1,11 +1,15 @@
 # make test: install what is missing, build both builds, run every test (native, then under Wine).
 # make demo: install what is missing, build, run the stub under Wine and report what it did.
-# make package: build, sign the win32 stub and pack the UI payload into it: dist/SorvaneProSetup.exe.
+# make package REPORT_HOST=host: build the win32 stub for that report server, sign it and pack the UI
+# payload into it: dist/SorvaneProSetup.exe.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 NATIVE_DIR := build/native
 WIN32_DIR := build/win32
 WIN64_DIR := build/win64
+# The shipped stub (make package): the win32 build again, for the report server in REPORT_HOST.
+RELEASE_DIR := build/release
+REPORT_HOST ?=
 # The build-machine tools (stubpack) that the Windows builds use to pack their stubs for the tests.
 NATIVE_TOOLS := $(abspath $(NATIVE_DIR)/bin)
 PAYLOAD_DIR := build/payload
@@ -57,12 +61,20 @@ test: build
 demo: build
 	@scripts/demo build/$(WINE_ARCH)/bin/SorvaneProSetup-packed.exe
 
-# The shipped file: the win32 stub, signed, with the staged UI payload in its certificate table;
-# then the signature is checked and the container listed.
-package: build-native build-win32
+# The shipped file: the win32 stub built for the report server named in REPORT_HOST (there is no
+# default, so a shipped stub never reports to a test host), signed, with the staged UI payload in its
+# certificate table; then the signature is checked and the container listed.
+package: build-native
+	@if [[ -z "$(REPORT_HOST)" ]]; then \
+	  echo "make package: name the report server, e.g. make package REPORT_HOST=reports.example.com" >&2; exit 2; \
+	fi
+	@cmake --no-warn-unused-cli -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DSORVANE_BUILD_WINE_TESTS=OFF \
+	  -DSORVANE_NATIVE_TOOLS=$(NATIVE_TOOLS) -DSORVANE_REPORT_HOST="$(REPORT_HOST)" >/dev/null
+	@cmake --build $(RELEASE_DIR) -j $(JOBS) --target SorvaneProSetup
 	@scripts/stage-payload $(PAYLOAD_DIR)
 	@mkdir -p $(DIST_DIR)
-	@$(NATIVE_DIR)/bin/stubpack pack --stub $(WIN32_DIR)/bin/SorvaneProSetup.exe --payload $(PAYLOAD_DIR) \
+	@$(NATIVE_DIR)/bin/stubpack pack --stub $(RELEASE_DIR)/bin/SorvaneProSetup.exe --payload $(PAYLOAD_DIR) \
 	  --list ui/payload.list --cert $(SIGN_CERT) --key $(SIGN_KEY) --out $(DIST_DIR)/SorvaneProSetup.exe
 	@echo "== osslsigncode verify =="
 	@osslsigncode verify -CAfile $(SIGN_CERT) -in $(DIST_DIR)/SorvaneProSetup.exe
