@@ -6,7 +6,7 @@
 #include "sysenv/environment_win.h"
 #include "sysenv/shell_win.h"
 #include "sysenv/wide_text_win.h"
-#include "telemetry/identity_placeholders.h"
+#include "telemetry/machine_id_win.h"
 
 namespace app {
 
@@ -15,9 +15,8 @@ int uiLanguageIndex() { return languageIndexForUiLanguage(GetUserDefaultUILangua
 RunEnvironment gatherRunEnvironment() {
   RunEnvironment environment;
   environment.passthrough = sysenv::toU16(sysenv::getPassthroughArguments());
-  // newRequestToken and getMachineId replace these placeholders when the telemetry subsystem arrives.
-  environment.requestToken = telemetry::kRequestTokenPlaceholder;
-  environment.machineId = telemetry::kMachineIdPlaceholder;
+  environment.requestToken = sysenv::toU16(telemetry::newRequestToken());
+  environment.machineId = sysenv::toU16(telemetry::getMachineId());
   environment.architecture = sysenv::toU16(sysenv::queryArchitecture());
   environment.defaultBrowser = sysenv::toU16(sysenv::queryDefaultBrowser());
   environment.os = sysenv::toU16(sysenv::queryOsName());

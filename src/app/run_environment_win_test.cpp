@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "app/install_properties.h"
 #include "app/language_table.h"
+#include "sysenv/wide_text_win.h"
+#include "telemetry/machine_id_win.h"
 
 namespace {
 
@@ -24,11 +28,17 @@ TEST(RunEnvironment, RecordBuiltFromThisSystemDescribesA64BitWindows) {
   EXPECT_EQ(properties.language, app::uiLanguageIndex());
 }
 
-TEST(RunEnvironment, IdentityPlaceholdersStandInUntilTheIdentityIsMade) {
-  const app::RunEnvironment environment = app::gatherRunEnvironment();
-  EXPECT_EQ(environment.requestToken, u"XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX");
-  EXPECT_EQ(environment.machineId, u"X-XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX");
-  EXPECT_EQ(environment.machineId.size(), 38u);
+TEST(RunEnvironment, CarriesAFreshRequestTokenAndTheProcessMachineId) {
+  const app::RunEnvironment first = app::gatherRunEnvironment();
+  const app::RunEnvironment second = app::gatherRunEnvironment();
+  const std::wregex guid(L"[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}");
+  EXPECT_TRUE(std::regex_match(sysenv::toWide(first.requestToken), guid));
+  EXPECT_NE(first.requestToken, second.requestToken);
+  // Whatever this machine's id is (the placeholder where Wine shows no adapter), every record of
+  // the process carries the same one.
+  EXPECT_EQ(first.machineId.size(), 38u);
+  EXPECT_EQ(first.machineId, sysenv::toU16(telemetry::getMachineId()));
+  EXPECT_EQ(second.machineId, first.machineId);
 }
 
 }  // namespace
