@@ -89,5 +89,5 @@ bench: build
 
 # A test run that was cut short can leave the test server running and its tiny volume mounted.
 clean:
-	@for state in build/*/http-server; do [[ -d $$state ]] && scripts/test-http-server stop $$state; done; true
+	@for state in build/*/http-server build/*/report-collector; do [[ -d $$state ]] && scripts/test-http-server stop $$state; done; true
 	rm -rf build dist

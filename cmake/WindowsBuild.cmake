@@ -21,6 +21,12 @@ list(REMOVE_ITEM library_sources ${SORVANE_ENTRY_SOURCE})
 add_library(sorvane_win STATIC ${library_sources})
 target_link_libraries(sorvane_win PUBLIC miniz ${SORVANE_SYSTEM_LIBS})
 
+# Where every report goes (plain HTTP, port 80). Test builds and the demo keep the loopback address,
+# where the tests' report collector listens.
+set(SORVANE_REPORT_HOST "127.0.0.1" CACHE STRING "Host name of the report server")
+set_source_files_properties(${SORVANE_ROOT}/src/telemetry/report_transport_win.cpp PROPERTIES
+  COMPILE_DEFINITIONS "SORVANE_REPORT_HOST=\"${SORVANE_REPORT_HOST}\"")
+
 # The icon's images are drawn by a script at build time.
 set(generated_dir ${CMAKE_BINARY_DIR}/generated)
 add_custom_command(
@@ -73,6 +79,19 @@ if(SORVANE_BUILD_WINE_TESTS)
       FIXTURES_SETUP http_server LABELS "wine;downloadmanagercore" TIMEOUT 30)
     set_tests_properties(downloadmanagercore.http_server_stop PROPERTIES
       FIXTURES_CLEANUP http_server LABELS "wine;downloadmanagercore" TIMEOUT 30)
+
+    # The report collector on 127.0.0.1 port 80, where the stub and the report sender send: it
+    # records every request for the tests of the reports and of the stub's runs.
+    set(report_collector_state ${CMAKE_BINARY_DIR}/report-collector)
+    add_test(NAME telemetry.report_collector_start
+             COMMAND ${SORVANE_ROOT}/scripts/test-http-server collect ${report_collector_state}
+                     ${SORVANE_NATIVE_TOOLS}/sorvane-test-server)
+    add_test(NAME telemetry.report_collector_stop
+             COMMAND ${SORVANE_ROOT}/scripts/test-http-server stop ${report_collector_state})
+    set_tests_properties(telemetry.report_collector_start PROPERTIES
+      FIXTURES_SETUP report_collector LABELS "wine;telemetry" TIMEOUT 150)
+    set_tests_properties(telemetry.report_collector_stop PROPERTIES
+      FIXTURES_CLEANUP report_collector LABELS "wine;telemetry" TIMEOUT 30)
   endif()
 
   foreach(file IN LISTS SORVANE_WINE_TESTS)
@@ -100,6 +119,12 @@ if(SORVANE_BUILD_WINE_TESTS)
       if(test_source MATCHES "tinyVolumeFolder")
         set_property(TEST ${test_name} APPEND PROPERTY RESOURCE_LOCK tiny_volume)
       endif()
+    endif()
+    if(SORVANE_NATIVE_TOOLS AND (subsystem STREQUAL "telemetry" OR subsystem STREQUAL "app"))
+      # One collector: a test reads every request it recorded, so no two of them run at once.
+      set_property(TEST ${test_name} APPEND PROPERTY FIXTURES_REQUIRED report_collector)
+      set_property(TEST ${test_name} APPEND PROPERTY RESOURCE_LOCK report_collector)
+      set_property(TEST ${test_name} APPEND PROPERTY ENVIRONMENT "SORVANE_TEST_COLLECTOR_STATE=${report_collector_state}")
     endif()
   endforeach()
 endif()

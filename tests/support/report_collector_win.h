@@ -14,8 +14,10 @@ namespace testsupport {
 struct CollectedRequest {
   std::string verb;    // "POST", "PUT", ...
   std::string target;  // path with query, as sent: "/v1/reportError?token=...&machineId=..."
-  std::vector<std::pair<std::string, std::string>> headers;  // in the order received
-  std::string body;                                          // exactly the bytes received
+                       // (through a proxy the absolute URL: "http://127.0.0.1/v1/...")
+  std::vector<std::pair<std::string, std::string>> headers;  // in the order received, values trimmed
+  std::string head;  // the request line and header lines exactly as received, up to the empty line
+  std::string body;  // exactly the bytes received (a chunked body without its framing)
   // The value of the first header of that name (case-insensitive), or empty.
   std::string header(const std::string& name) const;
 };
@@ -28,6 +30,22 @@ std::vector<CollectedRequest> collectedRequests();
 void clearCollectedRequests();
 // The status every later request is answered with (200 unless changed), e.g. 500.
 void setCollectorAnswerStatus(int status);
+
+// While it lives nothing listens on the collector's port, so a connection there is refused. The
+// constructor returns once the collector has closed its listener, the destructor once it listens
+// again (each waits at most 5 s).
+class ScopedCollectorRefusal {
+ public:
+  ScopedCollectorRefusal();
+  ~ScopedCollectorRefusal();
+  ScopedCollectorRefusal(const ScopedCollectorRefusal&) = delete;
+  ScopedCollectorRefusal& operator=(const ScopedCollectorRefusal&) = delete;
+  // False when the collector did not stop listening in time.
+  bool active() const { return active_; }
+
+ private:
+  bool active_ = false;
+};
 
 }  // namespace testsupport
 

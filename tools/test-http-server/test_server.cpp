@@ -149,6 +149,17 @@ bool peerHungUp(int fd) {
 
 std::string match(const httplib::Request& request, int index) { return request.matches[index].str(); }
 
+// "HH:MM:SS line", flushed at once: the log is read while the server runs.
+void appendLogLine(std::mutex& lock, std::ofstream& log, const std::string& line) {
+  std::lock_guard<std::mutex> hold(lock);
+  if (!log.is_open()) return;
+  char stamp[32];
+  const std::time_t now = std::time(nullptr);
+  std::tm parts{};
+  std::strftime(stamp, sizeof stamp, "%H:%M:%S", ::localtime_r(&now, &parts));
+  log << stamp << ' ' << line << std::endl;
+}
+
 }  // namespace
 
 bool parseArguments(int argc, const char* const* argv, Options& options, std::string& error) {
@@ -161,6 +172,8 @@ bool parseArguments(int argc, const char* const* argv, Options& options, std::st
     const std::string value = argv[++i];
     if (name == "--root") {
       options.root = value;
+    } else if (name == "--collect") {
+      options.collectorState = value;
     } else if (name == "--port-file") {
       options.portFile = value;
     } else if (name == "--log") {
@@ -177,6 +190,11 @@ bool parseArguments(int argc, const char* const* argv, Options& options, std::st
       error = "unknown argument: " + name;
       return false;
     }
+  }
+  if (!options.collectorState.empty()) {
+    if (options.root.empty()) return true;
+    error = "--root and --collect exclude each other";
+    return false;
   }
   struct stat info {};
   if (options.root.empty() || ::stat(options.root.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
@@ -245,15 +263,7 @@ std::uint64_t TestServer::countKey(const std::string& kind, const std::string& k
   return ++keyCounts_[kind + "/" + key];
 }
 
-void TestServer::log(const std::string& line) {
-  std::lock_guard<std::mutex> hold(logLock_);
-  if (!log_.is_open()) return;
-  char stamp[32];
-  const std::time_t now = std::time(nullptr);
-  std::tm parts{};
-  std::strftime(stamp, sizeof stamp, "%H:%M:%S", ::localtime_r(&now, &parts));
-  log_ << stamp << ' ' << line << std::endl;
-}
+void TestServer::log(const std::string& line) { appendLogLine(logLock_, log_, line); }
 
 void TestServer::addRoutes() {
   // Every file route: the NAME is the last match; an unknown one is 404 whatever the fault.
@@ -350,5 +360,284 @@ void TestServer::addRoutes() {
     response.set_content("reset", "text/plain");
   });
 }
+
+// The report collector.
+
+namespace {
+
+constexpr int kCollectorPollMilliseconds = 20;
+constexpr int kCollectorSocketSeconds = 10;
+constexpr std::size_t kMaxHeadBytes = 1 << 20;
+constexpr std::uint64_t kMaxBodyBytes = 1ull << 30;
+
+// Buffered reads from a connection, keeping every byte it hands out exactly as it came.
+class ConnectionReader {
+ public:
+  explicit ConnectionReader(int socket) : socket_(socket) {}
+
+  // One line with its line break; false when the connection ended first.
+  bool line(std::string& out) {
+    for (std::size_t searched = 0;;) {
+      const std::size_t end = buffer_.find('\n', searched);
+      if (end != std::string::npos) {
+        out = buffer_.substr(0, end + 1);
+        buffer_.erase(0, end + 1);
+        return true;
+      }
+      searched = buffer_.size();
+      if (buffer_.size() > kMaxHeadBytes || !fill()) return false;
+    }
+  }
+
+  bool bytes(std::uint64_t count, std::string& out) {
+    while (buffer_.size() < count) {
+      if (!fill()) return false;
+    }
+    out.append(buffer_, 0, static_cast<std::size_t>(count));
+    buffer_.erase(0, static_cast<std::size_t>(count));
+    return true;
+  }
+
+ private:
+  bool fill() {
+    char piece[64 * 1024];
+    const ssize_t got = ::recv(socket_, piece, sizeof piece, 0);
+    if (got <= 0) return false;
+    buffer_.append(piece, static_cast<std::size_t>(got));
+    return true;
+  }
+
+  int socket_;
+  std::string buffer_;
+};
+
+std::string trimmed(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+std::string lowered(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+// The decimal number in `text` (whole, trimmed) or -1.
+long long decimalValue(const std::string& text, int base = 10) {
+  const std::string value = trimmed(text);
+  char* end = nullptr;
+  const long long number = value.empty() ? -1 : std::strtoll(value.c_str(), &end, base);
+  return (value.empty() || *end != '\0' || number < 0) ? -1 : number;
+}
+
+// A chunked body without its framing; false on a broken one.
+bool readChunkedBody(ConnectionReader& reader, std::string& body) {
+  for (;;) {
+    std::string sizeLine;
+    if (!reader.line(sizeLine)) return false;
+    const long long size = decimalValue(sizeLine.substr(0, sizeLine.find(';')), 16);
+    if (size < 0 || body.size() + static_cast<std::uint64_t>(size) > kMaxBodyBytes) return false;
+    if (size == 0) break;
+    std::string lineEnd;
+    if (!reader.bytes(static_cast<std::uint64_t>(size), body) || !reader.line(lineEnd)) return false;
+  }
+  for (std::string trailer; reader.line(trailer);) {
+    if (trimmed(trailer).empty()) return true;
+  }
+  return false;
+}
+
+bool sendAll(int socket, const std::string& bytes) {
+  for (std::size_t sent = 0; sent < bytes.size();) {
+    const ssize_t written = ::send(socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (written <= 0) return false;
+    sent += static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool fileExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+bool writeWholeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out.flush());
+}
+
+// Removes the regular files in `folder` (the folder itself stays).
+void emptyFolder(const std::string& folder) {
+  DIR* listing = ::opendir(folder.c_str());
+  if (listing == nullptr) return;
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") ::unlink((folder + "/" + name).c_str());
+  }
+  ::closedir(listing);
+}
+
+const char* reasonPhrase(int status) {
+  switch (status) {
+    case 200: return "OK";
+    case 404: return "Not Found";
+    case 500: return "Internal Server Error";
+    case 503: return "Service Unavailable";
+    default: return "Collector Status";
+  }
+}
+
+}  // namespace
+
+ReportCollector::ReportCollector(std::string stateFolder, const std::string& logFile) : state_(std::move(stateFolder)) {
+  if (!logFile.empty()) log_.open(logFile, std::ios::app);
+  if (::pipe2(wakePipe_, O_CLOEXEC) != 0) wakePipe_[0] = wakePipe_[1] = -1;
+}
+
+ReportCollector::~ReportCollector() {
+  if (listener_ >= 0) ::close(listener_);
+  for (const int end : wakePipe_) {
+    if (end >= 0) ::close(end);
+  }
+}
+
+int ReportCollector::bind(int port) {
+  ::mkdir(state_.c_str(), 0777);
+  ::mkdir((state_ + "/requests").c_str(), 0777);
+  // Whoever runs the tests, Wine's prefix user clears the requests and sets the answer.
+  ::chmod((state_ + "/requests").c_str(), 01777);
+  emptyFolder(state_ + "/requests");
+  for (const char* name : {"answer-status", "refuse", "refusing"}) ::unlink((state_ + "/" + name).c_str());
+  port_ = port;
+  if (wakePipe_[0] < 0 || !listen()) return -1;
+  return port_;
+}
+
+bool ReportCollector::listen() {
+  const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (socket < 0) return false;
+  const int on = 1;
+  ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port_));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  if (::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(socket, 64) != 0 ||
+      ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    ::close(socket);
+    return false;
+  }
+  port_ = ntohs(address.sin_port);  // the same port when it listens again after a refusal
+  listener_ = socket;
+  return true;
+}
+
+bool ReportCollector::serve() {
+  if (listener_ < 0) return false;
+  log("collecting on port " + std::to_string(port_));
+  const std::string refuseFile = state_ + "/refuse", refusingFile = state_ + "/refusing";
+  for (;;) {
+    const bool refuse = fileExists(refuseFile);
+    if (refuse && listener_ >= 0) {
+      ::close(listener_);
+      listener_ = -1;
+      writeWholeFile(refusingFile, "");
+      log("refusing connections");
+    } else if (!refuse && listener_ < 0 && listen()) {
+      ::unlink(refusingFile.c_str());
+      log("listening again");
+    }
+    pollfd waits[2] = {{wakePipe_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
+    ::poll(waits, listener_ >= 0 ? 2 : 1, kCollectorPollMilliseconds);
+    if (waits[0].revents != 0) break;
+    if (listener_ >= 0 && (waits[1].revents & POLLIN) != 0) {
+      const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (connection < 0) continue;
+      {
+        std::lock_guard<std::mutex> hold(lock_);
+        ++activeConnections_;
+      }
+      std::thread([this, connection] { handleConnection(connection); }).detach();
+    }
+  }
+  if (listener_ >= 0) ::close(listener_);
+  listener_ = -1;
+  // The connection threads use this object: wait for them (each gives up after its socket time-out).
+  std::unique_lock<std::mutex> hold(lock_);
+  idle_.wait_for(hold, std::chrono::seconds(kCollectorSocketSeconds + 5), [this] { return activeConnections_ == 0; });
+  log("stopped");
+  return true;
+}
+
+void ReportCollector::stop() {
+  const char wake = 1;
+  if (::write(wakePipe_[1], &wake, 1) != 1) log("cannot wake the collector");
+}
+
+int ReportCollector::answerStatus() const {
+  std::ifstream in(state_ + "/answer-status");
+  std::string text;
+  std::getline(in, text);
+  const long long status = decimalValue(text);
+  return (status >= 100 && status <= 599) ? static_cast<int>(status) : 200;
+}
+
+void ReportCollector::handleConnection(int socket) {
+  const timeval timeout{kCollectorSocketSeconds, 0};
+  ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  ConnectionReader reader(socket);
+
+  std::string head, requestLine, line;
+  long long contentLength = 0;
+  bool chunked = false, expectContinue = false, complete = reader.line(requestLine);
+  head = requestLine;
+  while (complete && (complete = reader.line(line))) {
+    head += line;
+    if (trimmed(line).empty()) break;
+    const std::size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    const std::string name = lowered(trimmed(line.substr(0, colon))), value = trimmed(line.substr(colon + 1));
+    if (name == "content-length") contentLength = decimalValue(value);
+    if (name == "transfer-encoding") chunked = lowered(value).find("chunked") != std::string::npos;
+    if (name == "expect") expectContinue = lowered(value) == "100-continue";
+  }
+  std::string body;
+  if (complete && expectContinue) complete = sendAll(socket, "HTTP/1.1 100 Continue\r\n\r\n");
+  if (complete) {
+    complete = chunked ? readChunkedBody(reader, body)
+                       : contentLength >= 0 && static_cast<std::uint64_t>(contentLength) <= kMaxBodyBytes &&
+                             reader.bytes(static_cast<std::uint64_t>(contentLength), body);
+  }
+
+  if (!complete) {
+    log("incomplete request: " + trimmed(requestLine));
+  } else {
+    std::uint64_t number;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      number = ++requestCount_;
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, "%06llu", static_cast<unsigned long long>(number));
+    const std::string folder = state_ + "/requests/";
+    // Complete before it has its name, so that a reader never sees part of a request.
+    const bool recorded = writeWholeFile(folder + "." + name + ".tmp", head + body) &&
+                          std::rename((folder + "." + name + ".tmp").c_str(), (folder + name + ".request").c_str()) == 0;
+    const int status = answerStatus();
+    sendAll(socket, "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status) +
+                        "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    log(trimmed(requestLine) + " -> " + std::to_string(status) + ", " + std::to_string(body.size()) + " bytes" +
+        (recorded ? ", " + std::string(name) + ".request" : ", NOT RECORDED"));
+  }
+  ::shutdown(socket, SHUT_WR);
+  ::close(socket);
+  std::lock_guard<std::mutex> hold(lock_);
+  if (--activeConnections_ == 0) idle_.notify_all();
+}
+
+void ReportCollector::log(const std::string& line) { appendLogLine(logLock_, log_, line); }
 
 }  // namespace testserver

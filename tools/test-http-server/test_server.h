@@ -13,6 +13,8 @@
 //   /_hits?path=P          decimal count of requests seen for the exact path P
 //   /_reset                clears the hit counts and the KEY counters
 // NAME "gen-<bytes>.bin" is generated without a file: byte i is (i * 131 + 7) & 0xFF.
+//
+// With --collect STATEDIR instead of --root it is the report collector (ReportCollector below).
 #pragma once
 
 #include <httplib.h>
@@ -29,6 +31,7 @@ namespace testserver {
 
 struct Options {
   std::string root;
+  std::string collectorState;  // --collect: the report collector's state folder instead of --root
   int port = 0;  // 0: any free port
   std::string portFile;
   std::string logFile;
@@ -71,6 +74,51 @@ class TestServer {
   bool stopping_ = false;
   std::map<std::string, std::uint64_t> hits_;
   std::map<std::string, std::uint64_t> keyCounts_;
+  std::mutex logLock_;
+  std::ofstream log_;
+};
+
+// The report collector: takes any request (any verb, any target, also a proxy's absolute URL),
+// records it and answers at once, because a synchronous WinHTTP send returns only when the answer
+// has come. It reads its requests itself rather than through cpp-httplib, which keeps neither the
+// order nor the spelling of the headers. Its state folder, which the Wine tests read and write on
+// the Z: drive:
+//   requests/NNNNNN.request  one file per request, numbered in arrival order from 000001: the
+//                            request line and header lines exactly as received, the empty line,
+//                            then the body bytes (a chunked body de-chunked). Written before the
+//                            answer goes out, under a temporary name and then renamed.
+//   answer-status            the status of every later answer (decimal), 200 when absent or invalid
+//   refuse                   while it exists nothing listens, so connections are refused; the
+//                            collector shows that it has stopped listening with the file
+//                            "refusing", and removes that when it listens again
+class ReportCollector {
+ public:
+  ReportCollector(std::string stateFolder, const std::string& logFile);
+  ~ReportCollector();
+  ReportCollector(const ReportCollector&) = delete;
+  ReportCollector& operator=(const ReportCollector&) = delete;
+
+  // Binds 127.0.0.1 only and empties requests/; the bound port, or -1.
+  int bind(int port);
+  // Serves until stop(); false when the server could not run at all.
+  bool serve();
+  // Any thread: ends serve(), which waits for the connections in progress.
+  void stop();
+
+ private:
+  bool listen();
+  void handleConnection(int socket);
+  int answerStatus() const;
+  void log(const std::string& line);
+
+  std::string state_;
+  int port_ = 0;
+  int listener_ = -1;
+  int wakePipe_[2] = {-1, -1};
+  std::mutex lock_;
+  std::condition_variable idle_;
+  int activeConnections_ = 0;
+  std::uint64_t requestCount_ = 0;
   std::mutex logLock_;
   std::ofstream log_;
 };

@@ -4,15 +4,20 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -30,17 +35,22 @@ std::string generated(std::size_t size) {
   return bytes;
 }
 
-// One server process in a folder of its own; killed and removed at the end.
+// One server process in a folder of its own; killed and removed at the end. A collector keeps its
+// state in that folder.
 class ServerProcess {
  public:
-  ServerProcess() {
+  enum Mode { kServeFiles, kCollect };
+  explicit ServerProcess(Mode mode = kServeFiles) {
     std::string pattern = (fs::temp_directory_path() / "test-server-XXXXXX").string();
     folder_ = ::mkdtemp(pattern.data());
     fs::create_directories(folder_ / "root");
     const char* exe = std::getenv("SORVANE_TEST_SERVER_EXE");
     if (exe == nullptr) return;
     const std::string root = (folder_ / "root").string(), portFile = (folder_ / "port").string();
-    const char* arguments[] = {exe, "--root", root.c_str(), "--port-file", portFile.c_str(), nullptr};
+    const std::string state = folder_.string();
+    const char* arguments[] = {exe,   mode == kCollect ? "--collect" : "--root",
+                               mode == kCollect ? state.c_str() : root.c_str(),
+                               "--port-file", portFile.c_str(), nullptr};
     if (::posix_spawn(&pid_, exe, nullptr, nullptr, const_cast<char**>(arguments), environ) != 0) pid_ = -1;
     for (int i = 0; i < 100 && port_ == 0 && pid_ > 0; ++i) {
       std::ifstream(portFile) >> port_;
@@ -204,6 +214,115 @@ TEST_F(TestServerTest, SigtermEndsTheServerWhileAResponseStalls) {
   EXPECT_EQ(own.stop(), 0);
   EXPECT_FALSE(fs::exists(own.folder() / "port"));
   client.join();
+}
+
+// What a raw client got back: everything the collector sent before it closed, or "refused".
+std::string exchange(int port, const std::string& request, bool halfClose = false) {
+  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(socket);
+    return "refused";
+  }
+  ::send(socket, request.data(), request.size(), MSG_NOSIGNAL);
+  if (halfClose) ::shutdown(socket, SHUT_WR);
+  std::string answer;
+  char buffer[4096];
+  for (ssize_t got; (got = ::recv(socket, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, got);
+  ::close(socket);
+  return answer;
+}
+
+std::string fileText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> recordedRequests(const fs::path& state) {
+  std::vector<fs::path> names;
+  for (const auto& entry : fs::directory_iterator(state / "requests")) names.push_back(entry.path());
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> requests;
+  for (const fs::path& name : names) {
+    EXPECT_EQ(name.extension(), ".request") << name;
+    requests.push_back(fileText(name));
+  }
+  return requests;
+}
+
+bool waitForFile(const fs::path& path, bool present) {
+  for (int i = 0; i < 100; ++i) {
+    if (fs::exists(path) == present) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+class ReportCollectorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::getenv("SORVANE_TEST_SERVER_EXE") == nullptr) GTEST_SKIP() << "SORVANE_TEST_SERVER_EXE is not set";
+    ASSERT_GT(collector_.port(), 0) << "the collector did not announce its port";
+  }
+  ServerProcess collector_{ServerProcess::kCollect};
+};
+
+TEST_F(ReportCollectorTest, RecordsEachRequestAsReceivedAndAnswersAtOnce) {
+  const std::string binary("PK\x03\x04\0\xff\r\n\r\nend", 14);
+  const std::string requests[] = {
+      // Header order and spelling kept; the body exactly as sent, even one that looks like a head.
+      "POST /v1/logAnalytics HTTP/1.1\r\nUser-Agent: A\r\nContent-Type:application/xml\r\nHost: h\r\n"
+      "Content-Length: 14\r\n\r\n" + binary,
+      // A proxy's absolute target and an empty body.
+      "PUT http://127.0.0.1/v1/reportError?token=&machineId=X-1 HTTP/1.1\r\nContent-Length: 0\r\n\r\n",
+      "GET /anything HTTP/1.1\r\nHost: h\r\n\r\n",
+  };
+  for (const std::string& request : requests) {
+    EXPECT_EQ(exchange(collector_.port(), request), "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+  }
+  // A chunked body is recorded without its framing.
+  exchange(collector_.port(), "PUT /c HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\nA;x=1\r\n0123456789\r\n0\r\n\r\n");
+
+  const std::vector<std::string> recorded = recordedRequests(collector_.folder());
+  ASSERT_EQ(recorded.size(), 4u);
+  EXPECT_EQ(recorded[0], requests[0]);
+  EXPECT_EQ(recorded[1], requests[1]);
+  EXPECT_EQ(recorded[2], requests[2]);
+  EXPECT_EQ(recorded[3], "PUT /c HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nabc0123456789");
+  EXPECT_TRUE(fs::exists(collector_.folder() / "requests" / "000004.request"));
+}
+
+TEST_F(ReportCollectorTest, AnswersWithTheStatusInItsStateFolder) {
+  const std::string request = "POST / HTTP/1.1\r\nContent-Length: 1\r\n\r\nx";
+  std::ofstream(collector_.folder() / "answer-status") << "500\n";
+  EXPECT_EQ(exchange(collector_.port(), request).substr(0, 36), "HTTP/1.1 500 Internal Server Error\r\n");
+  std::ofstream(collector_.folder() / "answer-status") << "nonsense";
+  EXPECT_EQ(exchange(collector_.port(), request).substr(0, 17), "HTTP/1.1 200 OK\r\n");
+  fs::remove(collector_.folder() / "answer-status");
+  EXPECT_EQ(exchange(collector_.port(), request).substr(0, 17), "HTTP/1.1 200 OK\r\n");
+  EXPECT_EQ(recordedRequests(collector_.folder()).size(), 3u);
+}
+
+TEST_F(ReportCollectorTest, RefusesConnectionsWhileTheRefuseFileExists) {
+  const fs::path refuse = collector_.folder() / "refuse", refusing = collector_.folder() / "refusing";
+  std::ofstream(refuse).flush();
+  ASSERT_TRUE(waitForFile(refusing, true));
+  EXPECT_EQ(exchange(collector_.port(), "GET / HTTP/1.1\r\n\r\n"), "refused");
+  fs::remove(refuse);
+  ASSERT_TRUE(waitForFile(refusing, false));
+  EXPECT_EQ(exchange(collector_.port(), "GET /again HTTP/1.1\r\n\r\n").substr(0, 17), "HTTP/1.1 200 OK\r\n");
+  const std::vector<std::string> recorded = recordedRequests(collector_.folder());
+  ASSERT_EQ(recorded.size(), 1u);
+  EXPECT_EQ(recorded[0], "GET /again HTTP/1.1\r\n\r\n");
+}
+
+TEST_F(ReportCollectorTest, RequestCutShortIsNotRecorded) {
+  EXPECT_EQ(exchange(collector_.port(), "POST / HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc", true), "");
+  EXPECT_EQ(exchange(collector_.port(), "POST / HTTP/1.1\r\nContent-Le", true), "");
+  EXPECT_TRUE(recordedRequests(collector_.folder()).empty());
 }
 
 }  // namespace
