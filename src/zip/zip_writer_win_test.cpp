@@ -9,6 +9,7 @@
 
 #include "support/test_http_server_win.h"
 #include "support/wine_test_support_win.h"
+#include "support/zip_archive_reader_win.h"
 #include "sysenv/scope_exit.h"
 #include "sysenv/unique_handle_win.h"
 
@@ -20,76 +21,13 @@ using testsupport::readFileBytes;
 using testsupport::ScratchFolder;
 using testsupport::writeFileBytes;
 
-// The archives are read back here by hand, from the format's own layout, so that a fault in the
+// The archives are read back by hand (support/zip_archive_reader_win.h), so that a fault in the
 // library that wrote them cannot hide behind the same library reading them.
-std::uint32_t le(const std::string& bytes, std::size_t at, int width) {
-  std::uint32_t value = 0;
-  for (int i = width - 1; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes.at(at + i));
-  return value;
-}
+using Entry = testsupport::ZipEntry;
+using testsupport::crc32Of;
 
-std::uint32_t crc32Of(const std::string& bytes) {
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char byte : bytes) {
-    crc ^= byte;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
-
-struct Entry {
-  std::string name;
-  std::uint32_t method = 0, flags = 0, crc = 0, compressedSize = 0, size = 0, extraAndComment = 0;
-  std::uint32_t localMethod = 0, localFlags = 0;
-  std::string data;  // the bytes as stored
-};
-
-// The items in central-directory order. Fails the test when the end record is not where an archive
-// without a comment has it, or a header is not where the directory says.
-std::vector<Entry> readArchive(const std::string& archive) {
-  std::vector<Entry> entries;
-  const std::size_t endRecord = archive.size() - 22;
-  EXPECT_GE(archive.size(), 22u);
-  if (archive.size() < 22 || le(archive, endRecord, 4) != 0x06054b50) {
-    ADD_FAILURE() << "no end record at the end of the archive";
-    return entries;
-  }
-  EXPECT_EQ(le(archive, endRecord + 20, 2), 0u) << "archive comment";
-  const std::uint32_t count = le(archive, endRecord + 10, 2);
-  EXPECT_EQ(le(archive, endRecord + 12, 4) + le(archive, endRecord + 16, 4), endRecord) << "directory bounds";
-  std::size_t at = le(archive, endRecord + 16, 4);
-  for (std::uint32_t i = 0; i < count; ++i) {
-    if (le(archive, at, 4) != 0x02014b50) {
-      ADD_FAILURE() << "no directory header for item " << i;
-      break;
-    }
-    Entry entry;
-    entry.flags = le(archive, at + 8, 2);
-    entry.method = le(archive, at + 10, 2);
-    entry.crc = le(archive, at + 16, 4);
-    entry.compressedSize = le(archive, at + 20, 4);
-    entry.size = le(archive, at + 24, 4);
-    const std::uint32_t nameLength = le(archive, at + 28, 2);
-    entry.extraAndComment = le(archive, at + 30, 2) + le(archive, at + 32, 2);
-    const std::size_t local = le(archive, at + 42, 4);
-    entry.name = archive.substr(at + 46, nameLength);
-    EXPECT_EQ(le(archive, local, 4), 0x04034b50u) << entry.name;
-    entry.localFlags = le(archive, local + 6, 2);
-    entry.localMethod = le(archive, local + 8, 2);
-    EXPECT_EQ(archive.substr(local + 30, le(archive, local + 26, 2)), entry.name);
-    entry.data = archive.substr(local + 30 + le(archive, local + 26, 2) + le(archive, local + 28, 2),
-                                entry.compressedSize);
-    entries.push_back(entry);
-    at += 46 + nameLength + entry.extraAndComment;
-  }
-  return entries;
-}
-
-std::vector<std::string> namesIn(const std::wstring& archivePath) {
-  std::vector<std::string> names;
-  for (const Entry& entry : readArchive(readFileBytes(archivePath))) names.push_back(entry.name);
-  return names;
-}
+std::vector<Entry> readArchive(const std::string& archive) { return testsupport::readZipArchive(archive); }
+std::vector<std::string> namesIn(const std::wstring& archivePath) { return testsupport::zipItemNames(archivePath); }
 
 // Same bytes every run; deflate cannot shrink them.
 std::string incompressibleBytes(std::size_t size) {
