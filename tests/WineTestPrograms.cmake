@@ -33,4 +33,9 @@ add_custom_command(
 add_custom_target(test_product_msi DEPENDS ${CMAKE_BINARY_DIR}/bin/sorvane-test-product.msi)
 # The test helpers ask Windows Installer about the test product directly (tests/support/test_product_win.cpp).
 target_link_libraries(sorvane_wine_test_support PUBLIC msi)
-set(SORVANE_WINE_TEST_PROGRAMS planted_dll dll_probe import_baseline fake_setup test_product_msi)
+# The stub's crash filter around a deliberate access violation in a worker thread; graphical, as the
+# stub is.
+add_executable(crash_probe WIN32 ${SORVANE_ROOT}/tests/programs/crash_probe.cpp)
+target_link_libraries(crash_probe PRIVATE sorvane_win)
+target_link_options(crash_probe PRIVATE -municode -mwindows)
+set(SORVANE_WINE_TEST_PROGRAMS planted_dll dll_probe import_baseline fake_setup test_product_msi crash_probe)

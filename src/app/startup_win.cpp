@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/crash_handler_win.h"
 #include "app/install_properties.h"
 #include "app/language_choice.h"
 #include "app/logger_win.h"
@@ -14,8 +15,8 @@
 #include "app/ui_run_win.h"
 #include "payload/ui_payload_win.h"
 #include "sorvane/sorvane_external_win.h"
-#include "telemetry/analytics_win.h"
 #include "sysenv/system_dll_win.h"
+#include "telemetry/analytics_win.h"
 
 namespace app {
 
@@ -29,7 +30,8 @@ constexpr char16_t kOwnVersion[] = u"1.0.20.1";
 int runDownloadManager() {
   // Before anything can load a DLL by name: the stub is often started from a Downloads folder.
   sysenv::restrictDllSearchToSystem32();
-  // The crash filter is installed here, first of all, once the crash-dump upload exists.
+  // Everything after this, on any thread, ends in an uploaded dump rather than the crash dialog.
+  installCrashFilter();
 
   SingleInstance instance = acquireSingleInstance();
   if (instance.alreadyRunning) {
@@ -51,7 +53,7 @@ int runDownloadManager() {
   std::vector<std::u16string> languageCandidates = uiPayload->readLanguageList();
   properties->setInstallLanguage(chooseLanguage(languageCandidates, productLanguages(), uiLanguageIndex()));
 
-  runUi(*uiPayload, scriptObject, *properties, *logger);
+  runUi(*uiPayload, scriptObject, *properties, *logger, *analytics);
 
   // Tear-down in reverse order of dependence: the script object's reference (its work folder goes
   // with the last one, which a worker that is still calling back may hold), the mutex, the

@@ -29,8 +29,10 @@ bool runPageWindow(const std::wstring& payloadFolder, htmlui::MSHTMLExternal* sc
 }  // namespace
 
 bool runUi(const payload::UiPayload& uiPayload, htmlui::MSHTMLExternal* scriptObject, InstallProperties& properties,
-           Logger& logger) {
-  // The start report is sent here once the report sender exists.
+           Logger& logger, downloadmanagercore::Analytics& analytics) {
+  // Before the window: an unreachable server delays it, but the report must say the run started
+  // even when the window never comes. Report results change nothing in the run.
+  analytics.sendStartReport();
   bool windowRan = false;
   if (uiPayload.loaded()) {
     windowRan = runPageWindow(uiPayload.payloadFolder(), scriptObject);
@@ -38,13 +40,15 @@ bool runUi(const payload::UiPayload& uiPayload, htmlui::MSHTMLExternal* scriptOb
     // UiPayload has logged why; without pages there is nothing the user could do.
     properties.status = kStatusErrorOccurred;
   }
-  // The final report is sent here once the report sender exists.
+  analytics.sendFinalReport();
 
   // Set above, or left by the page (it sets 2 when the download starts and 1 on success).
   if (properties.status == kStatusErrorOccurred) {
     writePropertyDump(properties, logger);
+    // Closed so that the archive can read it whole; later messages are dropped.
     logger.closeFile();
-    // The log joins the report sender's list and the archive is uploaded once the upload exists.
+    analytics.addLogFile(logger.logPath());
+    analytics.uploadLogArchive();
   }
   return windowRan;
 }

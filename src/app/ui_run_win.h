@@ -6,18 +6,21 @@
 #include "app/logger_win.h"
 #include "htmlui/mshtml_external_win.h"
 #include "payload/ui_payload_win.h"
+#include "telemetry/analytics_win.h"
 
 namespace app {
 
 // The start page, relative to the payload folder.
 constexpr wchar_t kStartPage[] = L"Load.html";
 
-// Shows "Load.html" from the payload folder until the page or the user closes the window, inside a
-// single-threaded COM apartment of its own. Without a loaded payload no window is shown and the run
-// counts as an error. A run whose status is "error occurred" at the end has the property map written
-// into the log and the log closed, so that it can be archived. Returns whether a window ran; the
-// start-up sequence goes on the same way either way.
+// Sends the start report, then shows "Load.html" from the payload folder until the page or the user
+// closes the window, inside a single-threaded COM apartment of its own, then sends the final report.
+// Without a loaded payload no window is shown and the run counts as an error. A run whose status is
+// "error occurred" at the end has the property map written into the log and the log closed and
+// uploaded with the other collected logs. `properties`, `logger` and `analytics` are the ones the
+// script object was built over. Returns whether a window ran; the start-up sequence goes on the
+// same way either way.
 bool runUi(const payload::UiPayload& uiPayload, htmlui::MSHTMLExternal* scriptObject, InstallProperties& properties,
-           Logger& logger);
+           Logger& logger, downloadmanagercore::Analytics& analytics);
 
 }  // namespace app
