@@ -277,4 +277,21 @@ TEST_F(UiRun, StubWithoutPayloadReportsAnErrorAndUploadsItsLogAndLeavesNoTempora
   EXPECT_EQ(testsupport::listFolder(temp.path()), std::vector<std::wstring>{});
 }
 
+// No report server: every send fails at once, and the run still ends as it would and cleans up.
+TEST_F(UiRun, StubRunGoesOnWhenTheReportServerRefusesConnections) {
+  SKIP_WITHOUT_REPORT_COLLECTOR();
+  ScratchFolder temp;
+  testsupport::ChildResult run;
+  {
+    testsupport::ScopedCollectorRefusal refusal;
+    ASSERT_TRUE(refusal.active());
+    run = testsupport::runChild(testsupport::quoted(testsupport::stubExePath()),
+                                {{L"TMP", temp.path()}, {L"TEMP", temp.path()}}, 60000);
+  }
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_TRUE(collectedRequests().empty());
+  EXPECT_EQ(testsupport::listFolder(temp.path()), std::vector<std::wstring>{});
+}
+
 }  // namespace
