@@ -32,11 +32,27 @@ const signatures = {
 
 const jobs = ["download", "extract", "install"];
 
-function typeOf(value) {
-  if (typeof value === "number") {
-    return Number.isInteger(value) && value >= -0x80000000 && value <= 0x7fffffff ? "int" : "double";
+// Throws as the product object refuses a call of the command name whose argument types are types:
+// a wrong argument count, a wrong type, or a status out of range. It uses nothing from outside, so
+// the browser checks put this same function into their pages.
+function checkCommandCall(name, types, args) {
+  const typeOf = (value) => {
+    if (typeof value === "number") {
+      return Number.isInteger(value) && value >= -0x80000000 && value <= 0x7fffffff ? "int" : "double";
+    }
+    return typeof value;
+  };
+  if (args.length !== types.length) {
+    throw new Error(`${name}: ${args.length} arguments (DISP_E_BADPARAMCOUNT)`);
   }
-  return typeof value;
+  args.forEach((arg, i) => {
+    if (typeOf(arg) !== types[i]) {
+      throw new Error(`${name}: argument ${i} is ${typeOf(arg)}, not ${types[i]} (DISP_E_TYPEMISMATCH)`);
+    }
+  });
+  if (name === "setInstallStatus" && (args[0] < 0 || args[0] > 4)) {
+    throw new Error("setInstallStatus: STG_E_INVALIDPARAMETER");
+  }
 }
 
 class ScriptHost {
@@ -70,14 +86,7 @@ class ScriptHost {
     const external = {};
     for (const [name, types] of Object.entries(signatures)) {
       external[name] = (...args) => {
-        if (args.length !== types.length) {
-          throw new Error(`${name}: ${args.length} arguments (DISP_E_BADPARAMCOUNT)`);
-        }
-        args.forEach((arg, i) => {
-          if (typeOf(arg) !== types[i]) {
-            throw new Error(`${name}: argument ${i} is ${typeOf(arg)}, not ${types[i]} (DISP_E_TYPEMISMATCH)`);
-          }
-        });
+        checkCommandCall(name, types, args);
         this.calls.push([name, ...args.map((arg) => (typeof arg === "function" ? "<callback>" : arg))]);
         return this.perform(name, args);
       };
@@ -92,9 +101,6 @@ class ScriptHost {
         this.properties[key] = "";
       }
       return this.properties[key];
-    }
-    if (name === "setInstallStatus" && (args[0] < 0 || args[0] > 4)) {
-      throw new Error("setInstallStatus: STG_E_INVALIDPARAMETER");
     }
     if (jobs.includes(name)) {
       if (Object.keys(this.pendingJobs).length) {
@@ -177,4 +183,4 @@ class ScriptHost {
   }
 }
 
-module.exports = { ScriptHost, jsFolder };
+module.exports = { ScriptHost, jsFolder, signatures, checkCommandCall };

@@ -1,0 +1,501 @@
+// The pages in a real browser: headless Chromium loads the staged payload's Load.html and
+// Download.html in a window of the stub's size, with a scripted script object in place of the
+// host's, and plays a download, an extraction and an installation through the page's callbacks.
+// Checked: no script error in any language, the calls the host receives, the progress bar's
+// rendered width, the message of every failure, and that the texts fit the window. Each state is
+// kept as a screenshot in build/screenshots/.
+"use strict";
+const { test, describe, before, after } = require("node:test");
+const assert = require("node:assert/strict");
+const { spawnSync } = require("node:child_process");
+const fs = require("node:fs");
+const os = require("node:os");
+const path = require("node:path");
+const { pathToFileURL } = require("node:url");
+const vm = require("node:vm");
+const { setTimeout: delay } = require("node:timers/promises");
+const { ScriptHost, signatures, checkCommandCall } = require("./script_host");
+
+const root = path.join(__dirname, "..", "..");
+const screenshotFolder = path.join(root, "build", "screenshots");
+// The host window's client area, in page pixels.
+const windowSize = { width: 651, height: 272 };
+const waitMilliseconds = 10000;
+// The page's progress polls: left out when comparing the commands the page gave.
+const polledProperties = ["downloadTotal", "downloadCurrent", "extractProgress"];
+
+// The page's data, read the way the pages read it.
+const reference = new ScriptHost();
+const { stubParams } = reference.context;
+const languages = vm.runInNewContext(
+  `${fs.readFileSync(path.join(root, "ui", "js", "installparams.js"), "utf8")}; installParams.LANG`);
+
+// CTest passes the Chromium that CMake found; by hand, the one on PATH.
+function findChromium() {
+  if (process.env.SORVANE_CHROMIUM) {
+    return process.env.SORVANE_CHROMIUM;
+  }
+  for (const folder of (process.env.PATH || "").split(path.delimiter)) {
+    const candidate = path.join(folder, "chromium");
+    if (folder && fs.existsSync(candidate)) {
+      return candidate;
+    }
+  }
+  return null;
+}
+const chromium = findChromium();
+
+// Runs in the page before any of its scripts: the product's script object with the host's argument
+// checks. Every accepted call goes to the test through the binding, in order and across page
+// loads; jobs wait until the test finishes them with a result code. Once the page is being left,
+// binding calls no longer arrive, so calls from then on go to a journal in the file pages' local
+// storage, which the next file page can read.
+function installScriptObject(checkCall, commandTypes, properties, bindingName, journalKey) {
+  let leaving = false;
+  window.addEventListener("pagehide", () => {
+    leaving = true;
+  });
+  const record = (call) => {
+    if (leaving) {
+      localStorage.setItem(journalKey, JSON.stringify([...JSON.parse(localStorage.getItem(journalKey) || "[]"), call]));
+    } else {
+      window[bindingName](JSON.stringify(call));
+    }
+  };
+  const jobs = ["download", "extract", "install"];
+  const pending = {};
+  const scriptObject = {};
+  for (const name of Object.keys(commandTypes)) {
+    const types = commandTypes[name];
+    scriptObject[name] = (...args) => {
+      checkCall(name, types, args);
+      record([name, ...args.map((arg) => (typeof arg === "function" ? "<callback>" : arg))]);
+      if (name === "getProperty") {
+        if (!Object.prototype.hasOwnProperty.call(properties, args[0])) {
+          properties[args[0]] = "";
+        }
+        return properties[args[0]];
+      }
+      if (jobs.includes(name)) {
+        if (Object.keys(pending).length) {
+          throw new Error(`${name} started while ${Object.keys(pending)} runs`);
+        }
+        pending[name] = args[args.length - 1];
+      }
+      return undefined;
+    };
+  }
+  Object.defineProperty(window, "external", { value: scriptObject, configurable: true });
+  window.testScriptHost = {
+    setProperties: (values) => Object.assign(properties, values),
+    // The job's worker calls the page back.
+    finish: (job, result) => {
+      const callback = pending[job];
+      if (!callback) {
+        throw new Error(`no ${job} job is running`);
+      }
+      delete pending[job];
+      callback(result);
+    }
+  };
+}
+
+// What the download page shows: texts, the progress bar's rendered geometry (null while hidden),
+// and every place where a text does not fit the window.
+function readView() {
+  const shown = (id) => {
+    const element = document.getElementById(id);
+    return element && getComputedStyle(element).display !== "none" ? element : null;
+  };
+  const box = (id) => document.getElementById(id).getBoundingClientRect();
+  const fill = shown("progress-fill");
+  const error = shown("error");
+  const percent = shown("percent");
+  const status = document.getElementById("status");
+  const faults = [];
+  if (box("title").right > box("close").left) {
+    faults.push("the title runs under the close button");
+  }
+  if (status.scrollWidth > status.clientWidth) {
+    faults.push("the status line is wider than its box");
+  }
+  if (error && (error.getBoundingClientRect().bottom > box("panel").bottom || error.scrollWidth > error.clientWidth)) {
+    faults.push("the error message runs out of the window");
+  }
+  return {
+    title: document.title,
+    shownTitle: document.getElementById("title").textContent,
+    status: status.textContent,
+    percent: percent ? percent.textContent : null,
+    fill: fill ? fill.getBoundingClientRect().width : null,
+    // Where the fill's rounded head ends, from the track's left edge: the fill's width when its
+    // three parts sit on one line.
+    fillEnd: fill ? box("progress-head").right - box("progress").left : null,
+    error: error ? error.textContent : null,
+    faults
+  };
+}
+
+// The binding through which the page's script object reports its calls.
+const bindingName = "recordScriptObjectCall";
+
+// A browser page of the stub's window size, kept open and reused: a new renderer costs most of
+// a second, a new document a fraction of one. Its current run receives what the page does.
+class PageSlot {
+  static async open(browser) {
+    const slot = new PageSlot();
+    slot.run = null;
+    slot.scriptId = null;
+    // A context of its own gives the page a window of its own: a page in a background tab would
+    // get throttled timers and no animation frames.
+    const context = await browser.createBrowserContext();
+    slot.page = await context.newPage();
+    slot.page.on("pageerror", (error) => slot.run?.errors.push(`page error: ${error.message}`));
+    slot.page.on("console", (message) => {
+      if (message.type() === "error") {
+        slot.run?.errors.push(`console: ${message.text()}`);
+      }
+    });
+    slot.page.on("requestfailed", (request) => slot.run?.errors.push(`not loaded: ${request.url()}`));
+    const session = await slot.page.createCDPSession();
+    session.on("Runtime.bindingCalled", (event) => {
+      if (event.name === bindingName) {
+        slot.run?.calls.push(JSON.parse(event.payload));
+      }
+    });
+    // Without the Runtime domain the binding is not put into the pages.
+    await session.send("Runtime.enable");
+    await session.send("Runtime.addBinding", { name: bindingName });
+    await slot.page.setViewport(windowSize);
+    return slot;
+  }
+}
+
+// One run of a page, from its load in a slot with these script-object properties.
+class PageRun {
+  static count = 0;
+
+  static async open(slot, payload, pageName, properties) {
+    // Leave the last run's page first, so that its unload belongs to no run.
+    await slot.page.goto("about:blank");
+    if (slot.scriptId) {
+      await slot.page.removeScriptToEvaluateOnNewDocument(slot.scriptId);
+    }
+    const run = new PageRun();
+    run.journalKey = `calls after leaving, run ${++PageRun.count}`;
+    run.page = slot.page;
+    run.calls = [];
+    run.errors = [];
+    slot.run = run;
+    const allProperties = {
+      osVersion: "10.0",
+      arch: "x64",
+      lang: "en",
+      downloadTotal: "1",
+      downloadCurrent: "0",
+      installProgress: "0",
+      ...properties
+    };
+    // As source text, because the argument check is a function.
+    const values = [signatures, allProperties, bindingName, run.journalKey].map((value) => JSON.stringify(value));
+    ({ identifier: slot.scriptId } = await slot.page.evaluateOnNewDocument(
+      `(${installScriptObject})(${checkCommandCall}, ${values.join(", ")});`));
+    await slot.page.goto(pathToFileURL(path.join(payload, pageName)).href, { waitUntil: "load" });
+    return run;
+  }
+
+  // The calls without the progress polls.
+  commands() {
+    return this.calls.filter(([name, key]) => !(name === "getProperty" && polledProperties.includes(key)));
+  }
+
+  // Whether the page gave a command that starts with these values (the name, then arguments).
+  has(...call) {
+    return this.commands().some((given) => call.every((value, i) => given[i] === value));
+  }
+
+  async until(what, predicate) {
+    const end = Date.now() + waitMilliseconds;
+    while (!(await predicate())) {
+      if (Date.now() > end) {
+        const view = await this.page.evaluate(readView).catch(() => "(no view)");
+        throw new Error(`timed out waiting for ${what}\ncommands: ${JSON.stringify(this.commands())}\n` +
+          `view: ${JSON.stringify(view)}\nerrors: ${JSON.stringify(this.errors)}`);
+      }
+      await delay(20);
+    }
+  }
+
+  untilCommand(...call) {
+    return this.until(`the command ${JSON.stringify(call)}`, () => this.has(...call));
+  }
+
+  // Waits until the view shows these values, and returns the whole view.
+  async untilView(expected) {
+    let view;
+    await this.until(`the view ${JSON.stringify(expected)}`, async () => {
+      view = await this.page.evaluate(readView);
+      return Object.entries(expected).every(([key, value]) => JSON.stringify(view[key]) === JSON.stringify(value));
+    });
+    return view;
+  }
+
+  setProperties(values) {
+    return this.page.evaluate((v) => window.testScriptHost.setProperties(v), values);
+  }
+
+  finish(job, result) {
+    return this.page.evaluate((j, r) => window.testScriptHost.finish(j, r), job, result);
+  }
+
+  // Leaves the page for another file page, and returns the calls the page gave while it was left.
+  async leave(filePage) {
+    await this.page.goto(pathToFileURL(filePage).href);
+    return this.page.evaluate((key) => JSON.parse(localStorage.getItem(key) || "[]"), this.journalKey);
+  }
+
+  async screenshot(name) {
+    await this.page.screenshot({ path: path.join(screenshotFolder, `${name}.png`) });
+  }
+
+  assertClean(view) {
+    assert.deepEqual(this.errors, [], "no script error, no console error, every file loaded");
+    if (view) {
+      assert.deepEqual(view.faults, [], "every text fits the window");
+    }
+  }
+}
+
+const downloadStart = [
+  ["getProperty", "lang"],
+  ["disableCloseWindow", true],
+  ["setInstallStatus", 2],
+  ["download", stubParams.packageUrl, "<callback>"]
+];
+
+describe("the pages in headless Chromium", { skip: chromium ? false : "chromium not found: run scripts/install-deps" }, () => {
+  let scratch;
+  let payload;
+  let browser;
+
+  before(async () => {
+    scratch = fs.mkdtempSync(path.join(os.tmpdir(), "pages-test-"));
+    payload = path.join(scratch, "payload");
+    const staged = spawnSync(path.join(root, "scripts", "stage-payload"), [payload], { encoding: "utf8" });
+    assert.equal(staged.status, 0, staged.stderr);
+    fs.writeFileSync(path.join(scratch, "other.html"), "<!DOCTYPE html><title>other</title>");
+    fs.mkdirSync(screenshotFolder, { recursive: true });
+    // Puppeteer's headless mode is Chromium's new headless mode; root needs --no-sandbox.
+    const puppeteer = require("puppeteer-core");
+    browser = await puppeteer.launch({
+      executablePath: chromium,
+      headless: true,
+      args: ["--no-sandbox", "--disable-gpu"]
+    });
+  });
+
+  after(async () => {
+    await browser?.close();
+    fs.rmSync(scratch, { recursive: true, force: true });
+  });
+
+  const idleSlots = [];
+
+  // Loads a page in an idle slot (or a new one), runs body on it, and gives the slot back.
+  async function withPage(pageName, properties, body) {
+    const slot = idleSlots.pop() || (await PageSlot.open(browser));
+    try {
+      await body(await PageRun.open(slot, payload, pageName, properties));
+    } finally {
+      slot.run = null;
+      idleSlots.push(slot);
+    }
+  }
+
+  describe("Load.html", { concurrency: 4 }, () => {
+    for (const lang of languages) {
+      test(`lang ${lang}: prepares the window and the run, then the download page starts in ${lang}`, () =>
+        withPage("Load.html", { lang }, async (run) => {
+          const texts = reference.texts(lang);
+          await run.untilCommand("download");
+          assert.deepEqual(run.commands(), [
+            ["getProperty", "osVersion"],
+            ["setInstallStatus", 0],
+            ["manageShortcut", stubParams.shortcutName, true],
+            ["setWindowSize", windowSize.width, windowSize.height],
+            ["setChannel", stubParams.channel],
+            ...downloadStart
+          ]);
+          assert.equal(path.basename(new URL(run.page.url()).pathname), "Download.html");
+          const view = await run.untilView({ percent: "0%" });
+          assert.deepEqual(
+            [view.title, view.shownTitle, view.status, view.fill, view.error],
+            [texts.title, texts.title, texts.downloading, null, null]
+          );
+          assert.equal(await run.page.$eval("#close", (close) => close.title), texts.closeTooltip);
+          run.assertClean(view);
+          await run.screenshot(`start-${lang}`);
+        }));
+    }
+
+    test("osVersion 6.0: the old-system message in the page's language, status 4, and no more", () =>
+      withPage("Load.html", { osVersion: "6.0", lang: "de" }, async (run) => {
+        const texts = reference.texts("de");
+        await run.untilCommand("closeWindow");
+        assert.deepEqual(run.commands(), [
+          ["getProperty", "osVersion"],
+          ["getProperty", "lang"],
+          ["messageBox", texts.oldSystem, texts.title],
+          ["setInstallStatus", 4],
+          ["closeWindow"]
+        ]);
+        assert.equal(path.basename(new URL(run.page.url()).pathname), "Load.html");
+        run.assertClean();
+        await run.screenshot("load-old-system");
+      }));
+  });
+
+  describe("Download.html", { concurrency: 4 }, () => {
+    test("the progress bar follows the download, then the extraction, and the run hands over", () =>
+      withPage("Download.html", {}, async (run) => {
+        const texts = reference.texts("en");
+        await run.untilCommand("download");
+        // [properties, percent shown, fill width in pixels (null: hidden)]. The download fills
+        // 80 % of the 571-pixel track; the fill is never narrower than its two 8-pixel caps and
+        // never goes back.
+        const downloadSteps = [
+          [{ downloadTotal: "1000", downloadCurrent: "0" }, "0%", null],
+          [{ downloadCurrent: "5" }, "0%", 16],
+          [{ downloadCurrent: "500" }, "40%", 228],
+          [{ downloadCurrent: "200" }, "40%", 228],
+          [{ downloadCurrent: "1000" }, "80%", 457]
+        ];
+        for (const [properties, percent, fill] of downloadSteps) {
+          await run.setProperties(properties);
+          const view = await run.untilView({ percent, fill, fillEnd: fill, status: texts.downloading });
+          run.assertClean(view);
+          if (percent === "40%" && properties.downloadCurrent === "500") {
+            await run.screenshot("downloading");
+          }
+        }
+
+        const downloaded = Date.now();
+        await run.finish("download", 0);
+        await run.untilView({ status: texts.extracting, percent: "80%", fill: 457 });
+        await run.untilCommand("extract");
+        // A lower bound only: a busy machine makes the wait longer, never shorter.
+        assert.ok(Date.now() - downloaded >= 950, "the extraction waits a second after the download");
+        const extractSteps = [
+          [{ extractProgress: "50" }, "90%", 514],
+          [{ extractProgress: "100" }, "100%", 571]
+        ];
+        for (const [properties, percent, fill] of extractSteps) {
+          await run.setProperties(properties);
+          run.assertClean(await run.untilView({ percent, fill, fillEnd: fill, status: texts.extracting }));
+          if (percent === "90%") {
+            await run.screenshot("extracting");
+          }
+        }
+
+        await run.finish("extract", 0);
+        run.assertClean(await run.untilView({ status: texts.installing, percent: "100%", fill: 571 }));
+        await run.screenshot("installing");
+        await run.finish("install", 0);
+        await run.untilCommand("closeWindow");
+        assert.deepEqual(run.commands(), [
+          ...downloadStart,
+          ["extract", "<callback>"],
+          ["install", "", "<callback>"],
+          ["setInstallStatus", 1],
+          ["manageShortcut", stubParams.shortcutName, false],
+          ["openPage", stubParams.thankYouUrl],
+          ["closeWindow"]
+        ]);
+        run.assertClean();
+        await run.screenshot("success");
+      }));
+
+    // [job, result, message]: what each failing result code of the download and the extraction
+    // shows, in every language.
+    const failures = [
+      ["download", 1, "networkProblem"],
+      ["download", 2, "networkProblem"],
+      ["download", 3, "diskFull"],
+      ["download", 4, "networkProblem"],
+      ["download", 5, "noNetwork"],
+      ["extract", 1, "generalError"],
+      ["extract", 2, "diskFull"],
+      ["extract", 3, "generalError"]
+    ];
+    for (const [job, result, message] of failures) {
+      for (const lang of languages) {
+        test(`${job} result ${result}, lang ${lang}: shows ${message} and closes with status 2`, () =>
+          withPage("Download.html", { lang }, async (run) => {
+            const texts = reference.texts(lang);
+            await run.untilCommand("download");
+            const jobCalls = [];
+            if (job === "extract") {
+              await run.finish("download", 0);
+              await run.untilCommand("extract");
+              jobCalls.push(["extract", "<callback>"]);
+            }
+            await run.finish(job, result);
+            await run.untilCommand("closeWindow");
+            assert.deepEqual(run.commands(), [
+              ...downloadStart,
+              ...jobCalls,
+              ["messageBox", texts[message], texts.title],
+              ["closeWindow"]
+            ]);
+            const view = await run.untilView({ error: texts[message], percent: null });
+            run.assertClean(view);
+            await run.screenshot(`error-${job}-${result}-${lang}`);
+          }));
+      }
+    }
+
+    const installEndings = [
+      [1, [["closeWindow"]]],
+      [2, [["setInstallStatus", 3], ["closeWindow"]]],
+      [3, [["closeWindow"]]],
+      [4, [["setInstallStatus", 3], ["closeWindow"]]]
+    ];
+    for (const [result, ending] of installEndings) {
+      test(`install result ${result} ends with ${JSON.stringify(ending)}, the shortcut kept`, () =>
+        withPage("Download.html", {}, async (run) => {
+          await run.untilCommand("download");
+          await run.finish("download", 0);
+          await run.untilCommand("extract");
+          await run.finish("extract", 0);
+          await run.finish("install", result);
+          await run.untilCommand("closeWindow");
+          assert.deepEqual(run.commands().slice(downloadStart.length), [
+            ["extract", "<callback>"],
+            ["install", "", "<callback>"],
+            ...ending
+          ]);
+          run.assertClean(await run.page.evaluate(readView));
+        }));
+    }
+
+    test("the close button only minimises during the run; the title band drags the window", () =>
+      withPage("Download.html", {}, async (run) => {
+        await run.untilCommand("download");
+        await run.page.click("#close");
+        await run.untilCommand("hideWindow");
+        await run.page.mouse.move(200, 20);
+        await run.page.mouse.down();
+        await run.page.mouse.up();
+        await run.untilCommand("dragWindow");
+        assert.deepEqual(run.commands().slice(downloadStart.length), [["hideWindow"], ["dragWindow"]]);
+        run.assertClean();
+      }));
+
+    test("leaving the page lets the window close again", () =>
+      withPage("Download.html", {}, async (run) => {
+        await run.untilCommand("download");
+        assert.deepEqual(await run.leave(path.join(scratch, "other.html")), [["disableCloseWindow", false]]);
+        run.assertClean();
+      }));
+  });
+});
