@@ -35,3 +35,40 @@ TEST(Passthrough, KeepsTextOutsideAscii) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(QuietSwitch, IsAnArgumentOfItsOwnInAnyCaseOutsideThePassthroughText) {
+  const struct {
+    const char16_t* commandLine;
+    bool quiet;
+  } cases[] = {
+      {u"SorvaneProSetup.exe /quiet", true},
+      {u"\"C:\\Users\\a b\\Downloads\\SorvaneProSetup.exe\" /quiet", true},
+      {u"SorvaneProSetup.exe /QUIET", true},
+      {u"SorvaneProSetup.exe /Quiet passthro=\"/qn\"", true},
+      {u"SorvaneProSetup.exe passthro=\"/qn\" /quiet", true},
+      {u"SorvaneProSetup.exe\t/quiet\t", true},
+      {u"SorvaneProSetup.exe \"/quiet\"", true},                  // quotes are dropped, as argv does
+      {u"SorvaneProSetup.exe", false},
+      {u"", false},
+      {u"SorvaneProSetup.exe passthro=\"/quiet\"", false},       // the installer's, not ours
+      {u"SorvaneProSetup.exe passthro=\"a /quiet b\"", false},
+      {u"SorvaneProSetup.exe passthro=\"a /quiet", false},        // unclosed: the rest is pass-through
+      {u"SorvaneProSetup.exe passthro=\"a\"/quiet", true},        // the span ends an argument
+      {u"SorvaneProSetup.exe /quietly", false},
+      {u"SorvaneProSetup.exe /quiet=1", false},
+      {u"SorvaneProSetup.exe -quiet", false},
+      {u"SorvaneProSetup.exe quiet", false},
+      {u"SorvaneProSetup.exe x/quiet", false},
+      {u"SorvaneProSetup.exe \"a /quiet\"", false},               // one quoted argument
+      {u"/quiet", false},                                          // the program's own name
+      {u"\"C:\\x /quiet\\setup.exe\" /other", false},              // inside the quoted program name
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(sysenv::hasQuietSwitch(c.commandLine), c.quiet)
+        << std::string(c.commandLine, c.commandLine + std::char_traits<char16_t>::length(c.commandLine));
+  }
+}
+
+}  // namespace

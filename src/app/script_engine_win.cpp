@@ -1,0 +1,242 @@
+// Win32 code.
+#include "app/script_engine_win.h"
+
+#include <oleauto.h>
+
+#include <map>
+#include <vector>
+
+#include "app/logger_win.h"
+
+namespace app {
+
+namespace {
+
+// The JScript engine's class ({F414C260-6AC0-11CF-B6D1-00AA00BBBB58}, jscript.dll), by number
+// rather than through the "JScript" ProgID, which a user could point at another server.
+constexpr CLSID kJScriptClass = {0xf414c260, 0x6ac0, 0x11cf, {0xb6, 0xd1, 0x00, 0xaa, 0x00, 0xbb, 0xbb, 0x58}};
+
+void freeExceptionStrings(EXCEPINFO& exception) {
+  SysFreeString(exception.bstrDescription);
+  SysFreeString(exception.bstrSource);
+  SysFreeString(exception.bstrHelpFile);
+  exception = EXCEPINFO{};
+}
+
+}  // namespace
+
+// The engine's view of the host: hands out the named items and logs script errors. Reference
+// counted because the engine holds it; the ScriptEngine holds the first reference.
+class ScriptEngineSite final : public IActiveScriptSite {
+ public:
+  explicit ScriptEngineSite(Logger* logger) : logger_(logger) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, __uuidof(IActiveScriptSite))) {
+      *out = static_cast<IActiveScriptSite*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG count = InterlockedDecrement(&refs_);
+    if (count == 0) delete this;
+    return static_cast<ULONG>(count);
+  }
+
+  HRESULT STDMETHODCALLTYPE GetLCID(LCID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** item, ITypeInfo** typeInfo) override {
+    if (typeInfo != nullptr) *typeInfo = nullptr;
+    if (item != nullptr) *item = nullptr;
+    if (name == nullptr) return E_INVALIDARG;
+    auto found = items_.find(name);
+    if (found == items_.end()) return TYPE_E_ELEMENTNOTFOUND;
+    if ((mask & SCRIPTINFO_IUNKNOWN) != 0 && item != nullptr) {
+      *item = found->second;
+      (*item)->AddRef();
+    }
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDocVersionString(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnStateChange(SCRIPTSTATE) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnScriptError(IActiveScriptError* error) override {
+    EXCEPINFO exception = {};
+    if (error == nullptr || FAILED(error->GetExceptionInfo(&exception))) exception = EXCEPINFO{};
+    if (exception.pfnDeferredFillIn != nullptr) exception.pfnDeferredFillIn(&exception);
+    const HRESULT code = exception.scode != S_OK ? exception.scode : static_cast<HRESULT>(exception.wCode);
+    DWORD context = 0;
+    ULONG line = 0;
+    LONG column = 0;
+    if (error != nullptr) error->GetSourcePosition(&context, &line, &column);
+    const std::wstring source = context < sources_.size() ? sources_[context] : L"(script)";
+    ++errors_;
+    if (logger_ != nullptr) {
+      logger_->error(L"Script error in %s line %u: %s (%x)", source.c_str(), static_cast<unsigned>(line + 1),
+                     exception.bstrDescription != nullptr ? exception.bstrDescription : L"",
+                     static_cast<unsigned>(code));
+    }
+    freeExceptionStrings(exception);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnEnterScript() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnLeaveScript() override { return S_OK; }
+
+  void addItem(const std::wstring& name, IUnknown* object) {
+    object->AddRef();
+    auto previous = items_.find(name);
+    if (previous != items_.end()) previous->second->Release();
+    items_[name] = object;
+  }
+  void dropItems() {
+    // Moved out first: releasing an item may call back into the site.
+    std::map<std::wstring, IUnknown*> items;
+    items.swap(items_);
+    for (auto& item : items) item.second->Release();
+  }
+  // The context cookie of a source file: its index in the list.
+  DWORD_PTR addSource(const std::wstring& name) {
+    sources_.push_back(name);
+    return sources_.size() - 1;
+  }
+
+  unsigned errors_ = 0;
+
+ private:
+  ~ScriptEngineSite() { dropItems(); }
+
+  volatile LONG refs_ = 1;
+  Logger* logger_;
+  std::map<std::wstring, IUnknown*> items_;
+  std::vector<std::wstring> sources_;
+};
+
+ScriptEngine::ScriptEngine(Logger* logger) : logger_(logger), site_(new ScriptEngineSite(logger)) {
+  IActiveScript* engine = nullptr;
+  HRESULT hr = CoCreateInstance(kJScriptClass, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IActiveScript),
+                                reinterpret_cast<void**>(&engine));
+  const wchar_t* step = L"CoCreateInstance";
+  if (SUCCEEDED(hr)) {
+    step = L"IActiveScriptParse";
+    hr = engine->QueryInterface(__uuidof(IActiveScriptParse), reinterpret_cast<void**>(&parser_));
+  }
+  if (SUCCEEDED(hr)) {
+    step = L"SetScriptSite";
+    hr = engine->SetScriptSite(site_);
+  }
+  if (SUCCEEDED(hr)) {
+    step = L"InitNew";
+    hr = parser_->InitNew();
+  }
+  if (SUCCEEDED(hr)) {
+    // Connected: script text runs as soon as it is parsed.
+    step = L"SetScriptState";
+    hr = engine->SetScriptState(SCRIPTSTATE_CONNECTED);
+  }
+  if (FAILED(hr)) {
+    if (logger_ != nullptr) logger_->error(L"ScriptEngine: %s failed with %x", step, static_cast<unsigned>(hr));
+    if (parser_ != nullptr) parser_->Release();
+    parser_ = nullptr;
+    if (engine != nullptr) {
+      engine->Close();
+      engine->Release();
+    }
+    return;
+  }
+  engine_ = engine;
+}
+
+ScriptEngine::~ScriptEngine() {
+  close();
+  site_->Release();
+}
+
+void ScriptEngine::close() {
+  if (parser_ != nullptr) {
+    parser_->Release();
+    parser_ = nullptr;
+  }
+  if (engine_ != nullptr) {
+    engine_->Close();  // drops the script's objects and the engine's references to the site's items
+    engine_->Release();
+    engine_ = nullptr;
+  }
+  site_->dropItems();
+}
+
+bool ScriptEngine::addNamedItem(const wchar_t* name, IUnknown* object) {
+  if (engine_ == nullptr || object == nullptr) return false;
+  site_->addItem(name, object);
+  const HRESULT hr = engine_->AddNamedItem(name, SCRIPTITEM_ISVISIBLE);
+  if (FAILED(hr) && logger_ != nullptr) {
+    logger_->error(L"ScriptEngine: AddNamedItem %s failed with %x", name, static_cast<unsigned>(hr));
+  }
+  return SUCCEEDED(hr);
+}
+
+bool ScriptEngine::runScript(const std::wstring& text, const std::wstring& sourceName) {
+  if (parser_ == nullptr) return false;
+  const unsigned errorsBefore = site_->errors_;
+  EXCEPINFO exception = {};
+  const HRESULT hr = parser_->ParseScriptText(text.c_str(), nullptr, nullptr, nullptr, site_->addSource(sourceName), 0,
+                                              0, nullptr, &exception);
+  if (FAILED(hr) && site_->errors_ == errorsBefore) {
+    // Not reported through the site: the engine gave up on the text without a script error.
+    ++site_->errors_;
+    if (logger_ != nullptr) {
+      logger_->error(L"Script error in %s: %x", sourceName.c_str(), static_cast<unsigned>(hr));
+    }
+  }
+  freeExceptionStrings(exception);
+  return SUCCEEDED(hr);
+}
+
+bool ScriptEngine::callFunction(const wchar_t* name, std::initializer_list<IDispatch*> arguments) {
+  if (engine_ == nullptr) return false;
+  const unsigned errorsBefore = site_->errors_;
+  IDispatch* global = nullptr;
+  HRESULT hr = engine_->GetScriptDispatch(nullptr, &global);
+  DISPID function = DISPID_UNKNOWN;
+  if (SUCCEEDED(hr)) {
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    hr = global->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &function);
+  }
+  EXCEPINFO exception = {};
+  if (SUCCEEDED(hr)) {
+    // The engine takes the arguments last first.
+    std::vector<VARIANT> values(arguments.size());
+    std::size_t index = arguments.size();
+    for (IDispatch* argument : arguments) {
+      VARIANT& value = values[--index];
+      VariantInit(&value);
+      value.vt = VT_DISPATCH;
+      value.pdispVal = argument;
+    }
+    DISPPARAMS params = {values.data(), nullptr, static_cast<UINT>(values.size()), 0};
+    VARIANT ignored;
+    VariantInit(&ignored);
+    UINT argumentError = 0;
+    hr = global->Invoke(function, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &ignored, &exception,
+                        &argumentError);
+    VariantClear(&ignored);
+  }
+  if (global != nullptr) global->Release();
+  if (FAILED(hr) && site_->errors_ == errorsBefore) {
+    ++site_->errors_;
+    if (exception.pfnDeferredFillIn != nullptr) exception.pfnDeferredFillIn(&exception);
+    if (logger_ != nullptr) {
+      logger_->error(L"Script call %s failed with %x: %s", name, static_cast<unsigned>(hr),
+                     exception.bstrDescription != nullptr ? exception.bstrDescription : L"");
+    }
+  }
+  freeExceptionStrings(exception);
+  return SUCCEEDED(hr);
+}
+
+unsigned ScriptEngine::errorCount() const { return site_->errors_; }
+
+}  // namespace app
