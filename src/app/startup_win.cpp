@@ -10,12 +10,17 @@
 #include "app/language_choice.h"
 #include "app/logger_win.h"
 #include "app/privileges_win.h"
+#include "app/quiet_exit_code.h"
+#include "app/quiet_run_win.h"
 #include "app/run_environment_win.h"
 #include "app/single_instance_win.h"
 #include "app/ui_run_win.h"
 #include "payload/ui_payload_win.h"
 #include "sorvane/sorvane_external_win.h"
+#include "sysenv/command_line.h"
+#include "sysenv/environment_win.h"
 #include "sysenv/system_dll_win.h"
+#include "sysenv/wide_text_win.h"
 #include "telemetry/analytics_win.h"
 
 namespace app {
@@ -33,27 +38,42 @@ int runDownloadManager() {
   // Everything after this, on any thread, ends in an uploaded dump rather than the crash dialog.
   installCrashFilter();
 
+  // An unattended installation: the same run without any window, and an exit code that says how it
+  // ended.
+  const bool quiet = sysenv::hasQuietSwitch(sysenv::toU16(::GetCommandLineW()));
+
   SingleInstance instance = acquireSingleInstance();
   if (instance.alreadyRunning) {
-    // Nothing is logged and nothing reported: the first instance owns the run.
+    // Nothing is logged and nothing reported: the first instance owns the run. A quiet start brings
+    // no window forward.
+    if (quiet) return kQuietExitAlreadyRunning;
     activateRunningInstance();
     return 0;
   }
 
-  // The user's own language: the install language is chosen only later, from the page's list.
-  if (!checkPrivileges(uiLanguageIndex())) return 0;
+  if (quiet) {
+    if (!sysenv::isProcessElevated()) return kQuietExitFailed;
+  } else if (!checkPrivileges(uiLanguageIndex())) {
+    // The user's own language: the install language is chosen only later, from the page's list.
+    return 0;
+  }
 
   auto logger = std::make_unique<Logger>();
   auto properties = std::make_unique<InstallProperties>(kProductId, kOwnVersion, gatherRunEnvironment());
   auto analytics = std::make_unique<downloadmanagercore::Analytics>(properties.get());
   // This reference is the first one; the window, the page and every job worker take their own.
-  htmlui::MSHTMLExternal* scriptObject = new sorvane::SorvaneExternal(properties.get(), analytics.get(), logger.get());
+  auto* scriptObject = new sorvane::SorvaneExternal(properties.get(), analytics.get(), logger.get());
 
   auto uiPayload = std::make_unique<payload::UiPayload>(logger.get());
   std::vector<std::u16string> languageCandidates = uiPayload->readLanguageList();
   properties->setInstallLanguage(chooseLanguage(languageCandidates, productLanguages(), uiLanguageIndex()));
 
-  runUi(*uiPayload, scriptObject, *properties, *logger, *analytics);
+  int exitCode = 0;
+  if (quiet) {
+    exitCode = runQuiet(loadedPayloadFolder(*uiPayload), scriptObject, *properties, *logger, *analytics);
+  } else {
+    runUi(*uiPayload, scriptObject, *properties, *logger, *analytics);
+  }
 
   // Tear-down in reverse order of dependence: the script object's reference (its work folder goes
   // with the last one, which a worker that is still calling back may hold), the mutex, the
@@ -67,7 +87,7 @@ int runDownloadManager() {
   analytics.reset();
   properties.reset();
   logger.reset();
-  return 0;
+  return exitCode;
 }
 
 }  // namespace app

@@ -28,14 +28,18 @@ bool runPageWindow(const std::wstring& payloadFolder, htmlui::MSHTMLExternal* sc
 
 }  // namespace
 
-bool runUi(const payload::UiPayload& uiPayload, htmlui::MSHTMLExternal* scriptObject, InstallProperties& properties,
-           Logger& logger, downloadmanagercore::Analytics& analytics) {
-  // Before the window: an unreachable server delays it, but the report must say the run started
-  // even when the window never comes. Report results change nothing in the run.
+std::wstring loadedPayloadFolder(const payload::UiPayload& uiPayload) {
+  return uiPayload.loaded() ? uiPayload.payloadFolder() : std::wstring();
+}
+
+bool runWithReports(const std::wstring& payloadFolder, const PageRun& runPages, InstallProperties& properties,
+                    Logger& logger, downloadmanagercore::Analytics& analytics) {
+  // Before the pages: an unreachable server delays them, but the report must say the run started
+  // even when the pages never come. Report results change nothing in the run.
   analytics.sendStartReport();
-  bool windowRan = false;
-  if (uiPayload.loaded()) {
-    windowRan = runPageWindow(uiPayload.payloadFolder(), scriptObject);
+  bool pagesRan = false;
+  if (!payloadFolder.empty()) {
+    pagesRan = runPages(payloadFolder);
   } else {
     // UiPayload has logged why; without pages there is nothing the user could do.
     properties.status = kStatusErrorOccurred;
@@ -50,7 +54,15 @@ bool runUi(const payload::UiPayload& uiPayload, htmlui::MSHTMLExternal* scriptOb
     analytics.addLogFile(logger.logPath());
     analytics.uploadLogArchive();
   }
-  return windowRan;
+  return pagesRan;
+}
+
+bool runUi(const payload::UiPayload& uiPayload, htmlui::MSHTMLExternal* scriptObject, InstallProperties& properties,
+           Logger& logger, downloadmanagercore::Analytics& analytics) {
+  return runWithReports(
+      loadedPayloadFolder(uiPayload),
+      [scriptObject](const std::wstring& payloadFolder) { return runPageWindow(payloadFolder, scriptObject); },
+      properties, logger, analytics);
 }
 
 }  // namespace app

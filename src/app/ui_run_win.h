@@ -1,6 +1,10 @@
 // Win32 code. The window run of a start: the page from the unpacked payload in the host window, with
-// the reports around it, and the error branch that hands the log over for upload.
+// the reports around it, and the error branch that hands the log over for upload. The quiet run
+// (quiet_run_win.h) shares the reports and the error branch.
 #pragma once
+
+#include <functional>
+#include <string>
 
 #include "app/install_properties.h"
 #include "app/logger_win.h"
@@ -22,5 +26,20 @@ constexpr wchar_t kStartPage[] = L"Load.html";
 // same way either way.
 bool runUi(const payload::UiPayload& uiPayload, htmlui::MSHTMLExternal* scriptObject, InstallProperties& properties,
            Logger& logger, downloadmanagercore::Analytics& analytics);
+
+// The pages' part of a run, given the payload folder (with its trailing backslash): returns once the
+// pages have ended, and whether they ran at all.
+using PageRun = std::function<bool(const std::wstring& payloadFolder)>;
+
+// A run around its pages: the start report; `runPages` over `payloadFolder`, or, when the folder is
+// empty (no payload), status "error occurred" instead; the final report; and the error branch (the
+// property dump into the log, the log closed, added to the collected logs, and the archive uploaded)
+// when the status is "error occurred" at the end. Returns what `runPages` returned (false without
+// a payload).
+bool runWithReports(const std::wstring& payloadFolder, const PageRun& runPages, InstallProperties& properties,
+                    Logger& logger, downloadmanagercore::Analytics& analytics);
+
+// The payload folder when the payload was unpacked; empty when it was not.
+std::wstring loadedPayloadFolder(const payload::UiPayload& uiPayload);
 
 }  // namespace app

@@ -151,6 +151,10 @@ HRESULT HtmlExternal::setWindowSize(WORD flags, DISPPARAMS* params, VARIANT*) {
 HRESULT HtmlExternal::closeWindow(WORD flags, DISPPARAMS* params, VARIANT*) {
   if (const HRESULT refused = checkCall(kNoArguments, flags, params); FAILED(refused)) return refused;
   logger_->debug(L"QJClose");
+  if (quietMode_) {
+    quietCloseRequested_ = true;
+    return S_OK;
+  }
   // Only a host window of this process with a running loop is touched.
   htmlui::requestHostWindowClose(hostWindow());
   return S_OK;
@@ -226,7 +230,15 @@ HRESULT HtmlExternal::startInstallProgram(WORD flags, DISPPARAMS* params, VARIAN
   if (const HRESULT refused = checkCall(kTextArgument, flags, params); FAILED(refused)) return refused;
   // Before a successful installation there is nothing to start; an empty file would have the shell
   // open whatever it takes an empty name for.
-  if (!startProgramPath_.empty()) sysenv::shellExecuteAsDesktopUser(startProgramPath_, text(argument(params, 0)));
+  if (startProgramPath_.empty()) return S_OK;
+  const std::wstring arguments = text(argument(params, 0));
+  if (quietMode_) {
+    // An unattended installation starts nothing on the user's desktop.
+    logger_->debug(L"QJStartInstallProgram: quiet run, not started: %s %s", startProgramPath_.c_str(),
+                   arguments.c_str());
+    return S_OK;
+  }
+  sysenv::shellExecuteAsDesktopUser(startProgramPath_, arguments);
   return S_OK;
 }
 
@@ -250,6 +262,8 @@ HRESULT HtmlExternal::messageBox(WORD flags, DISPPARAMS* params, VARIANT*) {
   const std::wstring message = text(argument(params, 0));
   const std::wstring caption = text(argument(params, 1));
   logger_->debug(L"QJMessageBox: %s %s", message.c_str(), caption.c_str());
+  // Quiet: the line above is all there is of it; nobody is there to close a box.
+  if (quietMode_) return S_OK;
   MessageBoxW(hostWindow(), message.c_str(), caption.c_str(), MB_OK);
   return S_OK;
 }
@@ -274,6 +288,10 @@ HRESULT HtmlExternal::restoreWindow(WORD flags, DISPPARAMS* params, VARIANT*) {
 HRESULT HtmlExternal::openPage(WORD flags, DISPPARAMS* params, VARIANT*) {
   if (const HRESULT refused = checkCall(kTextArgument, flags, params); FAILED(refused)) return refused;
   const std::wstring url = text(argument(params, 0));
+  if (quietMode_) {
+    logger_->debug(L"QJOpenPage: quiet run, not opened: %s", url.c_str());
+    return S_OK;
+  }
   sysenv::shellExecuteAsDesktopUser(sysenv::toWide(sysenv::escapeAmpersandsForShell(sysenv::toU16(url))), L"");
   logger_->debug(L"QJOpenPage: %s", url.c_str());
   return S_OK;
@@ -284,7 +302,8 @@ HRESULT HtmlExternal::retryMessageBox(WORD flags, DISPPARAMS* params, VARIANT* r
   const std::wstring message = text(argument(params, 0));
   logger_->debug(L"QJRetryMessageBox: %s", message.c_str());
   if (result == nullptr) return S_OK;  // nobody would see the answer
-  const int choice = MessageBoxW(hostWindow(), message.c_str(), nullptr, MB_RETRYCANCEL);
+  // Quiet: nobody can choose Retry, so the answer is Cancel.
+  const int choice = quietMode_ ? IDCANCEL : MessageBoxW(hostWindow(), message.c_str(), nullptr, MB_RETRYCANCEL);
   result->vt = VT_BOOL;
   result->boolVal = choice == IDRETRY ? VARIANT_TRUE : VARIANT_FALSE;
   return S_OK;

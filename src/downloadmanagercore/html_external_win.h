@@ -63,6 +63,14 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   const std::wstring& downloadPath() const { return downloadPath_; }
   bool closeDisabled() const { return closeDisabled_; }
 
+  // Quiet mode, for a run without any window (/quiet): messageBox and retryMessageBox only log the
+  // text (retryMessageBox then answers Cancel), openPage and startInstallProgram only log what they
+  // would open, and closeWindow sets quietCloseRequested() for the quiet run's loop. UI thread only,
+  // before the page's scripts run.
+  void enableQuietMode() { quietMode_ = true; }
+  bool quietMode() const { return quietMode_; }
+  bool quietCloseRequested() const { return quietCloseRequested_; }
+
  protected:
   app::InstallProperties* record() const { return record_; }
   Analytics* analytics() const { return analytics_; }
@@ -112,6 +120,8 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   std::wstring downloadPath_;
   std::wstring workFolder_;
   bool closeDisabled_ = false;
+  bool quietMode_ = false;
+  bool quietCloseRequested_ = false;
   int lastWidth_ = 0;
   int lastHeight_ = 0;
   CRITICAL_SECTION lock_;

@@ -47,6 +47,12 @@ std::u16string installedProductVersion() {
 
 }  // namespace
 
+std::optional<std::uint32_t> SorvaneExternal::installerExitCode() const {
+  const std::int64_t code = installerExitCode_;
+  if (code < 0) return std::nullopt;
+  return static_cast<std::uint32_t>(code);
+}
+
 std::int32_t SorvaneExternal::InstallPackage(const std::wstring&, const std::wstring& arguments) {
   // The extraction has already made sure the installer is there. Should it be gone, the names stay
   // in the work folder: a bare "setup.exe" would be looked for beside this program and in its current
@@ -90,6 +96,7 @@ std::int32_t SorvaneExternal::InstallPackage(const std::wstring&, const std::wst
   logger()->debug(L"Install finished");
   DWORD exitCode = 0;
   GetExitCodeProcess(process.get(), &exitCode);
+  installerExitCode_ = exitCode;
   // The format's own line break leaves an empty line after it in the log.
   logger()->debug(L"Install error: %d\n", static_cast<int>(exitCode));
 

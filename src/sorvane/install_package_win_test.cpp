@@ -83,8 +83,11 @@ TEST_F(InstallPackageTest, TheInstallersExitCodeBecomesThePagesResult) {
     properties_.productVersion = u"before";
     properties_.wrapperError = properties_.msiError = 0;
     ASSERT_TRUE(testsupport::stageInstaller(subfolder(L"package"), c.exitCode));
+    EXPECT_EQ(object_->installerExitCode(), std::nullopt);
 
     EXPECT_EQ(installOnWorker(L" a=1"), c.result) << c.exitCode << ", start error " << properties_.msiError;
+    // The raw code too: the quiet run's exit code passes 3010 on, which the result folds into 0.
+    EXPECT_EQ(object_->installerExitCode(), std::optional<std::uint32_t>(c.exitCode)) << c.exitCode;
     const bool succeeded = c.result == 0;
     EXPECT_EQ(object_->property(L"installProgress"), succeeded ? L"100" : L"0") << c.exitCode;
     // The stand-in installed nothing, so Windows Installer knows no version to record.

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "downloadmanagercore/html_external_win.h"
@@ -50,6 +51,10 @@ class SorvaneExternal : public downloadmanagercore::HtmlExternal, public zip::Zi
   void ReportError(std::uint32_t code) override;
 
   std::uint32_t extractError() const { return extractError_; }
+  // The product installer's own exit code from the last InstallPackage that started it; nothing
+  // before. Kept beside the page's result, which folds 3010 (restart required) into success, for the
+  // quiet run's exit code. Written by the install worker, read after its callback.
+  std::optional<std::uint32_t> installerExitCode() const;
 
  protected:
   HRESULT extract(WORD flags, DISPPARAMS* params, VARIANT* result);
@@ -62,6 +67,8 @@ class SorvaneExternal : public downloadmanagercore::HtmlExternal, public zip::Zi
   std::uint32_t extractError_ = 0;
   // One extraction at a time: two would write the same files.
   std::atomic<bool> extractRunning_{false};
+  // -1 until an installer has ended.
+  std::atomic<std::int64_t> installerExitCode_{-1};
 };
 
 }  // namespace sorvane
