@@ -7,7 +7,7 @@ const { ScriptHost } = require("./script_host");
 
 const packageUrl = "http://127.0.0.1:8631/SorvanePro.zip";
 const thankYouUrl = "http://127.0.0.1:8631/thankyou.html";
-const shortcut = "Sorvane Pro Setup";
+const shortcut = "Sorvane Pro Setup.lnk";
 
 const downloadStart = [
   ["getProperty", "lang"],

@@ -141,7 +141,7 @@ describe("staged payload", () => {
     assert.equal(
       fs.readFileSync(path.join(out, "js/stubparams.js"), "utf8").trim(),
       'var stubParams = {"packageUrl": "http://127.0.0.1:8631/SorvanePro.zip", "channel": "demo", ' +
-        '"shortcutName": "Sorvane Pro Setup", "thankYouUrl": "http://127.0.0.1:8631/thankyou.html"};'
+        '"shortcutName": "Sorvane Pro Setup.lnk", "thankYouUrl": "http://127.0.0.1:8631/thankyou.html"};'
     );
   });
 
