@@ -3,10 +3,10 @@
 
 #include <oleauto.h>
 
-#include <map>
 #include <vector>
 
 #include "app/logger_win.h"
+#include "app/script_site_win.h"
 
 namespace app {
 
@@ -16,88 +16,14 @@ namespace {
 // rather than through the "JScript" ProgID, which a user could point at another server.
 constexpr CLSID kJScriptClass = {0xf414c260, 0x6ac0, 0x11cf, {0xb6, 0xd1, 0x00, 0xaa, 0x00, 0xbb, 0xbb, 0x58}};
 
-void freeExceptionStrings(EXCEPINFO& exception) {
-  SysFreeString(exception.bstrDescription);
-  SysFreeString(exception.bstrSource);
-  SysFreeString(exception.bstrHelpFile);
-  exception = EXCEPINFO{};
-}
-
 }  // namespace
 
-// The engine's view of the host: hands out the named items and logs script errors. Reference
-// counted because the engine holds it; the ScriptEngine holds the first reference.
-class ScriptEngineSite final : public IActiveScriptSite {
+// The engine's view of the host: hands out the named items and logs script errors, naming the
+// file each came from.
+class ScriptEngineSite final : public ScriptSite {
  public:
   explicit ScriptEngineSite(Logger* logger) : logger_(logger) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, __uuidof(IActiveScriptSite))) {
-      *out = static_cast<IActiveScriptSite*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG count = InterlockedDecrement(&refs_);
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
-  }
-
-  HRESULT STDMETHODCALLTYPE GetLCID(LCID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** item, ITypeInfo** typeInfo) override {
-    if (typeInfo != nullptr) *typeInfo = nullptr;
-    if (item != nullptr) *item = nullptr;
-    if (name == nullptr) return E_INVALIDARG;
-    auto found = items_.find(name);
-    if (found == items_.end()) return TYPE_E_ELEMENTNOTFOUND;
-    if ((mask & SCRIPTINFO_IUNKNOWN) != 0 && item != nullptr) {
-      *item = found->second;
-      (*item)->AddRef();
-    }
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetDocVersionString(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE OnStateChange(SCRIPTSTATE) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE OnScriptError(IActiveScriptError* error) override {
-    EXCEPINFO exception = {};
-    if (error == nullptr || FAILED(error->GetExceptionInfo(&exception))) exception = EXCEPINFO{};
-    if (exception.pfnDeferredFillIn != nullptr) exception.pfnDeferredFillIn(&exception);
-    const HRESULT code = exception.scode != S_OK ? exception.scode : static_cast<HRESULT>(exception.wCode);
-    DWORD context = 0;
-    ULONG line = 0;
-    LONG column = 0;
-    if (error != nullptr) error->GetSourcePosition(&context, &line, &column);
-    const std::wstring source = context < sources_.size() ? sources_[context] : L"(script)";
-    ++errors_;
-    if (logger_ != nullptr) {
-      logger_->error(L"Script error in %s line %u: %s (%x)", source.c_str(), static_cast<unsigned>(line + 1),
-                     exception.bstrDescription != nullptr ? exception.bstrDescription : L"",
-                     static_cast<unsigned>(code));
-    }
-    freeExceptionStrings(exception);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE OnEnterScript() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE OnLeaveScript() override { return S_OK; }
-
-  void addItem(const std::wstring& name, IUnknown* object) {
-    object->AddRef();
-    auto previous = items_.find(name);
-    if (previous != items_.end()) previous->second->Release();
-    items_[name] = object;
-  }
-  void dropItems() {
-    // Moved out first: releasing an item may call back into the site.
-    std::map<std::wstring, IUnknown*> items;
-    items.swap(items_);
-    for (auto& item : items) item.second->Release();
-  }
   // The context cookie of a source file: its index in the list.
   DWORD_PTR addSource(const std::wstring& name) {
     sources_.push_back(name);
@@ -107,11 +33,16 @@ class ScriptEngineSite final : public IActiveScriptSite {
   unsigned errors_ = 0;
 
  private:
-  ~ScriptEngineSite() { dropItems(); }
+  void onScriptError(const Error& error) override {
+    const std::wstring source = error.context < sources_.size() ? sources_[error.context] : L"(script)";
+    ++errors_;
+    if (logger_ != nullptr) {
+      logger_->error(L"Script error in %s line %u: %s (%x)", source.c_str(), static_cast<unsigned>(error.line + 1),
+                     error.description.c_str(), static_cast<unsigned>(error.code));
+    }
+  }
 
-  volatile LONG refs_ = 1;
   Logger* logger_;
-  std::map<std::wstring, IUnknown*> items_;
   std::vector<std::wstring> sources_;
 };
 

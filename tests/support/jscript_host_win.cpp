@@ -1,83 +1,22 @@
 #include "support/jscript_host_win.h"
 
-#include <map>
+#include "app/script_site_win.h"
 
 namespace testsupport {
 
-// The engine's view of the host: hands out the named items and collects script errors. Reference
-// counted because the engine holds it; the host holds the first reference.
-class JScriptSite final : public IActiveScriptSite {
+// The engine's view of the host: hands out the named items and collects script errors.
+class JScriptSite final : public app::ScriptSite {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, __uuidof(IActiveScriptSite))) {
-      *out = static_cast<IActiveScriptSite*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG count = InterlockedDecrement(&refs_);
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
-  }
-
-  HRESULT STDMETHODCALLTYPE GetLCID(LCID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** item,
-                                        ITypeInfo** typeInfo) override {
-    if (typeInfo != nullptr) *typeInfo = nullptr;
-    if (item != nullptr) *item = nullptr;
-    auto found = items_.find(name);
-    if (found == items_.end()) return TYPE_E_ELEMENTNOTFOUND;
-    if ((mask & SCRIPTINFO_IUNKNOWN) != 0 && item != nullptr) {
-      *item = found->second;
-      (*item)->AddRef();
-    }
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetDocVersionString(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE OnStateChange(SCRIPTSTATE) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE OnScriptError(IActiveScriptError* error) override {
-    JScriptHost::ScriptError recorded;
-    EXCEPINFO info = {};
-    if (SUCCEEDED(error->GetExceptionInfo(&info))) {
-      if (info.pfnDeferredFillIn != nullptr) info.pfnDeferredFillIn(&info);
-      recorded.code = info.scode != S_OK ? info.scode : static_cast<HRESULT>(info.wCode);
-      if (info.bstrDescription != nullptr) recorded.description = info.bstrDescription;
-      SysFreeString(info.bstrDescription);
-      SysFreeString(info.bstrSource);
-      SysFreeString(info.bstrHelpFile);
-    }
-    DWORD context = 0;
-    LONG column = 0;
-    error->GetSourcePosition(&context, &recorded.line, &column);
-    errors_.push_back(recorded);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE OnEnterScript() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE OnLeaveScript() override { return S_OK; }
-
-  void addItem(const std::wstring& name, IUnknown* object) {
-    object->AddRef();
-    auto previous = items_.find(name);
-    if (previous != items_.end()) previous->second->Release();
-    items_[name] = object;
-  }
-  void dropItems() {
-    for (auto& item : items_) item.second->Release();
-    items_.clear();
-  }
-
   std::vector<JScriptHost::ScriptError> errors_;
 
  private:
-  ~JScriptSite() { dropItems(); }
-  LONG refs_ = 1;
-  std::map<std::wstring, IUnknown*> items_;
+  void onScriptError(const Error& error) override {
+    JScriptHost::ScriptError recorded;
+    recorded.code = error.code;
+    recorded.description = error.description;
+    recorded.line = error.line;
+    errors_.push_back(recorded);
+  }
 };
 
 JScriptHost::JScriptHost() : site_(new JScriptSite) {
@@ -117,9 +56,7 @@ HRESULT JScriptHost::run(const std::wstring& statements) {
   EXCEPINFO info = {};
   const HRESULT hr =
       parser_->ParseScriptText(statements.c_str(), nullptr, nullptr, nullptr, 0, 0, 0, nullptr, &info);
-  SysFreeString(info.bstrDescription);
-  SysFreeString(info.bstrSource);
-  SysFreeString(info.bstrHelpFile);
+  app::freeExceptionStrings(info);
   return hr;
 }
 
@@ -129,9 +66,7 @@ HRESULT JScriptHost::evaluate(const std::wstring& expression, VARIANT* value) {
   EXCEPINFO info = {};
   const HRESULT hr = parser_->ParseScriptText(expression.c_str(), nullptr, nullptr, nullptr, 0, 0,
                                               SCRIPTTEXT_ISEXPRESSION, value, &info);
-  SysFreeString(info.bstrDescription);
-  SysFreeString(info.bstrSource);
-  SysFreeString(info.bstrHelpFile);
+  app::freeExceptionStrings(info);
   return hr;
 }
 
