@@ -149,6 +149,15 @@ bool peerHungUp(int fd) {
 
 std::string match(const httplib::Request& request, int index) { return request.matches[index].str(); }
 
+// The first line of a route file without its line end, or empty when there is none.
+std::string readRouteFile(const std::string& path) {
+  std::ifstream file(path);
+  std::string line;
+  if (!file || !std::getline(file, line)) return {};
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+  return line;
+}
+
 // "HH:MM:SS line", flushed at once: the log is read while the server runs.
 void appendLogLine(std::mutex& lock, std::ofstream& log, const std::string& line) {
   std::lock_guard<std::mutex> hold(lock);
@@ -265,6 +274,11 @@ std::uint64_t TestServer::countKey(const std::string& kind, const std::string& k
 
 void TestServer::log(const std::string& line) { appendLogLine(logLock_, log_, line); }
 
+void TestServer::addRoute(const std::string& pattern, httplib::Server::Handler handler) {
+  routes_.push_back({std::regex(pattern), handler});
+  server_.Get(pattern, std::move(handler));
+}
+
 void TestServer::addRoutes() {
   // Every file route: the NAME is the last match; an unknown one is 404 whatever the fault.
   auto withContent = [this](int nameIndex, auto serve) {
@@ -276,10 +290,10 @@ void TestServer::addRoutes() {
   };
   using Ptr = std::shared_ptr<Content>;
 
-  server_.Get(R"(/files/([^/]+))",
+  addRoute(R"(/files/([^/]+))",
               withContent(1, [](auto&, auto& response, Ptr content) { serveWhole(response, std::move(content)); }));
 
-  server_.Get(
+  addRoute(
       R"(/nolength/([^/]+))", withContent(1, [](auto&, auto& response, Ptr content) {
         response.set_chunked_content_provider(kOctetStream, [content](std::size_t offset, httplib::DataSink& sink) {
           if (offset >= content->size()) {
@@ -290,10 +304,10 @@ void TestServer::addRoutes() {
         });
       }));
 
-  server_.Get(R"(/short/([^/]+))",
+  addRoute(R"(/short/([^/]+))",
               withContent(1, [](auto&, auto& response, Ptr content) { serveShort(response, std::move(content)); }));
 
-  server_.Get(R"(/status/(\d{3})/([^/]+))", [](const httplib::Request& request, httplib::Response& response) {
+  addRoute(R"(/status/(\d{3})/([^/]+))", [](const httplib::Request& request, httplib::Response& response) {
     const int code = std::stoi(match(request, 1));
     if (code < 100 || code > 599) return setHtml(response, 400, "400 Bad Request");
     setHtml(response, code, std::to_string(code) + " Test Status");
@@ -309,26 +323,26 @@ void TestServer::addRoutes() {
             });
   };
 
-  server_.Get(R"(/flaky/([^/]+)/(\d+)/([^/]+))", withContent(3, [this](auto& request, auto& response, Ptr content) {
+  addRoute(R"(/flaky/([^/]+)/(\d+)/([^/]+))", withContent(3, [this](auto& request, auto& response, Ptr content) {
                 const std::uint64_t failures = std::strtoull(match(request, 2).c_str(), nullptr, 10);
                 if (countKey("flaky", match(request, 1)) <= failures)
                   return setHtml(response, 500, "500 Internal Server Error");
                 serveWhole(response, std::move(content));
               }));
 
-  server_.Get(R"(/breakonce/([^/]+)/([^/]+))", withContent(2, [this](auto& request, auto& response, Ptr content) {
+  addRoute(R"(/breakonce/([^/]+)/([^/]+))", withContent(2, [this](auto& request, auto& response, Ptr content) {
                 if (countKey("breakonce", match(request, 1)) == 1) return serveShort(response, std::move(content));
                 serveWhole(response, std::move(content));
               }));
 
   // A fast broken attempt, then slow ones: the client reports progress while the retry runs.
-  server_.Get(R"(/breakonce/([^/]+)/(\d{1,12})/([^/]+))",
+  addRoute(R"(/breakonce/([^/]+)/(\d{1,12})/([^/]+))",
               withContent(3, [this, serveSlow](auto& request, auto& response, Ptr content) {
                 if (countKey("breakonce", match(request, 1)) == 1) return serveShort(response, std::move(content));
                 serveSlow(response, std::move(content), std::strtoull(match(request, 2).c_str(), nullptr, 10));
               }));
 
-  server_.Get(R"(/stall/([^/]+))", withContent(1, [this](auto& request, auto& response, Ptr content) {
+  addRoute(R"(/stall/([^/]+))", withContent(1, [this](auto& request, auto& response, Ptr content) {
                 // At least one byte is always withheld, so that even a tiny file stalls.
                 const std::uint64_t head =
                     std::min<std::uint64_t>(kStallHeadBytes, content->size() > 0 ? content->size() - 1 : 0);
@@ -343,9 +357,27 @@ void TestServer::addRoutes() {
                         });
               }));
 
-  server_.Get(R"(/slow/(\d{1,12})/([^/]+))", withContent(2, [serveSlow](auto& request, auto& response, Ptr content) {
+  addRoute(R"(/slow/(\d{1,12})/([^/]+))", withContent(2, [serveSlow](auto& request, auto& response, Ptr content) {
                 serveSlow(response, std::move(content), std::strtoull(match(request, 1).c_str(), nullptr, 10));
               }));
+
+  // A file at the root, as a plain web server has it (the demo's package and pages), unless
+  // "NAME.route" beside it names a fault route to serve instead, e.g. "/breakonce/k/real.zip".
+  server_.Get(R"(/([^/_][^/]*))", [this](const httplib::Request& request, httplib::Response& response) {
+    const std::string name = match(request, 1);
+    const std::string target = readRouteFile(root_ + "/" + name + ".route");
+    if (target.empty()) {
+      std::shared_ptr<Content> content = Content::open(root_, name);
+      if (!content) return setNotFound(response);
+      return serveWhole(response, std::move(content));
+    }
+    httplib::Request routed = request;
+    routed.path = target;
+    for (const Route& route : routes_) {
+      if (std::regex_match(routed.path, routed.matches, route.pattern)) return route.handler(routed, response);
+    }
+    setHtml(response, 500, "500 Unknown Route " + target);
+  });
 
   server_.Get("/_hits", [this](const httplib::Request& request, httplib::Response& response) {
     std::lock_guard<std::mutex> hold(stateLock_);

@@ -10,6 +10,8 @@
 //   /stall/NAME            Content-Length, at most 1000 bytes (never all of them), then silence until
 //                          the client goes away, 60 s pass or the server stops
 //   /slow/RATE/NAME        about RATE bytes a second, in ten steps a second
+//   /NAME                  as /files/NAME; but when the root holds "NAME.route", whose first line
+//                          is one of the routes above ("/breakonce/k/real.zip"), as that route
 //   /_hits?path=P          decimal count of requests seen for the exact path P
 //   /_reset                clears the hit counts and the KEY counters
 // NAME "gen-<bytes>.bin" is generated without a file: byte i is (i * 131 + 7) & 0xFF.
@@ -25,7 +27,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <regex>
 #include <string>
+#include <vector>
 
 namespace testserver {
 
@@ -61,6 +65,8 @@ class TestServer {
 
  private:
   void addRoutes();
+  // A route that a route file may name as well.
+  void addRoute(const std::string& pattern, httplib::Server::Handler handler);
   // Waits up to `milliseconds`; false as soon as the server is stopping.
   bool pause(int milliseconds);
   // Counts a request for KEY in the namespace `kind`; the new count.
@@ -72,6 +78,11 @@ class TestServer {
   std::mutex stateLock_;
   std::condition_variable stopSignal_;
   bool stopping_ = false;
+  struct Route {
+    std::regex pattern;
+    httplib::Server::Handler handler;
+  };
+  std::vector<Route> routes_;
   std::map<std::string, std::uint64_t> hits_;
   std::map<std::string, std::uint64_t> keyCounts_;
   std::mutex logLock_;

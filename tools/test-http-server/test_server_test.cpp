@@ -190,6 +190,31 @@ TEST_F(TestServerTest, KeyedFaultsCountRequestsPerKey) {
   EXPECT_EQ(whole.body, generated(1000));
 }
 
+TEST_F(TestServerTest, RootFilesAreServedPlainOrThroughTheirRouteFile) {
+  const auto root = server_->folder() / "root";
+  std::ofstream(root / "Plain.zip", std::ios::binary) << "PK-plain";
+  std::ofstream(root / "Broken.zip", std::ios::binary) << "never served as such";
+  std::ofstream(root / "Broken.zip.route") << "/breakonce/root-route/gen-1000.bin\r\n";
+  std::ofstream(root / "Missing.zip.route") << "/status/404/anything.zip\n";
+  std::ofstream(root / "Bad.zip.route") << "/nowhere/at/all\n";
+
+  const Seen plain = get("/Plain.zip");
+  EXPECT_EQ(plain.status, 200);
+  EXPECT_EQ(plain.body, "PK-plain");
+  // The route file's fault, including its per-key count.
+  const Seen first = get("/Broken.zip");
+  EXPECT_FALSE(first.complete);
+  EXPECT_EQ(first.body.size(), 600u);
+  const Seen second = get("/Broken.zip");
+  EXPECT_TRUE(second.complete);
+  EXPECT_EQ(second.body, generated(1000));
+  EXPECT_EQ(get("/Missing.zip").status, 404);
+  EXPECT_EQ(get("/Bad.zip").status, 500);
+  // Nothing that is not a regular file at the root.
+  EXPECT_EQ(get("/Absent.zip").status, 404);
+  EXPECT_EQ(get("/..").status, 404);
+}
+
 TEST_F(TestServerTest, HitsCountExactPathsUntilReset) {
   ASSERT_TRUE(get("/_reset").complete);
   get("/short/gen-10.bin");
