@@ -61,6 +61,8 @@ if(SORVANE_BUILD_WINE_TESTS)
   include(${SORVANE_ROOT}/tests/WineTestPrograms.cmake OPTIONAL)
   # Stubs and probes packed with the UI payload, for the tests that read a real container.
   include(${SORVANE_ROOT}/tests/PackedStub.cmake OPTIONAL)
+  # The demo's product packages, which the demo and the end-to-end tests serve.
+  include(${SORVANE_ROOT}/tools/demo-product/DemoProduct.cmake)
   # Benchmarks, built only on request (make bench).
   include(${SORVANE_ROOT}/bench/Bench.cmake OPTIONAL)
 
