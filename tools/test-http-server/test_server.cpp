@@ -242,15 +242,33 @@ TestServer::TestServer(std::string root, const std::string& logFile) : root_(std
 }
 
 int TestServer::bind(int port) {
-  if (port == 0) return server_.bind_to_any_port("127.0.0.1");
-  return server_.bind_to_port("127.0.0.1", port) ? port : -1;
+  port_ = port == 0 ? server_.bind_to_any_port("127.0.0.1") : (server_.bind_to_port("127.0.0.1", port) ? port : -1);
+  return port_;
 }
 
 bool TestServer::serve() {
-  log("listening");
-  const bool served = server_.listen_after_bind();
-  log("stopped");
-  return served;
+  for (;;) {
+    log("listening");
+    const bool served = server_.listen_after_bind();
+    std::unique_lock<std::mutex> hold(stateLock_);
+    if (stopping_ || refuseUntil_ == std::chrono::steady_clock::time_point()) {
+      log("stopped");
+      return served;
+    }
+    // Closed for /_refuse: nothing listens until its time is up, then the same port again.
+    log("refusing");
+    stopSignal_.wait_until(hold, refuseUntil_, [this] { return stopping_; });
+    refuseUntil_ = {};
+    if (stopping_) {
+      log("stopped");
+      return true;
+    }
+    hold.unlock();
+    if (!server_.bind_to_port("127.0.0.1", port_)) {
+      log("cannot listen again");
+      return false;
+    }
+  }
 }
 
 void TestServer::stop() {
@@ -383,6 +401,19 @@ void TestServer::addRoutes() {
     std::lock_guard<std::mutex> hold(stateLock_);
     const auto found = hits_.find(request.get_param_value("path"));
     response.set_content(std::to_string(found == hits_.end() ? 0 : found->second), "text/plain");
+  });
+
+  // Answers, then stops listening for `ms` milliseconds: a connection meanwhile is refused, as by a
+  // host that is down. The control routes cannot be reached either until then.
+  server_.Get("/_refuse", [this](const httplib::Request& request, httplib::Response& response) {
+    const long long milliseconds = std::atoll(request.get_param_value("ms").c_str());
+    if (milliseconds <= 0 || milliseconds > 600000) return setHtml(response, 400, "400 Bad Request");
+    {
+      std::lock_guard<std::mutex> hold(stateLock_);
+      refuseUntil_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    }
+    server_.stop();
+    response.set_content("refusing", "text/plain");
   });
 
   server_.Get("/_reset", [this](const httplib::Request&, httplib::Response& response) {

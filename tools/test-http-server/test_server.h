@@ -14,6 +14,7 @@
 //                          is one of the routes above ("/breakonce/k/real.zip"), as that route
 //   /_hits?path=P          decimal count of requests seen for the exact path P
 //   /_reset                clears the hit counts and the KEY counters
+//   /_refuse?ms=N          stops listening for N milliseconds (connections are refused meanwhile)
 // NAME "gen-<bytes>.bin" is generated without a file: byte i is (i * 131 + 7) & 0xFF.
 //
 // With --collect STATEDIR instead of --root it is the report collector (ReportCollector below).
@@ -21,6 +22,7 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <fstream>
@@ -74,10 +76,13 @@ class TestServer {
   void log(const std::string& line);
 
   std::string root_;
+  int port_ = -1;
   httplib::Server server_;
   std::mutex stateLock_;
   std::condition_variable stopSignal_;
   bool stopping_ = false;
+  // While set, serve() listens again only at this time (after /_refuse).
+  std::chrono::steady_clock::time_point refuseUntil_;
   struct Route {
     std::regex pattern;
     httplib::Server::Handler handler;

@@ -215,6 +215,20 @@ TEST_F(TestServerTest, RootFilesAreServedPlainOrThroughTheirRouteFile) {
   EXPECT_EQ(get("/..").status, 404);
 }
 
+TEST_F(TestServerTest, RefusesConnectionsForTheTimeAskedThenServesAgain) {
+  EXPECT_EQ(get("/_refuse?ms=0").status, 400);
+  const Seen refusing = get("/_refuse?ms=1500");
+  EXPECT_EQ(refusing.status, 200);
+  EXPECT_EQ(refusing.body, "refusing");
+  const Seen meanwhile = get("/files/gen-10.bin");
+  EXPECT_FALSE(meanwhile.complete);
+  EXPECT_EQ(meanwhile.status, 0);  // no answer at all: the connection was refused
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  const Seen after = get("/files/gen-10.bin");
+  EXPECT_EQ(after.status, 200);
+  EXPECT_EQ(after.body, generated(10));
+}
+
 TEST_F(TestServerTest, HitsCountExactPathsUntilReset) {
   ASSERT_TRUE(get("/_reset").complete);
   get("/short/gen-10.bin");
