@@ -15,6 +15,7 @@
 #include "app/run_environment_win.h"
 #include "app/single_instance_win.h"
 #include "app/ui_run_win.h"
+#include "htmlui/script_callback_win.h"
 #include "payload/ui_payload_win.h"
 #include "sorvane/sorvane_external_win.h"
 #include "sysenv/command_line.h"
@@ -29,6 +30,8 @@ namespace {
 
 constexpr char16_t kProductId[] = u"KRV";
 constexpr char16_t kOwnVersion[] = u"1.0.20.1";
+// Ample for a worker's last step, deleting the work folder with an unpacked product in it.
+constexpr DWORD kWorkerEndWaitMs = 10000;
 
 }  // namespace
 
@@ -80,6 +83,10 @@ int runDownloadManager() {
   // candidates, the payload folder, the report sender, the properties, and the logger last (it
   // deletes its own folder with the log).
   scriptObject->Release();
+  // A worker that has just called the page back still holds the object, and its release deletes
+  // the work folder: the process must not end under it. A job that is still working (a download
+  // that a failed page left running) is not waited for beyond this.
+  htmlui::waitForScriptJobs(kWorkerEndWaitMs);
   instance.mutex.reset();
   languageCandidates.clear();
   uiPayload->deletePayloadFolder();

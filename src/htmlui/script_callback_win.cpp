@@ -49,6 +49,37 @@ HRESULT MarshalledFunction::unmarshal(IDispatch** function) {
 
 namespace {
 
+// The workers that have not finished yet, and an event that is set while there are none.
+class RunningWorkers {
+ public:
+  RunningWorkers() : idle_(CreateEventW(nullptr, TRUE, TRUE, nullptr)) { InitializeCriticalSection(&lock_); }
+  RunningWorkers(const RunningWorkers&) = delete;
+  RunningWorkers& operator=(const RunningWorkers&) = delete;
+
+  void add() {
+    EnterCriticalSection(&lock_);
+    if (count_++ == 0 && idle_) ResetEvent(idle_.get());
+    LeaveCriticalSection(&lock_);
+  }
+  void remove() {
+    EnterCriticalSection(&lock_);
+    if (--count_ == 0 && idle_) SetEvent(idle_.get());
+    LeaveCriticalSection(&lock_);
+  }
+  HANDLE idleEvent() const { return idle_.get(); }
+
+ private:
+  CRITICAL_SECTION lock_;
+  long count_ = 0;
+  sysenv::UniqueKernelHandle idle_;
+};
+
+// Never destroyed: a worker may still finish while the process's static objects go.
+RunningWorkers& runningWorkers() {
+  static RunningWorkers* workers = new RunningWorkers();
+  return *workers;
+}
+
 HANDLE createWorkerThread(LPTHREAD_START_ROUTINE routine, void* parameter) {
   return CreateThread(nullptr, 0, routine, parameter, 0, nullptr);
 }
@@ -76,9 +107,11 @@ HRESULT startScriptJob(std::unique_ptr<ScriptJob> job, LPTHREAD_START_ROUTINE ro
 HRESULT detail::startScriptJobWith(std::unique_ptr<ScriptJob> job, LPTHREAD_START_ROUTINE routine,
                                    ThreadCreator createThread) {
   if (job == nullptr || routine == nullptr) return E_POINTER;
+  runningWorkers().add();
   sysenv::UniqueKernelHandle thread(createThread(routine, job.get()));
   if (!thread) {
     const DWORD error = GetLastError();
+    runningWorkers().remove();
     return error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL;  // `job` goes with its holdings
   }
   job.release();  // the worker frees it
@@ -86,9 +119,13 @@ HRESULT detail::startScriptJobWith(std::unique_ptr<ScriptJob> job, LPTHREAD_STAR
 }
 
 DWORD runScriptJob(void* parameter) {
+  // Declared first, so counted off last, after every step below.
+  struct CountedOff {
+    ~CountedOff() { runningWorkers().remove(); }
+  } countedOff;
   std::unique_ptr<ScriptJob> job(static_cast<ScriptJob*>(parameter));
-  // Declared first, so released last: after the job is freed and the apartment is left. This may be
-  // the object's last reference.
+  // Declared before the apartment, so released after it is left. This may be the object's last
+  // reference.
   Microsoft::WRL::ComPtr<MSHTMLExternal> owner = std::move(job->owner_);
   {
     WorkerApartment apartment;
@@ -104,6 +141,25 @@ DWORD runScriptJob(void* parameter) {
     job.reset();
   }
   return 0;
+}
+
+bool waitForScriptJobs(DWORD timeoutMs) {
+  HANDLE idle = runningWorkers().idleEvent();
+  if (idle == nullptr) return false;
+  const DWORD deadline = GetTickCount() + timeoutMs;
+  for (;;) {
+    const DWORD now = GetTickCount();
+    const DWORD left = static_cast<LONG>(deadline - now) > 0 ? deadline - now : 0;
+    // A worker's last call into the page may still be on its way to this thread.
+    const DWORD wait = MsgWaitForMultipleObjects(1, &idle, FALSE, left, QS_ALLINPUT);
+    if (wait == WAIT_OBJECT_0) return true;
+    if (wait != WAIT_OBJECT_0 + 1) return false;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
 }
 
 }  // namespace htmlui

@@ -88,7 +88,7 @@ class ScriptJob {
 };
 
 // Creates the worker thread (default security and stack size) with `job` as its parameter and
-// closes the thread handle at once: nothing waits for a worker. S_OK once the thread exists; when it
+// closes the thread handle at once: only waitForScriptJobs waits for workers. S_OK once the thread exists; when it
 // cannot be created, the HRESULT of the failure (never a success code), with the job freed here and
 // everything it held released, so the caller only reports the failure.
 HRESULT startScriptJob(std::unique_ptr<ScriptJob> job, LPTHREAD_START_ROUTINE routine);
@@ -98,6 +98,12 @@ HRESULT startScriptJob(std::unique_ptr<ScriptJob> job, LPTHREAD_START_ROUTINE ro
 // free the job, CoUninitialize, and last the owner's Release (which may destroy the object here).
 // Returns 0.
 DWORD runScriptJob(void* job);
+
+// Waits until every worker started by startScriptJob has finished its job's last step (the owner's
+// Release, which may delete the object's work folder), dispatching this thread's messages meanwhile;
+// false when `timeoutMs` pass first. The run's tear-down calls it before the process ends, which
+// would otherwise cut a worker off in the middle of that step.
+bool waitForScriptJobs(DWORD timeoutMs);
 
 namespace detail {
 // The thread creation that startScriptJob uses; tests replace it to have creation fail.

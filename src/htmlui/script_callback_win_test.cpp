@@ -250,6 +250,29 @@ TEST_F(ScriptCallbackTest, ObjectOutlivesItsCreatorUntilTheWorkersLastStep) {
   EXPECT_EQ(function.references(), 1);
 }
 
+TEST_F(ScriptCallbackTest, WaitingForTheJobsEndsOnlyAfterTheWorkersLastStep) {
+  testsupport::RecordingDispatch function;
+  ASSERT_EQ(owner_->start(4, &function), S_OK);
+  owner_->Release();
+  owner_ = nullptr;
+  // Busy: the wait gives up.
+  EXPECT_FALSE(htmlui::waitForScriptJobs(100));
+
+  SetEvent(trace_.gate.get());
+  // The callback reaches this thread while it waits, and the wait ends once the object is gone.
+  EXPECT_TRUE(htmlui::waitForScriptJobs(10000));
+  EXPECT_GT(trace_.destroyed, 0);
+  ASSERT_EQ(function.calls.size(), 1u);
+  // With nothing running it returns at once; a failed start leaves nothing to wait for.
+  EXPECT_TRUE(htmlui::waitForScriptJobs(0));
+  auto* other = new CallbackOwner(&trace_, &logger_);
+  auto job = std::make_unique<DoublingJob>(other, &trace_, &logger_, 1);
+  other->Release();  // the job's reference is the only one
+  EXPECT_TRUE(FAILED(htmlui::detail::startScriptJobWith(std::move(job), &neverRuns,
+                                                        [](LPTHREAD_START_ROUTINE, void*) -> HANDLE { return nullptr; })));
+  EXPECT_TRUE(htmlui::waitForScriptJobs(0));
+}
+
 TEST_F(ScriptCallbackTest, ThreadCreationFailureReleasesEverythingTheJobHeld) {
   testsupport::RecordingDispatch function;
   auto job = std::make_unique<DoublingJob>(owner_, &trace_, &logger_, 1);
