@@ -9,6 +9,14 @@ add_executable(payload_probe ${SORVANE_ROOT}/tests/programs/payload_probe.cpp)
 target_link_libraries(payload_probe PRIVATE sorvane_win)
 target_link_options(payload_probe PRIVATE -municode)
 
+# The stub again with a crash on purpose at the start of its download worker, for the end-to-end
+# test of the crash dump: its own object of the crash point replaces the library's empty one.
+add_executable(SorvaneProSetup-crashtest WIN32 ${SORVANE_ENTRY_SOURCE} ${resource_script}
+               ${SORVANE_ROOT}/src/sysenv/crash_injection_win.cpp)
+target_compile_definitions(SorvaneProSetup-crashtest PRIVATE SORVANE_INJECT_CRASH)
+target_link_libraries(SorvaneProSetup-crashtest PRIVATE sorvane_win)
+target_link_options(SorvaneProSetup-crashtest PRIVATE -municode -mwindows)
+
 # The test target and its CTest entry are made after this file (by the loop over the Wine tests),
 # so their additions wait for the end of the folder.
 function(sorvane_packed_stub_test_setup)
@@ -51,7 +59,8 @@ add_custom_command(
   COMMENT "Staging the UI payload")
 
 set(packed_outputs)
-foreach(pair IN ITEMS "SorvaneProSetup;SorvaneProSetup-packed.exe" "payload_probe;payload_probe-packed.exe")
+foreach(pair IN ITEMS "SorvaneProSetup;SorvaneProSetup-packed.exe" "payload_probe;payload_probe-packed.exe"
+                      "SorvaneProSetup-crashtest;SorvaneProSetup-crashtest-packed.exe")
   list(GET pair 0 program)
   list(GET pair 1 packed_name)
   add_custom_command(

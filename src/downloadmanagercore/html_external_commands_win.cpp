@@ -12,6 +12,7 @@
 #include "downloadmanagercore/command_job_win.h"
 #include "downloadmanagercore/html_external_win.h"
 #include "htmlui/host_window_win.h"
+#include "sysenv/crash_injection_win.h"
 #include "sysenv/shell_text.h"
 #include "sysenv/shell_win.h"
 #include "sysenv/system_dll_win.h"
@@ -67,6 +68,7 @@ class HtmlExternal::DownloadJob final : public CommandJob {
 
  private:
   void run(IDispatch* callback) override {
+    sysenv::injectedCrashPoint();
     // The virtual operation: the product object's version runs.
     const std::int32_t result = owner_->DownloadPackage(url_);
     if (result != 0) {
