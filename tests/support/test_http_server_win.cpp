@@ -125,6 +125,11 @@ bool resetTestServerHits() {
   return getControlRoute("/_reset", body);
 }
 
+bool refuseTestServerConnections(DWORD milliseconds) {
+  std::string body;
+  return getControlRoute("/_refuse?ms=" + std::to_string(milliseconds), body);
+}
+
 std::wstring closedPortUrl(const std::wstring& path) {
   WinsockSession session;
   UniqueSocket probe(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));

@@ -8,6 +8,8 @@
 // SKIP_WITHOUT_TEST_SERVER().
 #pragma once
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -25,6 +27,9 @@ std::wstring tinyVolumeFolder();
 int testServerHits(const std::wstring& path);
 // Sets every hit count and every KEY counter of the fault routes back to zero.
 bool resetTestServerHits();
+// Makes the server stop listening for `milliseconds` (a connection meanwhile is refused, as by a host
+// that is down); false when it did not answer. It cannot be asked anything until then.
+bool refuseTestServerConnections(DWORD milliseconds);
 // A URL on 127.0.0.1 at a port where nothing listens now (a connection is refused).
 std::wstring closedPortUrl(const std::wstring& path);
 

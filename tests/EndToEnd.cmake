@@ -1,0 +1,27 @@
+# The end-to-end tests (label "e2e"): whole runs of the packed stub under Wine against the package
+# server on 127.0.0.1 port 8631 (the packed pages' package host) and the report collector. Each
+# source in tests/e2e/ is one test program.
+set(package_server_state ${CMAKE_BINARY_DIR}/package-server)
+add_test(NAME e2e.package_server_start
+         COMMAND ${SORVANE_ROOT}/scripts/test-http-server package ${package_server_state} ${package_server_state}/root
+                 ${SORVANE_NATIVE_TOOLS}/sorvane-test-server)
+add_test(NAME e2e.package_server_stop COMMAND ${SORVANE_ROOT}/scripts/test-http-server stop ${package_server_state})
+set_tests_properties(e2e.package_server_start PROPERTIES FIXTURES_SETUP package_server LABELS "wine;e2e" TIMEOUT 150)
+set_tests_properties(e2e.package_server_stop PROPERTIES FIXTURES_CLEANUP package_server LABELS "wine;e2e" TIMEOUT 30)
+
+file(GLOB e2e_sources CONFIGURE_DEPENDS ${SORVANE_ROOT}/tests/e2e/*_win_test.cpp)
+foreach(file IN LISTS e2e_sources)
+  get_filename_component(stem ${file} NAME_WE)
+  set(test_name e2e.${stem})
+  add_executable(${test_name} ${file})
+  target_link_libraries(${test_name} PRIVATE sorvane_wine_test_support gtest_main)
+  add_dependencies(${test_name} packed_programs demo_product)
+  add_test(NAME ${test_name} COMMAND ${test_name})
+  set_tests_properties(${test_name} PROPERTIES
+    LABELS "wine;e2e"
+    FIXTURES_REQUIRED "package_server;report_collector"
+    # The machine's one stub mutex, one collector and one installed product.
+    RESOURCE_LOCK "stub_single_instance;report_collector;test_product"
+    TIMEOUT 900
+    ENVIRONMENT "SORVANE_TEST_BIN=${CMAKE_BINARY_DIR}/bin;SORVANE_TEST_HTTP_STATE=${package_server_state};SORVANE_TEST_COLLECTOR_STATE=${report_collector_state};SORVANE_PACKED_STUB=${SORVANE_PACKED_BIN}/SorvaneProSetup-packed.exe;SORVANE_PACKED_CRASH_STUB=${SORVANE_PACKED_BIN}/SorvaneProSetup-crashtest-packed.exe")
+endforeach()
