@@ -1,5 +1,7 @@
 # make test: install what is missing, build both builds, run every test (native, then under Wine).
-# make demo: install what is missing, build, run the stub under Wine and report what it did.
+# make demo [SCENARIO=...]: install what is missing, build, and install the demo product with the
+# packed stub in quiet mode under Wine, against loopback package and report servers; tell what
+# happened.
 # make package REPORT_HOST=host: build the win32 stub for that report server, sign it and pack the UI
 # payload into it: dist/SorvaneProSetup.exe.
 SHELL := /bin/bash
@@ -58,8 +60,11 @@ test: build
 	@echo "== Wine tests ($(WINE_ARCH) build) =="
 	@scripts/wine-session ctest --test-dir build/$(WINE_ARCH) --output-on-failure -j $(JOBS)
 
+# SCENARIO: success (the default), download-404, no-network, no-setup, installer-fails,
+# installer-cancelled, or all (scripts/demo).
+SCENARIO ?= success
 demo: build
-	@scripts/demo build/$(WINE_ARCH)/bin/SorvaneProSetup-packed.exe
+	@scripts/demo build/$(WINE_ARCH) $(SCENARIO)
 
 # The shipped file: the win32 stub built for the report server named in REPORT_HOST (there is no
 # default, so a shipped stub never reports to a test host), signed, with the staged UI payload in its

@@ -8,6 +8,12 @@ add_executable(demo_setup ${SORVANE_ROOT}/tools/demo-product/setup_bootstrapper.
 target_link_libraries(demo_setup PRIVATE sorvane_win)
 target_link_options(demo_setup PRIVATE -municode)
 
+# What the demo asks of Windows from outside the stub: the whole exit code, the product's state.
+add_executable(demo_helper ${SORVANE_ROOT}/tools/demo-product/demo_helper.cpp)
+target_link_libraries(demo_helper PRIVATE sorvane_win msi)
+target_link_options(demo_helper PRIVATE -municode)
+set_target_properties(demo_helper PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/demo-product)
+
 find_program(SORVANE_WIXL wixl REQUIRED)
 set(demo_source ${SORVANE_ROOT}/tools/demo-product)
 set(demo_work ${CMAKE_BINARY_DIR}/demo-product)
@@ -46,4 +52,4 @@ foreach(variant IN ITEMS good fails nosetup)
     COMMENT "Packing the demo product: ${package}")
   list(APPEND demo_packages ${package})
 endforeach()
-add_custom_target(demo_product ALL DEPENDS ${demo_packages})
+add_custom_target(demo_product ALL DEPENDS ${demo_packages} demo_helper)
