@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "support/planted_dlls_win.h"
 #include "support/wine_test_support_win.h"
 
 namespace {
@@ -19,30 +20,13 @@ TEST(Startup, ARunExitsWithZeroAndLeavesNothingInTheTemporaryFolder) {
   EXPECT_EQ(testsupport::listFolder(temp.path()), std::vector<std::wstring>{});
 }
 
-// Every system DLL that the stub may load besides the Known DLLs, planted beside it where a
-// browser's Downloads folder would let anyone put them.
-const std::vector<std::wstring> kPlantableDlls = {
-    L"comctl32.dll", L"urlmon.dll",  L"wininet.dll", L"winhttp.dll", L"msi.dll",     L"dbghelp.dll",
-    L"setupapi.dll", L"crypt32.dll", L"iphlpapi.dll", L"version.dll", L"uxtheme.dll", L"dwmapi.dll"};
-
 // Runs `program` from a folder full of planted DLLs; returns the names of those that were loaded.
 std::vector<std::wstring> plantedDllsLoadedBy(const std::wstring& program, const std::wstring& name) {
   ScratchFolder downloads;
   ScratchFolder temp;
-  const std::wstring copy = downloads.file(name);
-  EXPECT_TRUE(CopyFileW(program.c_str(), copy.c_str(), FALSE));
-  for (const std::wstring& dll : kPlantableDlls) {
-    EXPECT_TRUE(CopyFileW((testsupport::testBinFolder() + L"\\planted_dll.dll").c_str(), downloads.file(dll).c_str(), FALSE));
-  }
-  testsupport::ScopedNativeDllPreference nativeFirst{name, kPlantableDlls};
-  testsupport::ChildResult run =
-      testsupport::runChild(testsupport::quoted(copy), {{L"TMP", temp.path()}, {L"TEMP", temp.path()}}, 60000);
-  EXPECT_TRUE(run.finished);
-  std::vector<std::wstring> loaded;
-  for (const std::wstring& dll : kPlantableDlls) {
-    if (testsupport::pathExists(downloads.file(dll + L".loaded"))) loaded.push_back(dll);
-  }
-  return loaded;
+  EXPECT_TRUE(testsupport::plantDlls(downloads.path()));
+  EXPECT_TRUE(testsupport::runAmongPlantedDlls(downloads.path(), program, name, L"", temp.path(), 60000).finished);
+  return testsupport::plantedDllsLoaded(downloads.path());
 }
 
 TEST(Startup, NoDllPlantedBesideTheStubIsLoadedByItsCode) {
