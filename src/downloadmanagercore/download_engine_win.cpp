@@ -324,6 +324,9 @@ std::int32_t HtmlExternal::DownloadPackage(const std::wstring& url) {
   for (;;) {
     const AttemptOutcome outcome = runAttempt(this, url, downloadPath_);
     const std::int32_t code = TransferDownloadError(outcome.result);
+    // The part of a package that filled the disk would hold the space that the page asks the user
+    // to free, until the end of the run.
+    if (code == kDownloadDiskFull) DeleteFileW(downloadPath_.c_str());
     if (code != kDownloadTransient) return code;
     const bool another = budget.allowsRetryAfter(outcome.dataSeen);
     Sleep(kRetryPauseMilliseconds);

@@ -14,6 +14,7 @@
 #include "sorvane/file_tree_win.h"
 #include "sorvane/sorvane_external_win.h"
 #include "support/jscript_host_win.h"
+#include "support/private_temp_folder_win.h"
 #include "support/test_http_server_win.h"
 #include "support/test_zip_win.h"
 #include "support/wine_test_support_win.h"
@@ -161,11 +162,10 @@ TEST_F(ExtractPackageTest, AFullDiskIsResult2AndALaterFailureDoesNotInheritIts11
 
   // The work folder lands on the tiny volume when the temporary folder is there.
   releaseObject();
-  wchar_t savedTmp[MAX_PATH] = {};
-  const bool hadTmp = GetEnvironmentVariableW(L"TMP", savedTmp, MAX_PATH) > 0;
-  SetEnvironmentVariableW(L"TMP", tiny.c_str());
-  makeObject();
-  SetEnvironmentVariableW(L"TMP", hadTmp ? savedTmp : nullptr);
+  {
+    const testsupport::ScopedTempVariables onTinyVolume(tiny);
+    makeObject();
+  }
   ASSERT_EQ(object_->workFolder().compare(0, tiny.size(), tiny), 0);
 
   EXPECT_EQ(object_->ExtractPackage(package), 2);

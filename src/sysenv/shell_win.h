@@ -18,8 +18,10 @@ bool getTempFolder(std::wstring& folder);
 bool createUniqueSubfolder(std::wstring& base);
 // Deletes the folder and everything below it, depth first. A junction or symbolic link inside (or
 // the folder itself, if it has become one) is removed itself, never followed. A file that cannot
-// be deleted (read-only, in use) stays, and so do the folders holding it. Returns whether the
-// folder itself was removed; false for an empty path.
+// be deleted (in use without delete sharing) stays, and so do the folders holding it; a read-only
+// file or folder of the tree is no such obstacle: the attribute is cleared on the entry itself (not
+// through a link) and it is deleted. Returns whether the folder itself was removed; false for an
+// empty path.
 bool deleteFolderTree(const std::wstring& folder);
 
 // The full path of `name` on the user's desktop; empty when the desktop folder is unknown or the

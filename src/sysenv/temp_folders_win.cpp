@@ -70,8 +70,61 @@ std::wstring joinLiterally(const std::wstring& folder, const wchar_t* name) {
   return folder + (folder.back() == L'\\' ? L"" : L"\\") + name;
 }
 
+// Sets an open entry's attributes; its times stay.
+bool setAttributes(HANDLE entry, DWORD attributes) {
+  FILE_BASIC_INFO basic = {};  // zero times: left as they are
+  // Zero attributes would mean "unchanged".
+  basic.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+  return ::SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof basic) != FALSE;
+}
+
+// The tree is the program's own scratch space, so a read-only attribute there (which the product's
+// installer may leave) does not keep anything; the entry's other attributes stay.
+bool clearReadOnly(HANDLE entry, DWORD attributes) {
+  return setAttributes(entry, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+}
+
+// Opens an entry of the tree itself: a link put in its place since the enumeration is not followed,
+// and then refused.
+UniqueFileHandle openEntryItself(const std::wstring& path, DWORD access, bool folder,
+                                 BY_HANDLE_FILE_INFORMATION& info) {
+  const DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT | (folder ? FILE_FLAG_BACKUP_SEMANTICS : 0);
+  UniqueFileHandle entry(::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, flags, nullptr));
+  if (entry && (!::GetFileInformationByHandle(entry.get(), &info) ||
+                (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+                ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != folder)) {
+    entry.reset();
+  }
+  return entry;
+}
+
+// A read-only file: the attribute cleared and the file deleted through one handle. A file that
+// another process holds open without delete sharing cannot be opened so, and stays as it is.
+bool deleteReadOnlyFile(const std::wstring& path) {
+  BY_HANDLE_FILE_INFORMATION info;
+  const UniqueFileHandle file =
+      openEntryItself(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, false, info);
+  if (!file || !clearReadOnly(file.get(), info.dwFileAttributes)) return false;
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  const bool deleted =
+      ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+  // Only this name goes: another name of the same file (a hard link elsewhere) keeps the attribute.
+  if (!deleted || info.nNumberOfLinks > 1) setAttributes(file.get(), info.dwFileAttributes);
+  return deleted;
+}
+
+// A read-only folder cannot be removed on Windows, and under Wine (where it is a folder without
+// write permission) neither can anything in it.
+void makeFolderWritable(const std::wstring& folder) {
+  BY_HANDLE_FILE_INFORMATION info;
+  const UniqueFileHandle entry = openEntryItself(folder, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, true, info);
+  if (entry && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) clearReadOnly(entry.get(), info.dwFileAttributes);
+}
+
 // `folder` is known not to be a link.
-bool deleteContentsThenFolder(const std::wstring& folder) {
+bool deleteContentsThenFolder(const std::wstring& folder, DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_READONLY) makeFolderWritable(folder);
   WIN32_FIND_DATAW entry;
   UniqueFindHandle find(::FindFirstFileW(joinLiterally(folder, L"*").c_str(), &entry));
   if (find) {
@@ -81,9 +134,9 @@ bool deleteContentsThenFolder(const std::wstring& folder) {
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         removeLinkItself(path, entry.dwFileAttributes);
       } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        deleteContentsThenFolder(path);
-      } else {
-        ::DeleteFileW(path.c_str());  // a file that stays keeps its folders, which is the result
+        deleteContentsThenFolder(path, entry.dwFileAttributes);
+      } else if (!::DeleteFileW(path.c_str()) && (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+        deleteReadOnlyFile(path);  // a file that stays (in use) keeps its folders, which is the result
       }
     } while (::FindNextFileW(find.get(), &entry));
   }
@@ -104,7 +157,7 @@ bool deleteFolderTree(const std::wstring& folder) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     return ::RemoveDirectoryW(itself.c_str()) != FALSE;
   }
-  return deleteContentsThenFolder(folder);
+  return deleteContentsThenFolder(folder, attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes);
 }
 
 }  // namespace sysenv

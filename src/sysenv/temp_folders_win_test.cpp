@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <string>
 
+#include "support/held_file_win.h"
+#include "support/private_temp_folder_win.h"
 #include "support/wine_test_support_win.h"
 #include "sysenv/shell_win.h"
 #include "sysenv/unique_handle_win.h"
@@ -12,31 +14,6 @@ namespace {
 
 using testsupport::pathExists;
 using testsupport::ScratchFolder;
-
-// TMP and TEMP of this process set for one test (GetTempPathW reads TMP first, then TEMP) and put
-// back after it.
-class TemporaryFolderVariables {
- public:
-  TemporaryFolderVariables() : tmp_(read(L"TMP")), temp_(read(L"TEMP")) {}
-  ~TemporaryFolderVariables() {
-    SetEnvironmentVariableW(L"TMP", tmp_.c_str());
-    SetEnvironmentVariableW(L"TEMP", temp_.c_str());
-  }
-  TemporaryFolderVariables(const TemporaryFolderVariables&) = delete;
-  TemporaryFolderVariables& operator=(const TemporaryFolderVariables&) = delete;
-  void set(const std::wstring& folder) {
-    SetEnvironmentVariableW(L"TMP", folder.c_str());
-    SetEnvironmentVariableW(L"TEMP", folder.c_str());
-  }
-
- private:
-  static std::wstring read(const wchar_t* name) {
-    wchar_t value[32768] = {};
-    GetEnvironmentVariableW(name, value, 32768);
-    return value;
-  }
-  std::wstring tmp_, temp_;
-};
 
 std::wstring shortForm(const std::wstring& path) {
   wchar_t buffer[1024] = {};
@@ -51,17 +28,16 @@ TEST(TempFolder, EndsInABackslashAndIsTheLongForm) {
   const std::wstring shortFolder = shortForm(longFolder);
   ASSERT_FALSE(shortFolder.empty());
   ASSERT_NE(shortFolder, longFolder) << "no short names on this volume";
-  TemporaryFolderVariables variables;
-  variables.set(shortFolder);  // without the backslash, which is added
+  testsupport::ScopedTempVariables variables(shortFolder);  // without the backslash, which is added
   std::wstring folder;
   ASSERT_TRUE(sysenv::getTempFolder(folder));
   EXPECT_EQ(folder, longFolder + L"\\");
 }
 
 TEST(TempFolder, FailsFrom259CharactersOn) {
-  TemporaryFolderVariables variables;
   // GetTempPathW counts the backslash it adds: 257 characters give 258, the longest that passes.
   const std::wstring base = L"C:\\";
+  testsupport::ScopedTempVariables variables(base);
   for (size_t length : {size_t{257}, size_t{258}, size_t{259}, size_t{300}}) {
     const std::wstring path = base + std::wstring(length - base.size(), L'x');
     variables.set(path);
@@ -84,8 +60,7 @@ TEST(TempFolder, KeepsTheShortFormWhenTheLongFormOutgrowsItsBuffer) {
   if (shortPath.rfind(L"\\\\?\\", 0) == 0) shortPath.erase(0, 4);
   ASSERT_FALSE(shortPath.empty());
   ASSERT_LT(shortPath.size(), 258u);
-  TemporaryFolderVariables variables;
-  variables.set(shortPath);
+  testsupport::ScopedTempVariables variables(shortPath);
   std::wstring folder;
   ASSERT_TRUE(sysenv::getTempFolder(folder));
   EXPECT_EQ(folder, shortPath + L"\\");
@@ -178,18 +153,58 @@ TEST(DeleteFolderTree, RemovesNestedFoldersAndFiles) {
   EXPECT_TRUE(testsupport::listFolder(scratch.path()).empty());
 }
 
-TEST(DeleteFolderTree, AReadOnlyFileStaysWithItsFoldersAndTheResultIsFalse) {
+TEST(DeleteFolderTree, ReadOnlyFilesAndFoldersGoToo) {
+  // What an installer may leave in the work folder: read-only files, also hidden or system ones, and
+  // read-only folders.
   ScratchFolder scratch;
   const std::wstring root = scratch.file(L"tree");
   makeTree(root);
-  const std::wstring locked = root + L"\\a\\b\\c\\deep.txt";
-  ASSERT_TRUE(SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_FALSE(sysenv::deleteFolderTree(root));
-  EXPECT_EQ(testsupport::readFileBytes(locked), "deep");
-  // Everything else went.
-  EXPECT_EQ(testsupport::listFolder(root), std::vector<std::wstring>{L"a"});
-  EXPECT_EQ(testsupport::listFolder(root + L"\\a"), std::vector<std::wstring>{L"b"});
-  EXPECT_EQ(testsupport::listFolder(root + L"\\a\\b\\c"), std::vector<std::wstring>{L"deep.txt"});
+  for (const auto& [path, attributes] : std::vector<std::pair<std::wstring, DWORD>>{
+           {root + L"\\a\\b\\c\\deep.txt", FILE_ATTRIBUTE_READONLY},
+           {root + L"\\top.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+           {root + L"\\a\\b", FILE_ATTRIBUTE_READONLY},
+           {root + L"\\empty", FILE_ATTRIBUTE_READONLY},
+       }) {
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), attributes)) << path;
+  }
+  ASSERT_FALSE(DeleteFileW((root + L"\\a\\b\\c\\deep.txt").c_str())) << "the attribute protects the file here";
+  EXPECT_TRUE(sysenv::deleteFolderTree(root));
+  EXPECT_FALSE(pathExists(root));
+}
+
+TEST(DeleteFolderTree, AFileInUseStaysWithItsFoldersAndTheRestGoes) {
+  ScratchFolder scratch;
+  const std::wstring root = scratch.file(L"tree");
+  makeTree(root);
+  const std::wstring inUse = root + L"\\a\\b\\c\\deep.txt";
+  const struct {
+    const char* what;
+    DWORD sharing;
+    DWORD attributes;
+  } cases[] = {
+      {"no sharing", 0, FILE_ATTRIBUTE_NORMAL},
+      {"shared for reading and writing, not deleting", FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_ATTRIBUTE_NORMAL},
+      {"read-only as well", FILE_SHARE_READ, FILE_ATTRIBUTE_READONLY},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!pathExists(root)) makeTree(root);
+    ASSERT_TRUE(SetFileAttributesW(inUse.c_str(), c.attributes));
+    testsupport::FileHeldByAnotherProcess holder(inUse, GENERIC_READ, c.sharing);
+    ASSERT_TRUE(holder.held());
+
+    EXPECT_FALSE(sysenv::deleteFolderTree(root));
+    EXPECT_EQ(testsupport::listFolder(root), std::vector<std::wstring>{L"a"});
+    EXPECT_EQ(testsupport::listFolder(root + L"\\a"), std::vector<std::wstring>{L"b"});
+    EXPECT_EQ(testsupport::listFolder(root + L"\\a\\b\\c"), std::vector<std::wstring>{L"deep.txt"});
+    EXPECT_EQ(GetFileAttributesW(inUse.c_str()) & FILE_ATTRIBUTE_READONLY, c.attributes & FILE_ATTRIBUTE_READONLY)
+        << "left as it was";
+
+    // Once the other process lets go, the next attempt takes the rest.
+    holder.release();
+    EXPECT_TRUE(sysenv::deleteFolderTree(root));
+    EXPECT_FALSE(pathExists(root));
+  }
 }
 
 TEST(DeleteFolderTree, FailsOnAMissingFolderAndOnAnEmptyPath) {
@@ -276,6 +291,25 @@ struct OutsideTarget {
     EXPECT_EQ(testsupport::readFileBytes(root + L"\\sub\\keep2.txt"), "keep2");
   }
 };
+
+TEST(DeleteFolderTree, AReadOnlyHardLinkGoesAndTheFileOutsideStaysReadOnly) {
+  // The attribute belongs to the file, not to its name: clearing it to delete the name inside the
+  // tree must not leave the same file outside writable.
+  OutsideTarget outside;
+  const std::wstring outsideFile = outside.root + L"\\keep.txt";
+  ASSERT_TRUE(SetFileAttributesW(outsideFile.c_str(), FILE_ATTRIBUTE_READONLY));
+  ScratchFolder scratch;
+  const std::wstring root = scratch.file(L"tree");
+  makeTree(root);
+  if (!CreateHardLinkW((root + L"\\a\\linked.txt").c_str(), outsideFile.c_str(), nullptr)) {
+    GTEST_SKIP() << "no hard links here";
+  }
+
+  EXPECT_TRUE(sysenv::deleteFolderTree(root));
+  EXPECT_FALSE(pathExists(root));
+  outside.expectIntact();
+  EXPECT_TRUE(GetFileAttributesW(outsideFile.c_str()) & FILE_ATTRIBUTE_READONLY);
+}
 
 TEST(DeleteFolderTree, LeavesWhatALinkInsideLeadsTo) {
   OutsideTarget outside;

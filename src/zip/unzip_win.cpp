@@ -25,6 +25,15 @@ struct ZipFileContext {
   ZipReporter* reporter;
 };
 
+// One output file. The central directory's size is a promise of the archive, which may lie: the
+// library checks it only after handing over up to a whole 32 KiB window more, so the writes stop
+// at the stated size themselves.
+struct OutputFile {
+  ZipFileContext context;
+  mz_uint64 statedSize;
+  mz_uint64 written;
+};
+
 // ReadFile and WriteFile move at most 4 GiB - 1 at once; a larger request comes back short, which
 // the library treats as a failure.
 DWORD transferSize(size_t count) { return count > MAXDWORD ? MAXDWORD : static_cast<DWORD>(count); }
@@ -51,19 +60,42 @@ size_t readArchiveAt(void* opaque, mz_uint64 offset, void* buffer, size_t count)
 // position is always the offset asked for. A write may succeed with fewer bytes than asked for (Wine
 // writes what still fits on a full disk and succeeds); the rest is written again, so that the write
 // that really fails sets the error code (ERROR_DISK_FULL) that is reported.
-size_t writeAtFilePosition(void* opaque, mz_uint64 /*offset*/, const void* data, size_t count) {
-  const auto& context = *static_cast<const ZipFileContext*>(opaque);
+// A piece out of sequence or beyond the stated size is refused unwritten (the item then fails as
+// the library's own checks would fail it), without a report: it is no system error.
+size_t writeAtFilePosition(void* opaque, mz_uint64 offset, const void* data, size_t count) {
+  auto& output = *static_cast<OutputFile*>(opaque);
+  if (offset != output.written || count > output.statedSize - output.written) return 0;
   const auto* bytes = static_cast<const char*>(data);
   size_t total = 0;
   while (total < count) {
     DWORD written = 0;
-    if (!WriteFile(context.file, bytes + total, transferSize(count - total), &written, nullptr) || written == 0) {
+    if (!WriteFile(output.context.file, bytes + total, transferSize(count - total), &written, nullptr) ||
+        written == 0) {
       break;
     }
     total += written;
   }
-  if (total != count) reportShortTransfer(context);
+  output.written += total;
+  if (total != count) reportShortTransfer(output.context);
   return total;
+}
+
+// Whether an item of `size` bytes can be written at `path`, in `folder` (ending in a backslash),
+// where a file that it replaces frees its own space. An item that cannot is refused before any of it
+// is written: a small archive that states a huge item (a zip bomb) must not fill the volume, which
+// the log and the error report still need. A compressed folder may hold more than its volume's free
+// space, so there only the writes decide, as they do when the free space is unknown.
+bool roomFor(const wchar_t* folder, const wchar_t* path, mz_uint64 size) {
+  const DWORD attributes = GetFileAttributesW(folder);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_COMPRESSED)) return true;
+  ULARGE_INTEGER available = {};
+  if (!GetDiskFreeSpaceExW(folder, &available, nullptr, nullptr)) return true;
+  WIN32_FILE_ATTRIBUTE_DATA replaced;
+  if (GetFileAttributesExW(path, GetFileExInfoStandard, &replaced) &&
+      !(replaced.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    available.QuadPart += (static_cast<mz_uint64>(replaced.nFileSizeHigh) << 32) | replaced.nFileSizeLow;
+  }
+  return size <= available.QuadPart;
 }
 
 // Writes item `index` under `destinationFolder`. Names are read in the ANSI code page whatever the
@@ -87,20 +119,29 @@ bool ExtractItem(mz_zip_archive* reader, mz_uint index, const std::wstring& dest
     return true;
   }
 
-  // Folders that have no items of their own in the archive are made on the way.
+  mz_zip_archive_file_stat stat;
+  if (!mz_zip_reader_file_stat(reader, index, &stat)) return false;
+
+  // Folders that have no items of their own in the archive are made on the way. The parent is
+  // shorter than the path by at least two characters, so its backslash fits.
   wchar_t parent[MAX_PATH];
   std::wcscpy(parent, path);
   PathRemoveFileSpecW(parent);
   SHCreateDirectoryExW(nullptr, parent, nullptr);
+  PathAddBackslashW(parent);
 
+  if (!roomFor(parent, path, stat.m_uncomp_size)) {
+    if (reporter != nullptr) reporter->ReportError(ERROR_DISK_FULL);
+    return false;
+  }
   sysenv::UniqueFileHandle file(
       CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   // A device name ("nul", "com1.txt") opens the device, not a file in the folder: write nothing.
   if (GetFileType(file.get()) != FILE_TYPE_DISK) return false;
 
-  ZipFileContext context{file.get(), reporter};
-  const bool extracted = mz_zip_reader_extract_to_callback(reader, index, writeAtFilePosition, &context, 0);
+  OutputFile output{{file.get(), reporter}, stat.m_uncomp_size, 0};
+  const bool extracted = mz_zip_reader_extract_to_callback(reader, index, writeAtFilePosition, &output, 0);
   file.reset();
   if (!extracted) DeleteFileW(path);
   return extracted;

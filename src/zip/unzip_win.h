@@ -15,9 +15,12 @@ namespace zip {
 // first item that fails ends the unpacking, with its partly written file deleted and earlier items
 // kept. An item whose name would land outside the folder (absolute, a drive, any ":", ".." above
 // the folder) or that names a device ("nul") fails without writing. Names are read in the ANSI code
-// page, cut to 259 bytes. Progress goes to the reporter before each item and once at the end (also
-// after a failure); ReportError gets the last-error code of a short read or write only, never of a
-// refused name, a rejected archive or a file that cannot be created. Writes no log lines.
+// page, cut to 259 bytes. An item whose stated size exceeds its volume's free space fails as a full
+// disk before any of it is written; an item never grows beyond its stated size (an archive whose
+// data inflates to more fails that item). Progress goes to the reporter before each item and once
+// at the end (also after a failure); ReportError gets ERROR_DISK_FULL for an item that does not fit
+// and the last-error code of a short read or write, never anything for a refused name, a rejected
+// archive or item, or a file that cannot be created. Writes no log lines.
 bool UnzipToFolder(HANDLE archive, const std::wstring& destinationFolder, ZipReporter* reporter);
 
 }  // namespace zip

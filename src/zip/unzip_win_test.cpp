@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "miniz.h"
+#include "support/folder_watch_win.h"
 #include "support/test_http_server_win.h"
 #include "support/wine_test_support_win.h"
 #include "sysenv/scope_exit.h"
@@ -305,6 +306,106 @@ TEST_F(Unzip, FullDiskReportsErrorDiskFullAndDeletesThePartFile) {
   EXPECT_EQ(outcome.reporter.errors, std::vector<std::uint32_t>{ERROR_DISK_FULL});
   EXPECT_EQ(outcome.reporter.progress, progressUpTo(1, 3));
   EXPECT_EQ(listFolder(destination), std::vector<std::wstring>{L"small.txt"});
+}
+
+// Free bytes of the volume that holds `folder`.
+std::uint64_t freeBytes(const std::wstring& folder) {
+  ULARGE_INTEGER available = {};
+  EXPECT_TRUE(GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr));
+  return available.QuadPart;
+}
+
+// A folder on the 64 KiB test volume, removed again at the end; empty where the volume is missing.
+class TinyVolumeDestination {
+ public:
+  explicit TinyVolumeDestination(const std::wstring& name)
+      : path_(testsupport::tinyVolumeFolder().empty() ? L"" : testsupport::tinyVolumeFolder() + name) {}
+  ~TinyVolumeDestination() {
+    if (!path_.empty()) testsupport::removeTreeForTest(path_);
+  }
+  TinyVolumeDestination(const TinyVolumeDestination&) = delete;
+  TinyVolumeDestination& operator=(const TinyVolumeDestination&) = delete;
+  const std::wstring& path() const { return path_; }
+
+ private:
+  std::wstring path_;
+};
+
+#define SKIP_WITHOUT_TINY_VOLUME(destination) \
+  if ((destination).path().empty()) GTEST_SKIP() << "the 64 KiB test volume is not mounted; run through CTest"
+
+TEST_F(Unzip, AZipBombFailsAsAFullDiskBeforeAnyOfItIsWritten) {
+  const TinyVolumeDestination destination(L"unzip-bomb");
+  SKIP_WITHOUT_TINY_VOLUME(destination);
+  const std::string archive =
+      makeArchive({{"small.txt", "fits"}, {"zeros.bin", std::string(40u << 20, '\0')}, {"later.txt", "3"}});
+  ASSERT_LT(archive.size(), 64u * 1024) << "a bomb: far smaller than what it unpacks to";
+  ASSERT_TRUE(CreateDirectoryW(destination.path().c_str(), nullptr));
+  const std::uint64_t freeBefore = freeBytes(destination.path());
+  testsupport::FolderWatch watch(destination.path());
+  ASSERT_TRUE(watch.watching());
+
+  const Outcome outcome = unzip(archive, destination.path());
+
+  EXPECT_FALSE(outcome.result);
+  EXPECT_EQ(outcome.reporter.errors, std::vector<std::uint32_t>{ERROR_DISK_FULL});
+  EXPECT_EQ(outcome.reporter.progress, progressUpTo(1, 3));
+  EXPECT_EQ(listFolder(destination.path()), std::vector<std::wstring>{L"small.txt"});
+  // Not even created: the volume was never filled, not for a moment.
+  EXPECT_EQ(watch.stop(), std::vector<std::wstring>{L"small.txt"});
+  EXPECT_GE(freeBytes(destination.path()) + 4096, freeBefore);
+}
+
+TEST_F(Unzip, AnItemThatReplacesAFileMayUseTheSpaceThatFileFrees) {
+  const TinyVolumeDestination destination(L"unzip-replace");
+  SKIP_WITHOUT_TINY_VOLUME(destination);
+  ASSERT_TRUE(CreateDirectoryW(destination.path().c_str(), nullptr));
+  // An earlier extraction's file takes most of the volume; the new one is as large.
+  const std::uint64_t size = freeBytes(destination.path()) * 3 / 4;
+  ASSERT_TRUE(writeFileBytes(destination.path() + L"\\big.bin", pseudoRandomBytes(size)));
+  const std::string newer = pseudoRandomBytes(size + 1).substr(1);
+  const Outcome outcome = unzip(makeArchive({{"big.bin", newer, 0}}), destination.path());
+  EXPECT_TRUE(outcome.result);
+  EXPECT_TRUE(outcome.reporter.errors.empty());
+  EXPECT_EQ(readFileBytes(destination.path() + L"\\big.bin"), newer);
+}
+
+// Sets the uncompressed size that the central directory states for the archive's last item.
+void stateLastItemSize(std::string& archive, std::uint32_t size) {
+  const std::size_t header = archive.rfind("PK\1\2");
+  ASSERT_NE(header, std::string::npos);
+  for (int i = 0; i < 4; ++i) archive[header + 24 + i] = static_cast<char>((size >> (8 * i)) & 0xFF);
+}
+
+TEST_F(Unzip, AnItemWhoseSizeLiesFailsWithoutGrowingBeyondTheStatedSize) {
+  // The volume keeps less room than one window of the inflater (32 KiB): a single piece written
+  // beyond the stated size would fill it and show as a disk-full report.
+  const TinyVolumeDestination destination(L"unzip-lies");
+  SKIP_WITHOUT_TINY_VOLUME(destination);
+  ASSERT_TRUE(CreateDirectoryW(destination.path().c_str(), nullptr));
+  const std::wstring filler = testsupport::tinyVolumeFolder() + L"unzip-lies-filler.bin";
+  const sysenv::ScopeExit removeFiller([&] { DeleteFileW(filler.c_str()); });
+  ASSERT_TRUE(writeFileBytes(filler, std::string(freeBytes(destination.path()) - 12 * 1024, 'f')));
+
+  const struct {
+    const char* what;
+    std::size_t dataSize;
+    std::uint32_t statedSize;
+  } cases[] = {
+      {"inflates to more than stated", 1u << 20, 1000},
+      {"stated empty", 1u << 20, 0},
+      {"inflates to less than stated", 1000, 8000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string archive = makeArchive({{"first.txt", "1"}, {"liar.bin", std::string(c.dataSize, 'z')}});
+    stateLastItemSize(archive, c.statedSize);
+    const Outcome outcome = unzip(archive, destination.path());
+    EXPECT_FALSE(outcome.result);
+    EXPECT_EQ(outcome.reporter.progress, progressUpTo(1, 2));
+    EXPECT_TRUE(outcome.reporter.errors.empty()) << "refused as a broken item, never written past its size";
+    EXPECT_EQ(listFolder(destination.path()), std::vector<std::wstring>{L"first.txt"});
+  }
 }
 
 TEST_F(Unzip, ReadsByPositionAndLeavesTheArchiveHandleUsable) {

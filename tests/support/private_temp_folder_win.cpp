@@ -20,15 +20,19 @@ void restore(const wchar_t* name, const std::optional<std::wstring>& value) {
 
 }  // namespace
 
-ScopedPrivateTempFolder::ScopedPrivateTempFolder()
+ScopedTempVariables::ScopedTempVariables(const std::wstring& folder)
     : oldTmp_(environmentValue(L"TMP")), oldTemp_(environmentValue(L"TEMP")) {
-  SetEnvironmentVariableW(L"TMP", folder_.path().c_str());
-  SetEnvironmentVariableW(L"TEMP", folder_.path().c_str());
+  set(folder);
 }
 
-ScopedPrivateTempFolder::~ScopedPrivateTempFolder() {
+ScopedTempVariables::~ScopedTempVariables() {
   restore(L"TMP", oldTmp_);
   restore(L"TEMP", oldTemp_);
+}
+
+void ScopedTempVariables::set(const std::wstring& folder) {
+  SetEnvironmentVariableW(L"TMP", folder.c_str());
+  SetEnvironmentVariableW(L"TEMP", folder.c_str());
 }
 
 }  // namespace testsupport

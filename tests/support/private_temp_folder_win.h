@@ -9,12 +9,27 @@
 
 namespace testsupport {
 
-// Points this process's TMP and TEMP (which GetTempPathW reads on every call) at a fresh scratch
-// folder until destroyed, then restores them and deletes the folder.
+// Points this process's TMP and TEMP (which GetTempPathW reads on every call, TMP first) at a folder
+// until destroyed, then puts back what they were (or removes them where they were not set).
+class ScopedTempVariables {
+ public:
+  explicit ScopedTempVariables(const std::wstring& folder);
+  ~ScopedTempVariables();
+  ScopedTempVariables(const ScopedTempVariables&) = delete;
+  ScopedTempVariables& operator=(const ScopedTempVariables&) = delete;
+
+  // Points them somewhere else.
+  void set(const std::wstring& folder);
+
+ private:
+  std::optional<std::wstring> oldTmp_, oldTemp_;
+};
+
+// Points this process's TMP and TEMP at a fresh scratch folder until destroyed, then restores them
+// and deletes the folder.
 class ScopedPrivateTempFolder {
  public:
-  ScopedPrivateTempFolder();
-  ~ScopedPrivateTempFolder();
+  ScopedPrivateTempFolder() = default;
   ScopedPrivateTempFolder(const ScopedPrivateTempFolder&) = delete;
   ScopedPrivateTempFolder& operator=(const ScopedPrivateTempFolder&) = delete;
 
@@ -25,7 +40,7 @@ class ScopedPrivateTempFolder {
 
  private:
   ScratchFolder folder_;
-  std::optional<std::wstring> oldTmp_, oldTemp_;
+  ScopedTempVariables variables_{folder_.path()};
 };
 
 }  // namespace testsupport
