@@ -16,36 +16,50 @@ foreach(file IN LISTS SORVANE_NATIVE_TESTS)
   set_tests_properties(${test_name} PROPERTIES LABELS "native;${subsystem}")
 endforeach()
 
-# libFuzzer targets (clang only). Each runs for a bounded time as a CTest test, starting from the
-# seeds that a "fuzz_seeds.py" beside it writes at configure time; what the fuzzer finds (new inputs,
-# crash files) goes into the build folder, never the source tree.
+# libFuzzer targets (clang only). Each gives two CTest tests: a fuzzing run of bounded time that
+# starts from the committed seeds in "fuzz_corpus/<target>/" beside it, and "<test>.regressions",
+# which runs the target once over every input kept in "fuzz_regressions/<target>/" (inputs that once
+# made it fail). What the fuzzer finds (new inputs, crash files) goes into the build folder, never the
+# source tree; `make fuzz` runs the same targets for longer over the same corpus folders.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND SORVANE_FUZZERS)
   # A copy of the plain code with the fuzzer's coverage instrumentation, so that the fuzzer is led by
   # the code under test and not only by its own target file; the tests keep the plain library.
+  # Optimised a little even in a Debug build: unoptimised string code under the coverage hooks runs
+  # several times fewer inputs per second.
+  set(fuzzing_options -fsanitize=fuzzer-no-link $<$<CONFIG:Debug>:-O1>)
   add_library(sorvane_plain_fuzzing STATIC EXCLUDE_FROM_ALL ${SORVANE_PLAIN_SOURCES})
-  target_compile_options(sorvane_plain_fuzzing PRIVATE -fsanitize=fuzzer-no-link)
+  target_compile_options(sorvane_plain_fuzzing PRIVATE ${fuzzing_options})
   target_link_libraries(sorvane_plain_fuzzing PUBLIC miniz)
-  find_package(Python3 REQUIRED COMPONENTS Interpreter)
   foreach(file IN LISTS SORVANE_FUZZERS)
     sorvane_test_identity(${file} test_name subsystem)
     get_filename_component(stem ${file} NAME_WE)
     get_filename_component(folder ${file} DIRECTORY)
     set(work ${CMAKE_BINARY_DIR}/fuzz/${test_name})
-    file(MAKE_DIRECTORY ${work}/corpus ${work}/seeds ${work}/artifacts)
-    if(EXISTS ${folder}/fuzz_seeds.py)
-      set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${folder}/fuzz_seeds.py)
-      execute_process(COMMAND ${Python3_EXECUTABLE} ${folder}/fuzz_seeds.py ${stem} ${work}/seeds
-                      COMMAND_ERROR_IS_FATAL ANY)
-    endif()
+    set(seeds ${folder}/fuzz_corpus/${stem})
+    set(regressions ${folder}/fuzz_regressions/${stem})
+    file(MAKE_DIRECTORY ${work}/corpus ${work}/artifacts)
     add_executable(${test_name} ${file})
-    target_compile_options(${test_name} PRIVATE -fsanitize=fuzzer)
+    target_compile_options(${test_name} PRIVATE ${fuzzing_options})
     target_link_options(${test_name} PRIVATE -fsanitize=fuzzer)
     target_link_libraries(${test_name} PRIVATE sorvane_plain_fuzzing)
-    # New inputs go into the first folder (the build's own corpus); the seeds are only read.
+    # New inputs go into the first folder (the build's own corpus); the seeds and the regression
+    # inputs are only read. A single input that runs for 10 s counts as a hang.
+    set(read_only_inputs)
+    foreach(inputs IN ITEMS ${seeds} ${regressions})
+      if(IS_DIRECTORY ${inputs})
+        list(APPEND read_only_inputs ${inputs})
+      endif()
+    endforeach()
     add_test(NAME ${test_name}
-             COMMAND ${test_name} -max_total_time=15 -seed=1 -artifact_prefix=${work}/artifacts/
-                     ${work}/corpus ${work}/seeds)
+             COMMAND ${test_name} -max_total_time=15 -seed=1 -timeout=10 -artifact_prefix=${work}/artifacts/
+                     ${work}/corpus ${read_only_inputs})
     set_tests_properties(${test_name} PROPERTIES LABELS "native;fuzz;${subsystem}" TIMEOUT 120)
+    # Files given as arguments are run once each; the run fails on the first one that crashes.
+    file(GLOB regression_inputs CONFIGURE_DEPENDS ${regressions}/*)
+    if(regression_inputs)
+      add_test(NAME ${test_name}.regressions COMMAND ${test_name} -timeout=10 ${regression_inputs})
+      set_tests_properties(${test_name}.regressions PROPERTIES LABELS "native;fuzz;${subsystem}" TIMEOUT 120)
+    endif()
   endforeach()
 endif()
 
