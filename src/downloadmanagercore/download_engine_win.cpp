@@ -7,15 +7,19 @@
 #include <urlmon.h>
 #include <wrl/client.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <utility>
 
 #include "downloadmanagercore/download_callback_win.h"
+#include "downloadmanagercore/download_engine_win.h"
 #include "downloadmanagercore/download_rules.h"
 #include "downloadmanagercore/html_external_win.h"
 #include "sysenv/system_dll_win.h"
 #include "sysenv/unique_handle_win.h"
+#include "sysenv/wide_text_win.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -67,6 +71,15 @@ HRESULT DownloadCallback::OnObjectAvailable(REFIID, IUnknown*) { return S_OK; }
 
 namespace {
 
+std::atomic<unsigned> receiveTimeout{kReceiveTimeoutMilliseconds};
+
+}  // namespace
+
+unsigned receiveTimeoutMilliseconds() { return receiveTimeout; }
+void setReceiveTimeoutMillisecondsForTests(unsigned milliseconds) { receiveTimeout = milliseconds; }
+
+namespace {
+
 // What the URL moniker needs to deliver the data as the pull-stream service does: asynchronously,
 // through a stream that the writer reads, fresh from the server and never into the cache.
 constexpr DWORD kMonikerPullBindFlags =
@@ -82,12 +95,16 @@ bool isPackageDataStatus(ULONG statusCode) {
 // worker thread while it pumps messages; only the reference count is touched from elsewhere.
 class BSCHolder final : public IBindStatusCallback, public IHttpNegotiate {
  public:
-  BSCHolder(HANDLE file, IBindStatusCallback* inner) : file_(file), inner_(inner) {}
+  BSCHolder(HANDLE file, IBindStatusCallback* inner) : file_(file), inner_(inner), lastHeard_(GetTickCount()) {}
   BSCHolder(const BSCHolder&) = delete;
   BSCHolder& operator=(const BSCHolder&) = delete;
 
   // E_PENDING while the transfer runs.
   HRESULT result() const { return result_; }
+  // Milliseconds since the service last told the holder anything (the start counts).
+  DWORD silentFor() const { return GetTickCount() - lastHeard_; }
+  // Bytes of the package written to the file in this attempt.
+  std::uint64_t packageBytes() const { return written_; }
   // The URL moniker binds synchronously into the cache unless the bind flags ask for a pull stream.
   void requestPullBinding() { extraBindFlags_ = kMonikerPullBindFlags; }
   // Ends the holder's part in the attempt: a transfer still running is aborted, and no later
@@ -122,6 +139,7 @@ class BSCHolder final : public IBindStatusCallback, public IHttpNegotiate {
   }
 
   HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD reserved, IBinding* binding) override {
+    heard();
     // Kept so that an HTTP error status or the end of the wait can abort the transfer.
     binding_ = binding;
     return inner_ ? inner_->OnStartBinding(reserved, binding) : E_NOTIMPL;
@@ -135,10 +153,22 @@ class BSCHolder final : public IBindStatusCallback, public IHttpNegotiate {
   HRESULT STDMETHODCALLTYPE OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode,
                                        LPCWSTR statusText) override {
     if (detached_) return S_OK;
+    heard();
+    if (statusCode == BINDSTATUS_REDIRECTING && !isFollowableRedirect(sysenv::toU16(statusText ? statusText : L""))) {
+      // The service has not followed it yet: nothing of the target is read.
+      refuseTransfer(static_cast<HRESULT>(kInetRedirectFailed));
+      return E_ABORT;
+    }
+    // The length of the redirect's own answer is not the package's.
+    if (statusCode == BINDSTATUS_REDIRECTING) announced_ = -1;
     // The body of an HTTP error answer is no part of the package: it neither sizes the file nor
     // counts as data received.
     if (isPackageDataStatus(statusCode) && FAILED(statusResult_)) return S_OK;
-    if (statusCode == BINDSTATUS_BEGINDOWNLOADDATA && progressMax != 0) claimAnnouncedLength(progressMax);
+    if (statusCode == BINDSTATUS_BEGINDOWNLOADDATA) {
+      // The header's own length where there is one: the service's 32-bit count loses a longer one.
+      if (announced_ < 0) announced_ = progressMax;
+      if (shouldClaimAnnouncedLength(static_cast<std::uint64_t>(announced_))) claimAnnouncedLength(announced_);
+    }
     return inner_ ? inner_->OnProgress(progress, progressMax, statusCode, statusText) : E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT hr, LPCWSTR errorText) override {
@@ -154,9 +184,11 @@ class BSCHolder final : public IBindStatusCallback, public IHttpNegotiate {
       LARGE_INTEGER size{};
       const bool known = SetFilePointerEx(file_, LARGE_INTEGER{}, &position, FILE_CURRENT) &&
                          GetFileSizeEx(file_, &size);
+      // A length too long to claim on disk still tells a short transfer.
+      const std::uint64_t expected =
+          std::max(static_cast<std::uint64_t>(size.QuadPart), static_cast<std::uint64_t>(std::max<std::int64_t>(announced_, 0)));
       hr = static_cast<HRESULT>(settleStopResult(static_cast<std::uint32_t>(hr), known,
-                                                 static_cast<std::uint64_t>(position.QuadPart),
-                                                 static_cast<std::uint64_t>(size.QuadPart)));
+                                                 static_cast<std::uint64_t>(position.QuadPart), expected));
       if (hr == S_FALSE) SetEndOfFile(file_);
     }
     // A write error stored earlier survives the stop notification.
@@ -171,6 +203,7 @@ class BSCHolder final : public IBindStatusCallback, public IHttpNegotiate {
   }
   HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM* medium) override {
     if (detached_) return E_ABORT;
+    heard();
     if (medium == nullptr || medium->tymed != TYMED_ISTREAM || medium->pstm == nullptr) return E_INVALIDARG;
     // The stream is read until it stops giving data; the announced size is not trusted.
     char buffer[kReadChunkBytes];
@@ -191,24 +224,34 @@ class BSCHolder final : public IBindStatusCallback, public IHttpNegotiate {
     if (additionalHeaders != nullptr) *additionalHeaders = nullptr;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE OnResponse(DWORD status, LPCWSTR, LPCWSTR, LPWSTR* additionalHeaders) override {
+  HRESULT STDMETHODCALLTYPE OnResponse(DWORD status, LPCWSTR responseHeaders, LPCWSTR,
+                                       LPWSTR* additionalHeaders) override {
     if (additionalHeaders != nullptr) *additionalHeaders = nullptr;
+    heard();
+    if (responseHeaders != nullptr) announced_ = contentLengthFromHeaders(sysenv::toU16(responseHeaders));
     const HRESULT statusResult = static_cast<HRESULT>(httpStatusResult(status));
     if (statusResult == S_OK) return S_OK;
-    statusResult_ = statusResult;
     // Wine ignores a failure returned from here and delivers the error page as data; aborting the
-    // binding ends the transfer at once everywhere. Abort may stop the binding before it returns.
-    const ComPtr<IBinding> binding = binding_;
-    if (binding && SUCCEEDED(binding->Abort())) return S_OK;
-    return E_ABORT;
+    // binding ends the transfer at once everywhere.
+    return refuseTransfer(statusResult) ? S_OK : E_ABORT;
   }
 
  private:
   ~BSCHolder() = default;
 
+  void heard() { lastHeard_ = GetTickCount(); }
+
+  // Ends the attempt with `result`, whatever the service reports after it; no later data is written.
+  // True when the binding was aborted (which may stop it before Abort returns).
+  bool refuseTransfer(HRESULT result) {
+    statusResult_ = result;
+    const ComPtr<IBinding> binding = binding_;
+    return binding && SUCCEEDED(binding->Abort());
+  }
+
   // The file takes the announced length at once, so that the space is claimed before the data
   // arrives; whether the volume could extend it shows only when the data is written.
-  void claimAnnouncedLength(ULONG length) {
+  void claimAnnouncedLength(std::int64_t length) {
     LARGE_INTEGER end{};
     end.QuadPart = length;
     if (!SetFilePointerEx(file_, end, nullptr, FILE_BEGIN)) return;
@@ -218,7 +261,9 @@ class BSCHolder final : public IBindStatusCallback, public IHttpNegotiate {
 
   bool writeToFile(const char* data, ULONG size) {
     DWORD written = 0;
-    if (WriteFile(file_, data, size, &written, nullptr) && written == size) return true;
+    const bool whole = WriteFile(file_, data, size, &written, nullptr) && written == size;
+    written_ += written;
+    if (whole) return true;
     DWORD error = GetLastError();
     // A local file that takes fewer bytes than it was given without an error is on a full volume.
     if (error == ERROR_SUCCESS) error = ERROR_DISK_FULL;
@@ -232,8 +277,12 @@ class BSCHolder final : public IBindStatusCallback, public IHttpNegotiate {
   bool writeFailed_ = false;
   HANDLE file_;
   ComPtr<IBindStatusCallback> inner_;
-  // S_OK, or what the HTTP status of the answer ends the attempt with.
+  // S_OK, or what the HTTP status of the answer (or a refused redirect) ends the attempt with.
   HRESULT statusResult_ = S_OK;
+  // The announced length: the answer's Content-Length, else the service's count; -1 while unknown.
+  std::int64_t announced_ = -1;
+  std::uint64_t written_ = 0;
+  DWORD lastHeard_;
   ComPtr<IBinding> binding_;
   DWORD extraBindFlags_ = 0;
   bool stopped_ = false;
@@ -276,24 +325,32 @@ class Transfer {
 
 // Pumps this thread's messages, which carry the service's notifications, until the holder has a
 // result. A quit message is posted again for whoever pumps next and leaves the result E_PENDING.
+// When the service has told nothing for the receive time-out, the attempt ends as timed out
+// (INET_E_CONNECTION_TIMEOUT): the caller's detach aborts the binding.
 HRESULT waitForTransfer(const BSCHolder& holder) {
+  const DWORD timeout = receiveTimeoutMilliseconds();
   MSG message;
   while (holder.result() == E_PENDING) {
-    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-    if (got == 0) {
-      PostQuitMessage(static_cast<int>(message.wParam));
-      break;
+    const DWORD silent = holder.silentFor();
+    if (silent >= timeout) return static_cast<HRESULT>(kInetConnectionTimeout);
+    if (MsgWaitForMultipleObjectsEx(0, nullptr, timeout - silent, QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_TIMEOUT) {
+      continue;
     }
-    if (got == -1) continue;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
+    while (holder.result() == E_PENDING && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(message.wParam));
+        return holder.result();
+      }
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
   }
   return holder.result();
 }
 
 struct AttemptOutcome {
   HRESULT result;
-  bool dataSeen;
+  std::uint64_t packageBytes;
 };
 
 // One attempt: a fresh callback and an empty file, the transfer and the wait.
@@ -302,7 +359,7 @@ AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const st
   callback.Attach(new DownloadCallback(owner));
   sysenv::UniqueFileHandle file(
       CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return {static_cast<HRESULT>(hresultFromWin32(GetLastError())), false};
+  if (!file) return {static_cast<HRESULT>(hresultFromWin32(GetLastError())), 0};
 
   ComPtr<BSCHolder> holder;
   holder.Attach(new BSCHolder(file.get(), callback.Get()));
@@ -313,7 +370,7 @@ AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const st
     if (SUCCEEDED(hr)) hr = waitForTransfer(*holder.Get());
     holder->detach();
   }
-  return {hr, callback->dataSeen()};
+  return {hr, holder->packageBytes()};
 }
 
 }  // namespace
@@ -328,7 +385,7 @@ std::int32_t HtmlExternal::DownloadPackage(const std::wstring& url) {
     // to free, until the end of the run.
     if (code == kDownloadDiskFull) DeleteFileW(downloadPath_.c_str());
     if (code != kDownloadTransient) return code;
-    const bool another = budget.allowsRetryAfter(outcome.dataSeen);
+    const bool another = budget.allowsRetryAfter(outcome.packageBytes);
     Sleep(kRetryPauseMilliseconds);
     if (!another) return kDownloadTransient;
   }

@@ -12,6 +12,7 @@ constexpr std::uint32_t kHttpStatusGone = 410;
 constexpr std::uint32_t kHttpStatusNotFound = 404;
 constexpr std::uint32_t kHttpStatusRequestTimeout = 408;
 constexpr std::uint32_t kHttpStatusTooManyRequests = 429;
+constexpr std::uint32_t kFirstRedirectStatus = 300;
 constexpr std::uint32_t kFirstHttpErrorStatus = 400;
 
 bool isHttpStatusResult(std::uint32_t hresult) {
@@ -23,6 +24,17 @@ bool isHttpStatusResult(std::uint32_t hresult) {
 bool isTransientHttpStatus(std::uint32_t status) {
   return (status >= 500 && status <= 599) || status == kHttpStatusRequestTimeout ||
          status == kHttpStatusTooManyRequests;
+}
+
+char16_t asciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+
+// Whether `text` starts with `lowerPrefix` (lower case ASCII), ignoring the case of `text`.
+bool startsWithIgnoringCase(const std::u16string& text, const std::u16string& lowerPrefix) {
+  if (text.size() < lowerPrefix.size()) return false;
+  for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
+    if (asciiLower(text[i]) != lowerPrefix[i]) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -59,7 +71,9 @@ std::int32_t mapTransferResult(std::uint32_t hresult, FreeSpace freeSpace) {
 }
 
 std::uint32_t httpStatusResult(std::uint32_t status) {
-  if (status < kFirstHttpErrorStatus) return kHresultOk;
+  if (status == 0) return kInetDownloadFailure;
+  if (status < kFirstRedirectStatus) return kHresultOk;
+  if (status < kFirstHttpErrorStatus) return kInetRedirectFailed;
   if (status == kHttpStatusNotFound || status == kHttpStatusGone) return kInetObjectNotFound;
   return kHttpStatusFacilityBase | (status & 0xFFFFu);
 }
@@ -70,9 +84,44 @@ std::uint32_t settleStopResult(std::uint32_t hresult, bool positionAndSizeKnown,
   return hresult;
 }
 
-bool AttemptBudget::allowsRetryAfter(bool dataSeen) {
-  remaining_ = dataSeen ? kAttemptBudget : remaining_ - 1;
+bool AttemptBudget::allowsRetryAfter(std::uint64_t packageBytes) {
+  if (packageBytes > furthest_) {
+    furthest_ = packageBytes;
+    remaining_ = kAttemptBudget;
+  } else {
+    --remaining_;
+  }
   return remaining_ > 0;
+}
+
+bool isFollowableRedirect(const std::u16string& target) {
+  return startsWithIgnoringCase(target, u"http:") || startsWithIgnoringCase(target, u"https:");
+}
+
+std::int64_t contentLengthFromHeaders(const std::u16string& headers) {
+  const std::u16string kName = u"content-length";
+  for (std::size_t start = 0; start < headers.size();) {
+    std::size_t end = headers.find(u'\n', start);
+    if (end == std::u16string::npos) end = headers.size();
+    const std::u16string line = headers.substr(start, end - start);
+    start = end + 1;
+    if (line.find(u':') != kName.size() || !startsWithIgnoringCase(line, kName)) continue;
+    std::size_t i = kName.size() + 1;
+    while (i < line.size() && (line[i] == u' ' || line[i] == u'\t')) ++i;
+    std::uint64_t value = 0;
+    std::size_t digits = 0;
+    for (; i < line.size() && line[i] >= u'0' && line[i] <= u'9'; ++i, ++digits) {
+      if (digits == 18) return -1;  // beyond any real length, and before the value could overflow
+      value = value * 10 + static_cast<std::uint64_t>(line[i] - u'0');
+    }
+    while (i < line.size() && (line[i] == u' ' || line[i] == u'\t' || line[i] == u'\r')) ++i;
+    return digits == 0 || i != line.size() ? -1 : static_cast<std::int64_t>(value);
+  }
+  return -1;
+}
+
+bool shouldClaimAnnouncedLength(std::uint64_t announced) {
+  return announced != 0 && announced <= std::numeric_limits<std::uint32_t>::max();
 }
 
 bool needsConnectionCheck(std::int32_t result) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace downloadmanagercore {
 
@@ -16,6 +17,7 @@ constexpr std::uint32_t kInetObjectNotFound = 0x800C0006;         // INET_E_OBJE
 constexpr std::uint32_t kInetResourceNotFound = 0x800C0005;       // INET_E_RESOURCE_NOT_FOUND
 constexpr std::uint32_t kInetDownloadFailure = 0x800C0008;        // INET_E_DOWNLOAD_FAILURE
 constexpr std::uint32_t kInetConnectionTimeout = 0x800C000B;      // INET_E_CONNECTION_TIMEOUT
+constexpr std::uint32_t kInetRedirectFailed = 0x800C0014;         // INET_E_REDIRECT_FAILED
 constexpr std::uint32_t kHresultDiskFull = 0x80070070;            // HRESULT_FROM_WIN32(ERROR_DISK_FULL)
 // An HTTP error status travels as HTTP_E_STATUS_* (facility 25 with the status in the low word).
 constexpr std::uint32_t kHttpStatusFacilityBase = 0x80190000;
@@ -33,6 +35,15 @@ enum DownloadResult : std::int32_t {
 constexpr int kAttemptBudget = 10;            // attempts in a row that may end without data
 constexpr unsigned kRetryPauseMilliseconds = 1000;
 constexpr unsigned kReadChunkBytes = 8192;
+// An attempt during which the service reports nothing for this long ends as timed out
+// (INET_E_CONNECTION_TIMEOUT, transient). The URL service has no receive time-out of its own that
+// can be relied on (Wine's waits for as long as the server keeps the connection open), so a server
+// that accepts and never answers, or stalls mid-body, would hold the run forever. 30 s is WinHTTP's
+// own default receive time-out: a loaded server or proxy that needs several seconds for its first
+// byte, or a mobile link that drops out for a while, still gets through, and the attempt budget then
+// bounds the whole download: at most 10 silent attempts (after the last one that got further than
+// any before it) of 30 s plus the 1 s pause, about 5 minutes.
+constexpr unsigned kReceiveTimeoutMilliseconds = 30000;
 
 // HRESULT_FROM_WIN32: 0x80070000 | (code & 0xFFFF) for a positive code, the code itself otherwise.
 std::uint32_t hresultFromWin32(std::uint32_t code);
@@ -47,8 +58,11 @@ bool mappingNeedsFreeSpace(std::uint32_t hresult);
 std::int32_t mapTransferResult(std::uint32_t hresult, FreeSpace freeSpace);
 
 // The HRESULT that ends a transfer answered with this HTTP status, or kHresultOk when the status
-// lets the data through (1xx to 3xx, and 0 when there was no HTTP status at all). 404 and 410 are
-// INET_E_OBJECT_NOT_FOUND; any other error status is kHttpStatusFacilityBase | status.
+// lets the data through (1xx, 2xx). Status 0 is a connection that ended before any status line
+// (Wine then reports an empty answer as a success): INET_E_DOWNLOAD_FAILURE. A 3xx reaches the
+// answer only when the service did not follow it (Wine's does not follow one to file:, and delivers
+// the redirect's own page as data): kInetRedirectFailed. 404 and 410 are INET_E_OBJECT_NOT_FOUND;
+// any other error status is kHttpStatusFacilityBase | status.
 std::uint32_t httpStatusResult(std::uint32_t status);
 
 // A transfer that the service reports as successful but whose file position stops short of the
@@ -56,17 +70,38 @@ std::uint32_t httpStatusResult(std::uint32_t status);
 std::uint32_t settleStopResult(std::uint32_t hresult, bool positionAndSizeKnown, std::uint64_t position,
                                std::uint64_t size);
 
-// Counts attempts that end transient: an attempt during which data arrived restores the whole
-// budget, so a download that keeps making progress is retried without limit.
+// Counts attempts that end transient. An attempt that got further into the package than every
+// attempt before it (every attempt starts from byte 0) restores the whole budget, so a download that
+// keeps making progress is retried without limit. An attempt that only received data again, as far
+// as or less far than before, counts as one without data: a server that breaks off every transfer at
+// the same point (a short body, a length it never delivers, a stall ended by the receive time-out)
+// ends the download after the budget instead of retrying for ever.
 class AttemptBudget {
  public:
-  // After an attempt that ended with kDownloadTransient: true when another attempt may start.
-  bool allowsRetryAfter(bool dataSeen);
+  // After an attempt that ended with kDownloadTransient and wrote `packageBytes` bytes of the
+  // package: true when another attempt may start.
+  bool allowsRetryAfter(std::uint64_t packageBytes);
   int remaining() const { return remaining_; }
 
  private:
   int remaining_ = kAttemptBudget;
+  std::uint64_t furthest_ = 0;
 };
+
+// A redirect is followed only to http: or https: (either case). Anything else (file:, ftp:, res:,
+// a relative or empty target) would let a server point the download at a local file or another
+// service: the attempt ends with kInetRedirectFailed.
+bool isFollowableRedirect(const std::u16string& target);
+
+// The Content-Length of an HTTP answer's raw header block ("Name: value" lines, CR LF or LF), or
+// -1 when it has none or it is not a plain decimal number. 64 bits: the service's own counts are
+// 32-bit and lose a longer announced length.
+std::int64_t contentLengthFromHeaders(const std::u16string& headers);
+
+// Whether the package file is extended to the announced length before the data: only a length that
+// the service's 32-bit counts can express (the same bound as "downloadTotal"). A server that announces
+// more (10 GB for a small body) would otherwise make the file claim that much disk for the attempt.
+bool shouldClaimAnnouncedLength(std::uint64_t announced);
 
 // The product's rule: "object not found" and "transient" become "no network" when the connection
 // check fails.

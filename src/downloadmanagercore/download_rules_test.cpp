@@ -61,17 +61,21 @@ TEST(MapTransferResult, MapsEveryOutcomeToThePagesCode) {
   }
 }
 
-TEST(HttpStatusResult, EndsTheTransferOnlyForErrorStatuses) {
+TEST(HttpStatusResult, EndsTheTransferForErrorAndUnfollowedRedirectStatuses) {
   struct Case {
     std::uint32_t status;
     std::uint32_t expected;
     std::int32_t pageResult;
   };
   const std::vector<Case> cases = {
-      {0, kHresultOk, kDownloadSucceeded},  // not HTTP at all
+      {0, kInetDownloadFailure, kDownloadTransient},  // the connection closed before any answer
       {200, kHresultOk, kDownloadSucceeded},
-      {304, kHresultOk, kDownloadSucceeded},
-      {399, kHresultOk, kDownloadSucceeded},
+      {206, kHresultOk, kDownloadSucceeded},
+      // A redirect the service answers with is one it did not follow: its page is no package.
+      {301, kInetRedirectFailed, kDownloadFailed},
+      {302, kInetRedirectFailed, kDownloadFailed},
+      {304, kInetRedirectFailed, kDownloadFailed},
+      {399, kInetRedirectFailed, kDownloadFailed},
       {404, kInetObjectNotFound, kDownloadObjectNotFound},
       {410, kInetObjectNotFound, kDownloadObjectNotFound},
       {400, kHttpStatusFacilityBase | 400, kDownloadFailed},
@@ -111,19 +115,79 @@ TEST(SettleStopResult, OnlyASuccessfulStopBeforeTheAnnouncedLengthIsShort) {
 TEST(AttemptBudget, TenAttemptsWithoutDataEndTheDownload) {
   AttemptBudget budget;
   int attempts = 1;
-  while (budget.allowsRetryAfter(false)) ++attempts;
+  while (budget.allowsRetryAfter(0)) ++attempts;
   EXPECT_EQ(kAttemptBudget, attempts);
   EXPECT_EQ(0, budget.remaining());
 }
 
-TEST(AttemptBudget, AnAttemptWithDataRestoresTheWholeBudget) {
+TEST(AttemptBudget, OnlyAnAttemptThatGetsFurtherRestoresTheWholeBudget) {
   AttemptBudget budget;
-  for (int i = 0; i < kAttemptBudget - 2; ++i) ASSERT_TRUE(budget.allowsRetryAfter(false));
+  for (int i = 0; i < kAttemptBudget - 2; ++i) ASSERT_TRUE(budget.allowsRetryAfter(0));
   EXPECT_EQ(2, budget.remaining());
-  EXPECT_TRUE(budget.allowsRetryAfter(true));
+  EXPECT_TRUE(budget.allowsRetryAfter(600));
   EXPECT_EQ(kAttemptBudget, budget.remaining());
   // A download that keeps making progress is never given up.
-  for (int i = 0; i < 3 * kAttemptBudget; ++i) ASSERT_TRUE(budget.allowsRetryAfter(true));
+  for (std::uint64_t bytes = 601; bytes < 601 + 3 * kAttemptBudget; ++bytes) ASSERT_TRUE(budget.allowsRetryAfter(bytes));
+  EXPECT_EQ(kAttemptBudget, budget.remaining());
+}
+
+TEST(AttemptBudget, AServerThatAlwaysBreaksAtTheSamePointIsGivenUp) {
+  // The first break is progress; the same 600 bytes again, or fewer, are not.
+  AttemptBudget budget;
+  int attempts = 1;
+  while (budget.allowsRetryAfter(attempts % 2 == 1 ? 600 : 400)) ++attempts;
+  EXPECT_EQ(kAttemptBudget + 1, attempts);
+}
+
+TEST(IsFollowableRedirect, OnlyHttpAndHttps) {
+  const struct {
+    std::u16string target;
+    bool followed;
+  } cases[] = {
+      {u"http://localhost:8000/SorvanePro.zip", true},
+      {u"HTTPS://cdn.example/p.zip", true},
+      {u"hTtP:relative", true},
+      {u"file:///C:/Windows/win.ini", false},
+      {u"FILE://server/share/p.zip", false},
+      {u"ftp://127.0.0.1/p.zip", false},
+      {u"res://shell32.dll/1", false},
+      {u"mk:@MSITStore:C:/x.chm::/a.htm", false},
+      {u"httpx://host/p.zip", false},
+      {u"/files/p.zip", false},
+      {u"C:\\Windows\\win.ini", false},
+      {u"", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.followed, isFollowableRedirect(c.target)) << std::string(c.target.begin(), c.target.end());
+  }
+}
+
+TEST(ContentLengthFromHeaders, ReadsTheDecimalLengthInSixtyFourBits) {
+  const struct {
+    std::u16string headers;
+    std::int64_t length;
+  } cases[] = {
+      {u"HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\nContent-Length: 1000\r\n\r\n", 1000},
+      {u"HTTP/1.1 200 OK\r\ncontent-length:10737418240\r\n", 10737418240},
+      {u"HTTP/1.1 200 OK\nCONTENT-LENGTH: \t 0 \n", 0},
+      {u"HTTP/1.1 200 OK\r\nContent-Length: 10, 10\r\n", -1},
+      {u"HTTP/1.1 200 OK\r\nContent-Length: -1\r\n", -1},
+      {u"HTTP/1.1 200 OK\r\nContent-Length: \r\n", -1},
+      {u"HTTP/1.1 200 OK\r\nContent-Length: 1234567890123456789\r\n", -1},
+      {u"HTTP/1.1 200 OK\r\nX-Content-Length: 5\r\nTransfer-Encoding: chunked\r\n", -1},
+      {u"", -1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.length, contentLengthFromHeaders(c.headers)) << std::string(c.headers.begin(), c.headers.end());
+  }
+}
+
+TEST(ShouldClaimAnnouncedLength, OnlyWhatA32BitCountExpresses) {
+  EXPECT_FALSE(shouldClaimAnnouncedLength(0));
+  EXPECT_TRUE(shouldClaimAnnouncedLength(1));
+  EXPECT_TRUE(shouldClaimAnnouncedLength(0xFFFFFFFFull));
+  EXPECT_FALSE(shouldClaimAnnouncedLength(0x100000000ull));
+  EXPECT_FALSE(shouldClaimAnnouncedLength(10737418240ull));
 }
 
 TEST(ConnectionCheck, TurnsNotFoundAndTransientIntoNoNetwork) {

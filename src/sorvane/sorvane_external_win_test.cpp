@@ -6,11 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
 #include "app/install_properties.h"
 #include "app/logger_win.h"
+#include "downloadmanagercore/download_engine_win.h"
 #include "downloadmanagercore/download_rules.h"
 #include "support/jscript_host_win.h"
 #include "support/test_http_server_win.h"
@@ -174,6 +176,19 @@ TEST_F(SorvaneDownloadTest, AMissingPackageOnAReachableServerStaysNotFound) {
   EXPECT_EQ(pageDownload(testsupport::testServerUrl(L"/status/404/SorvanePro.zip")),
             downloadmanagercore::kDownloadObjectNotFound);
   EXPECT_EQ(properties_.msiError, downloadmanagercore::kDownloadObjectNotFound);
+}
+
+TEST_F(SorvaneDownloadTest, AServerThatNeverAnswersEndsTheDownloadAsANetworkProblem) {
+  // Half a second of silence instead of half a minute ends each attempt; the connection check then
+  // finds the host reachable, so the page shows its network-problem message, not "no network".
+  downloadmanagercore::setReceiveTimeoutMillisecondsForTests(500);
+  const DWORD started = GetTickCount();
+  EXPECT_EQ(pageDownload(testsupport::testServerUrl(L"/hang/SorvanePro.zip")), downloadmanagercore::kDownloadTransient);
+  downloadmanagercore::setReceiveTimeoutMillisecondsForTests(downloadmanagercore::kReceiveTimeoutMilliseconds);
+  const DWORD took = GetTickCount() - started;
+  std::printf("[ measured ] ten silent attempts took %lu ms\n", static_cast<unsigned long>(took));
+  EXPECT_GE(took, downloadmanagercore::kAttemptBudget * 500u + (downloadmanagercore::kAttemptBudget - 1) * 1000u);
+  EXPECT_EQ(properties_.msiError, downloadmanagercore::kDownloadTransient);
 }
 
 TEST_F(SorvaneDownloadTest, AnUnreachableServerMeansNoNetwork) {

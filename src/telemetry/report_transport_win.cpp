@@ -22,17 +22,34 @@ constexpr wchar_t kContentTypeHeader[] = L"Content-Type:application/xml";
 constexpr DWORD kContentTypeHeaderLength = sizeof kContentTypeHeader / sizeof kContentTypeHeader[0] - 1;
 static_assert(kContentTypeHeaderLength == 28, "the header goes with its length in characters");
 
+// Every report runs synchronously, the start report on the user-interface thread before the window
+// exists, so no step may wait for long. WinHTTP's defaults would let a name look-up wait without end
+// and a connection 60 s; Wine's WinHttpSendRequest moreover waits for the server's answer (Windows'
+// returns once the request is out), so a server that takes the request and never answers holds the
+// thread for the receive time-out. A report is worth little against a stub that seems frozen: a
+// look-up or a connection that takes longer than 5 s is a network that will not carry the report
+// anyway, and 10 s per send or receive step lets a slow link still upload a log archive (the time-out
+// runs per step, not for the whole body). So one report waits at most about 30 s with no progress,
+// and a server that accepts and never answers costs 10 s under Wine.
+constexpr int kResolveTimeoutMs = 5000;
+constexpr int kConnectTimeoutMs = 5000;
+constexpr int kSendTimeoutMs = 10000;
+constexpr int kReceiveTimeoutMs = 10000;
+
 // The WinHTTP entry points, looked up once. All null when winhttp.dll cannot be loaded.
 struct WinHttpFunctions {
   decltype(&WinHttpGetIEProxyConfigForCurrentUser) getIEProxyConfigForCurrentUser;
   decltype(&WinHttpOpen) open;
+  decltype(&WinHttpSetTimeouts) setTimeouts;
+  decltype(&WinHttpSetOption) setOption;
   decltype(&WinHttpConnect) connect;
   decltype(&WinHttpOpenRequest) openRequest;
   decltype(&WinHttpSendRequest) sendRequest;
   decltype(&WinHttpCloseHandle) closeHandle;
 
   bool complete() const {
-    return getIEProxyConfigForCurrentUser != nullptr && open != nullptr && connect != nullptr &&
+    return getIEProxyConfigForCurrentUser != nullptr && open != nullptr && setTimeouts != nullptr && setOption != nullptr &&
+           connect != nullptr &&
            openRequest != nullptr && sendRequest != nullptr && closeHandle != nullptr;
   }
 };
@@ -48,6 +65,8 @@ const WinHttpFunctions& winHttp() {
     loaded.getIEProxyConfigForCurrentUser = sysenv::systemFunction<decltype(&WinHttpGetIEProxyConfigForCurrentUser)>(
         kDll, "WinHttpGetIEProxyConfigForCurrentUser");
     loaded.open = sysenv::systemFunction<decltype(&WinHttpOpen)>(kDll, "WinHttpOpen");
+    loaded.setTimeouts = sysenv::systemFunction<decltype(&WinHttpSetTimeouts)>(kDll, "WinHttpSetTimeouts");
+    loaded.setOption = sysenv::systemFunction<decltype(&WinHttpSetOption)>(kDll, "WinHttpSetOption");
     loaded.connect = sysenv::systemFunction<decltype(&WinHttpConnect)>(kDll, "WinHttpConnect");
     loaded.openRequest = sysenv::systemFunction<decltype(&WinHttpOpenRequest)>(kDll, "WinHttpOpenRequest");
     loaded.sendRequest = sysenv::systemFunction<decltype(&WinHttpSendRequest)>(kDll, "WinHttpSendRequest");
@@ -81,11 +100,20 @@ void* openReportSession() {
   });
   // Only a static proxy is honoured: automatic detection and configuration scripts would cost a
   // network search on the user-interface thread before every report, so such users go direct.
-  if (haveConfig && config.lpszProxy != nullptr) {
-    return api.open(kUserAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, config.lpszProxy,
-                    config.lpszProxyBypass != nullptr ? config.lpszProxyBypass : WINHTTP_NO_PROXY_BYPASS, 0);
+  HINTERNET session =
+      haveConfig && config.lpszProxy != nullptr
+          ? api.open(kUserAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, config.lpszProxy,
+                     config.lpszProxyBypass != nullptr ? config.lpszProxyBypass : WINHTTP_NO_PROXY_BYPASS, 0)
+          : api.open(kUserAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+  // Handles made from the session inherit its time-outs. Should they not take, the defaults apply.
+  if (session != nullptr) {
+    api.setTimeouts(session, kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
+    // Wine waits for the answer's head under this time-out, not the receive one (measured: without
+    // it a silent server held the send for as long as it kept the connection, 60 s and more).
+    DWORD responseTimeout = kReceiveTimeoutMs;
+    api.setOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout, sizeof responseTimeout);
   }
-  return api.open(kUserAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+  return session;
 }
 
 bool sendReportRequest(const void* body, std::uint32_t length, const std::wstring& path, const std::wstring& verb) {

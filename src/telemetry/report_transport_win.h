@@ -12,8 +12,9 @@ namespace telemetry {
 // The report server's host: a build setting (SORVANE_REPORT_HOST), 127.0.0.1 in test builds.
 const wchar_t* reportServerHost();
 
-// A WinHTTP session handle (HINTERNET) with the user's static proxy and bypass list, or going direct;
-// null on failure. The caller closes it with WinHttpCloseHandle.
+// A WinHTTP session handle (HINTERNET) with the user's static proxy and bypass list, or going direct,
+// and bounded time-outs (name look-up 5 s, connection 5 s, each send and receive step 10 s); null
+// on failure. The caller closes it with WinHttpCloseHandle.
 void* openReportSession();
 
 // Sends `body` (length bytes; may be empty) with `verb` to `path` (which may hold a query) and the

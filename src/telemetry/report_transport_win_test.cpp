@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/report_collector_win.h"
+#include "support/wine_test_support_win.h"
 #include "sysenv/shell_win.h"
 #include "sysenv/unique_handle_win.h"
 #include "sysenv/wide_text_win.h"
@@ -127,6 +128,39 @@ TEST_F(ReportTransport, RefusedConnectionMeansNotSent) {
   // Nothing stays behind in the transport: the next report goes out as usual.
   EXPECT_TRUE(analytics.sendStartReport());
   EXPECT_EQ(testsupport::collectedRequests().size(), 1u);
+}
+
+TEST_F(ReportTransport, ACollectorThatNeverAnswersHoldsEachReportForABoundedTime) {
+  app::InstallProperties properties = sampleRun();
+  properties.status = 2;
+  downloadmanagercore::Analytics analytics(&properties);
+  testsupport::ScratchFolder scratch;
+  ASSERT_TRUE(testsupport::writeFileBytes(scratch.file(L"installer_log.txt"), "a log line\r\n"));
+  analytics.addLogFile(scratch.file(L"installer_log.txt"));
+  {
+    testsupport::ScopedCollectorHang hang;
+    // The run's last two requests: the final report and, after an error, the log upload.
+    const DWORD started = GetTickCount();
+    analytics.sendFinalReport();
+    const DWORD finalReport = GetTickCount() - started;
+    analytics.uploadLogArchive();
+    const DWORD both = GetTickCount() - started;
+    std::printf("[ measured ] unanswered: final report %lu ms, with the log upload %lu ms\n",
+                static_cast<unsigned long>(finalReport), static_cast<unsigned long>(both));
+    // Each waits for the receive time-out at most, with room for a slow machine.
+    EXPECT_LT(finalReport, 15000u);
+    EXPECT_LT(both, 30000u);
+  }
+  // Both reached the collector before it kept silent. (Only ours are counted: port 80 is the
+  // machine's, and another build's stub may report to it meanwhile.)
+  const std::vector<CollectedRequest> requests = testsupport::collectedRequests();
+  const std::string body = expectedBody(properties, false);
+  EXPECT_EQ(1, std::count_if(requests.begin(), requests.end(), [&](const CollectedRequest& r) {
+              return r.target == "/v1/logAnalytics" && r.body == body;
+            }));
+  EXPECT_EQ(1, std::count_if(requests.begin(), requests.end(), [](const CollectedRequest& r) {
+              return r.verb == "PUT" && r.target.find("token=0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0") != std::string::npos;
+            }));
 }
 
 TEST_F(ReportTransport, NonAsciiTextIsSentAsUtf8WithItsByteLength) {

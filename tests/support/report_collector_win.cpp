@@ -114,4 +114,13 @@ ScopedCollectorRefusal::~ScopedCollectorRefusal() {
   waitForPath(stateFolder() + L"\\refusing", false);
 }
 
+// The collector looks for the file at each request.
+ScopedCollectorHang::ScopedCollectorHang() {
+  if (!stateFolder().empty()) writeFileBytes(stateFolder() + L"\\hang", "");
+}
+
+ScopedCollectorHang::~ScopedCollectorHang() {
+  if (!stateFolder().empty()) DeleteFileW((stateFolder() + L"\\hang").c_str());
+}
+
 }  // namespace testsupport

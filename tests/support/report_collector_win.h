@@ -47,6 +47,16 @@ class ScopedCollectorRefusal {
   bool active_ = false;
 };
 
+// While it lives the collector reads and records every request but never answers it: a connection
+// ends only when the client gives up (or after 60 s).
+class ScopedCollectorHang {
+ public:
+  ScopedCollectorHang();
+  ~ScopedCollectorHang();
+  ScopedCollectorHang(const ScopedCollectorHang&) = delete;
+  ScopedCollectorHang& operator=(const ScopedCollectorHang&) = delete;
+};
+
 }  // namespace testsupport
 
 #define SKIP_WITHOUT_REPORT_COLLECTOR()                                                             \

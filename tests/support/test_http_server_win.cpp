@@ -75,25 +75,31 @@ bool getControlRoute(const std::string& target, std::string& body) {
   return true;
 }
 
-// UTF-8 with everything but unreserved characters and '/' percent-encoded, for a query value.
-std::string percentEncoded(const std::wstring& text) {
+std::string utf8Of(const std::wstring& text) {
   std::string utf8(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
   utf8.resize(utf8.empty() ? 0 : utf8.size() - 1);
-  static const char hex[] = "0123456789ABCDEF";
+  return utf8;
+}
+
+const char kHexDigits[] = "0123456789ABCDEF";
+
+// UTF-8 with everything but unreserved characters and '/' percent-encoded, for a query value.
+std::string percentEncoded(const std::wstring& text) {
+  const std::string utf8 = utf8Of(text);
   std::string encoded;
   for (unsigned char c : utf8) {
     if (isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
       encoded += static_cast<char>(c);
     } else {
-      encoded += {'%', hex[c >> 4], hex[c & 15]};
+      encoded += {'%', kHexDigits[c >> 4], kHexDigits[c & 15]};
     }
   }
   return encoded;
 }
 
-std::wstring urlAtPort(int port, const std::wstring& path) {
-  return L"http://127.0.0.1:" + std::to_wstring(port) + path;
+std::wstring urlAtPort(int port, const std::wstring& path, const std::wstring& host = L"127.0.0.1") {
+  return L"http://" + host + L":" + std::to_wstring(port) + path;
 }
 
 }  // namespace
@@ -101,6 +107,17 @@ std::wstring urlAtPort(int port, const std::wstring& path) {
 std::wstring testServerUrl(const std::wstring& path) {
   const int port = serverPort();
   return port == 0 ? std::wstring() : urlAtPort(port, path);
+}
+
+std::wstring testServerUrlOnHost(const std::wstring& host, const std::wstring& path) {
+  const int port = serverPort();
+  return port == 0 ? std::wstring() : urlAtPort(port, path, host);
+}
+
+std::wstring redirectUrl(int code, const std::wstring& target, const std::wstring& name) {
+  std::wstring spelled;
+  for (unsigned char c : utf8Of(target)) spelled += {static_cast<wchar_t>(kHexDigits[c >> 4]), static_cast<wchar_t>(kHexDigits[c & 15])};
+  return testServerUrl(L"/redirect/" + std::to_wstring(code) + L"/" + spelled + L"/" + name);
 }
 
 std::wstring testServerRoot() {

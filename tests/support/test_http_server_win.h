@@ -2,7 +2,8 @@
 // (the fixture "http_server"; SORVANE_TEST_HTTP_STATE names its state folder). Its routes, each a
 // network fault (tools/test-http-server/test_server.h):
 //   /files/NAME  /nolength/NAME  /short/NAME  /status/CODE/NAME  /flaky/KEY/N/NAME
-//   /breakonce/KEY/NAME  /stall/NAME  /slow/RATE/NAME
+//   /breakonce/KEY/NAME  /stall/NAME  /slow/RATE/NAME  /hang/NAME  /biglength/NAME
+//   /redirect/CODE/HEX/NAME (through redirectUrl)  /reset/NAME  /resetonce/KEY/NAME
 // NAME is a file in testServerRoot() or "gen-<bytes>.bin", generated: byte i is (i * 131 + 7) & 0xFF.
 // Every helper returns empty (or -1) when the server is not there; such a test skips with
 // SKIP_WITHOUT_TEST_SERVER().
@@ -18,6 +19,11 @@ namespace testsupport {
 
 // L"http://127.0.0.1:<port>" + path.
 std::wstring testServerUrl(const std::wstring& path);
+// The same server under another host name: L"http://<host>:<port>" + path.
+std::wstring testServerUrlOnHost(const std::wstring& host, const std::wstring& path);
+// A URL of the server that answers `code` with "Location: <target>"; the client names its file
+// `name`.
+std::wstring redirectUrl(int code, const std::wstring& target, const std::wstring& name);
 // The folder the server serves NAMEs from, ending in a backslash.
 std::wstring testServerRoot();
 // A 64 KiB volume for disk-full tests, ending in a backslash; empty where it could not be mounted.

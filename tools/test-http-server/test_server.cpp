@@ -10,11 +10,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <regex>
 #include <vector>
 
@@ -23,7 +25,10 @@ namespace {
 
 constexpr std::size_t kPieceBytes = 64 * 1024;
 constexpr std::uint64_t kStallHeadBytes = 1000;
-constexpr int kStallSeconds = 60;
+constexpr int kStallSeconds = 60;  // also how long /hang/ keeps a request unanswered
+constexpr int kResetPauseMilliseconds = 200;
+// What /biglength/ announces: 10 GiB, more than a 32-bit count and more than most free disks.
+constexpr std::uint64_t kBigLengthBytes = 10ull * 1024 * 1024 * 1024;
 constexpr int kSlowStepsPerSecond = 10;
 // Idle keep-alive connections and stalled responses each hold a worker; several test programs
 // share one server at once.
@@ -109,15 +114,19 @@ void serveWhole(httplib::Response& response, std::shared_ptr<Content> content) {
   });
 }
 
-// Announces the whole length, sends the first 60 % and fails, which makes the server close the
-// connection with the body unfinished.
-void serveShort(httplib::Response& response, std::shared_ptr<Content> content) {
+// Announces the whole length, sends the first 60 % (rounded down) and fails, which makes the server
+// close the connection with the body unfinished. `atCut`, if given, runs before that.
+void serveShort(httplib::Response& response, std::shared_ptr<Content> content, std::function<void()> atCut = {}) {
   const std::uint64_t cut = content->size() * 60 / 100;
-  setBody(response, *content, [content, cut](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-    if (offset >= cut) return false;
-    const std::uint64_t end = std::min<std::uint64_t>(offset + std::min(length, kPieceBytes), cut);
-    return content->send(offset, end, sink);
-  });
+  setBody(response, *content,
+          [content, cut, atCut](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            if (offset >= cut) {
+              if (atCut) atCut();
+              return false;
+            }
+            const std::uint64_t end = std::min<std::uint64_t>(offset + std::min(length, kPieceBytes), cut);
+            return content->send(offset, end, sink);
+          });
 }
 
 // The socket of the request's connection (the only one with its two ports), or -1. The library
@@ -145,6 +154,38 @@ int connectionSocket(const httplib::Request& request) {
 bool peerHungUp(int fd) {
   pollfd entry{fd, POLLRDHUP, 0};
   return ::poll(&entry, 1, 0) > 0 && (entry.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+// Takes the connection away from the library: the socket is replaced by /dev/null under the same
+// descriptor, so the library's later writes and its close go nowhere and the number cannot be reused
+// meanwhile. With `reset` the peer gets a reset (linger 0) instead of an orderly end.
+void abandonConnection(int fd, bool reset) {
+  if (fd < 0) return;
+  if (reset) {
+    const linger abort{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  } else {
+    ::shutdown(fd, SHUT_RDWR);
+  }
+  const int nowhere = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (nowhere < 0) return;
+  ::dup3(nowhere, fd, O_CLOEXEC);
+  ::close(nowhere);
+}
+
+// The URL that a /redirect/ route spells in hex (two digits a byte, either case); empty when the
+// text is not hex.
+std::string hexDecoded(const std::string& hex) {
+  if (hex.size() % 2 != 0) return {};
+  std::string bytes;
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    char* end = nullptr;
+    const std::string pair = hex.substr(i, 2);
+    const long value = std::strtol(pair.c_str(), &end, 16);
+    if (*end != '\0' || !std::isxdigit(static_cast<unsigned char>(pair[0]))) return {};
+    bytes += static_cast<char>(value);
+  }
+  return bytes;
 }
 
 std::string match(const httplib::Request& request, int index) { return request.matches[index].str(); }
@@ -280,6 +321,12 @@ void TestServer::stop() {
   server_.stop();
 }
 
+void TestServer::holdWhilePeerWaits(int socket) {
+  for (int step = 0; step < kStallSeconds * 10; ++step) {
+    if ((socket >= 0 && peerHungUp(socket)) || !pause(100)) return;
+  }
+}
+
 bool TestServer::pause(int milliseconds) {
   std::unique_lock<std::mutex> hold(stateLock_);
   return !stopSignal_.wait_for(hold, std::chrono::milliseconds(milliseconds), [this] { return stopping_; });
@@ -368,11 +415,63 @@ void TestServer::addRoutes() {
                 setBody(response, *content,
                         [this, content, head, socket](std::size_t offset, std::size_t, httplib::DataSink& sink) {
                           if (offset < head) return content->send(offset, head, sink);
-                          for (int step = 0; step < kStallSeconds * 10; ++step) {
-                            if ((socket >= 0 && peerHungUp(socket)) || !pause(100)) break;
-                          }
+                          holdWhilePeerWaits(socket);
                           return false;
                         });
+              }));
+
+  // The request is read and never answered: the connection ends (without a status line) only when
+  // the client goes away, 60 s pass or the server stops. NAME names nothing.
+  addRoute(R"(/hang/([^/]+))", [this](const httplib::Request& request, httplib::Response& response) {
+    const int socket = connectionSocket(request);
+    holdWhilePeerWaits(socket);
+    abandonConnection(socket, false);
+    response.status = 500;  // goes nowhere: the connection is no longer the library's
+  });
+
+  // An announced length far beyond the body: the real bytes, then the connection closes.
+  addRoute(R"(/biglength/([^/]+))", withContent(1, [](auto&, auto& response, Ptr content) {
+                response.set_content_provider(
+                    kBigLengthBytes, kOctetStream,
+                    [content](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                      if (offset >= content->size()) return false;
+                      const std::uint64_t end =
+                          std::min<std::uint64_t>(offset + std::min(length, kPieceBytes), content->size());
+                      return content->send(offset, end, sink);
+                    });
+              }));
+
+  addRoute(R"(/redirect/(\d{3})/([0-9A-Fa-f]+)/([^/]+))", [](const httplib::Request& request,
+                                                             httplib::Response& response) {
+    const int code = std::stoi(match(request, 1));
+    const std::string target = hexDecoded(match(request, 2));
+    const bool redirect = code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
+    if (!redirect || target.empty()) return setHtml(response, 400, "400 Bad Request");
+    setHtml(response, code, std::to_string(code) + " Moved");
+    response.set_header("Location", target);
+  });
+
+  // As /short/, but the connection ends with a reset instead of its orderly close.
+  const auto serveReset = [this](const httplib::Request& request, httplib::Response& response, Ptr content) {
+    const int socket = connectionSocket(request);
+    serveShort(response, std::move(content), [this, socket] {
+      // The client takes what came before the reset, so that it sees a transfer break off rather
+      // than one that never started.
+      pause(kResetPauseMilliseconds);
+      abandonConnection(socket, true);
+    });
+  };
+
+  addRoute(R"(/reset/([^/]+))", withContent(1, [serveReset](auto& request, auto& response, Ptr content) {
+                serveReset(request, response, std::move(content));
+              }));
+
+  addRoute(R"(/resetonce/([^/]+)/([^/]+))",
+           withContent(2, [this, serveReset](auto& request, auto& response, Ptr content) {
+                if (countKey("resetonce", match(request, 1)) == 1) {
+                  return serveReset(request, response, std::move(content));
+                }
+                serveWhole(response, std::move(content));
               }));
 
   addRoute(R"(/slow/(\d{1,12})/([^/]+))", withContent(2, [serveSlow](auto& request, auto& response, Ptr content) {
@@ -571,7 +670,7 @@ int ReportCollector::bind(int port) {
   // Whoever runs the tests, Wine's prefix user clears the requests and sets the answer.
   ::chmod((state_ + "/requests").c_str(), 01777);
   emptyFolder(state_ + "/requests");
-  for (const char* name : {"answer-status", "refuse", "refusing"}) ::unlink((state_ + "/" + name).c_str());
+  for (const char* name : {"answer-status", "refuse", "refusing", "hang"}) ::unlink((state_ + "/" + name).c_str());
   port_ = port;
   if (wakePipe_[0] < 0 || !listen()) return -1;
   return port_;
@@ -634,7 +733,15 @@ bool ReportCollector::serve() {
   return true;
 }
 
+void ReportCollector::holdUnanswered(int socket) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(kStallSeconds);
+  while (!stopping_ && !peerHungUp(socket) && std::chrono::steady_clock::now() < giveUp) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kCollectorPollMilliseconds));
+  }
+}
+
 void ReportCollector::stop() {
+  stopping_ = true;
   const char wake = 1;
   if (::write(wakePipe_[1], &wake, 1) != 1) log("cannot wake the collector");
 }
@@ -689,11 +796,17 @@ void ReportCollector::handleConnection(int socket) {
     // Complete before it has its name, so that a reader never sees part of a request.
     const bool recorded = writeWholeFile(folder + "." + name + ".tmp", head + body) &&
                           std::rename((folder + "." + name + ".tmp").c_str(), (folder + name + ".request").c_str()) == 0;
-    const int status = answerStatus();
-    sendAll(socket, "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status) +
-                        "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-    log(trimmed(requestLine) + " -> " + std::to_string(status) + ", " + std::to_string(body.size()) + " bytes" +
-        (recorded ? ", " + std::string(name) + ".request" : ", NOT RECORDED"));
+    const std::string recordedAs = recorded ? ", " + std::string(name) + ".request" : ", NOT RECORDED";
+    if (fileExists(state_ + "/hang")) {
+      log(trimmed(requestLine) + " -> never answered, " + std::to_string(body.size()) + " bytes" + recordedAs);
+      holdUnanswered(socket);
+    } else {
+      const int status = answerStatus();
+      sendAll(socket, "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status) +
+                          "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+      log(trimmed(requestLine) + " -> " + std::to_string(status) + ", " + std::to_string(body.size()) + " bytes" +
+          recordedAs);
+    }
   }
   ::shutdown(socket, SHUT_WR);
   ::close(socket);

@@ -10,6 +10,16 @@
 //   /stall/NAME            Content-Length, at most 1000 bytes (never all of them), then silence until
 //                          the client goes away, 60 s pass or the server stops
 //   /slow/RATE/NAME        about RATE bytes a second, in ten steps a second
+//   /hang/NAME             reads the request and never answers: the connection ends, without a
+//                          status line, when the client goes away, 60 s pass or the server stops
+//   /biglength/NAME        Content-Length 10737418240 (10 GiB), the real body, then the connection
+//                          closes
+//   /redirect/CODE/HEX/NAME  CODE (301, 302, 303, 307 or 308) with Location: the URL whose bytes HEX
+//                          spells, two hex digits a byte ("66696c653a2f2f2f43..." for "file:///C...");
+//                          NAME names nothing, it only gives the client a file name
+//   /reset/NAME            as /short/, but after a moment the connection is reset (RST, SO_LINGER 0)
+//                          instead of closed
+//   /resetonce/KEY/NAME    the first request with KEY as /reset/, then as /files/
 //   /NAME                  as /files/NAME; but when the root holds "NAME.route", whose first line
 //                          is one of the routes above ("/breakonce/k/real.zip"), as that route
 //   /_hits?path=P          decimal count of requests seen for the exact path P
@@ -22,6 +32,7 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -71,6 +82,8 @@ class TestServer {
   void addRoute(const std::string& pattern, httplib::Server::Handler handler);
   // Waits up to `milliseconds`; false as soon as the server is stopping.
   bool pause(int milliseconds);
+  // Returns when the client on `socket` hangs up, 60 s have passed or the server is stopping.
+  void holdWhilePeerWaits(int socket);
   // Counts a request for KEY in the namespace `kind`; the new count.
   std::uint64_t countKey(const std::string& kind, const std::string& key);
   void log(const std::string& line);
@@ -107,6 +120,9 @@ class TestServer {
 //   refuse                   while it exists nothing listens, so connections are refused; the
 //                            collector shows that it has stopped listening with the file
 //                            "refusing", and removes that when it listens again
+//   hang                     while it exists, a request is read and recorded but never answered:
+//                            its connection ends without an answer when the client goes away,
+//                            60 s pass or the collector stops
 class ReportCollector {
  public:
   ReportCollector(std::string stateFolder, const std::string& logFile);
@@ -124,6 +140,8 @@ class ReportCollector {
  private:
   bool listen();
   void handleConnection(int socket);
+  // Returns when the client hangs up, 60 s have passed or the collector is stopping.
+  void holdUnanswered(int socket);
   int answerStatus() const;
   void log(const std::string& line);
 
@@ -135,6 +153,7 @@ class ReportCollector {
   std::condition_variable idle_;
   int activeConnections_ = 0;
   std::uint64_t requestCount_ = 0;
+  std::atomic<bool> stopping_{false};
   std::mutex logLock_;
   std::ofstream log_;
 };

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -93,6 +94,7 @@ struct Seen {
   int status = 0;
   std::string contentLength;
   bool chunked = false;
+  std::string location;
   std::string body;
 };
 
@@ -118,6 +120,7 @@ class TestServerTest : public ::testing::Test {
           seen.status = response.status;
           seen.contentLength = response.get_header_value("Content-Length");
           seen.chunked = response.get_header_value("Transfer-Encoding") == "chunked";
+          seen.location = response.get_header_value("Location");
           return true;
         },
         [&](const char* data, std::size_t size) {
@@ -155,6 +158,9 @@ TEST_F(TestServerTest, RoutesAnswerAsTheirFaultPrescribes) {
       {"/stall/gen-5000.bin", false, 200, "5000", false, gen1000},
       {"/stall/gen-10.bin", false, 200, "10", false, gen1000.substr(0, 9)},
       {"/slow/4000/gen-1000.bin", true, 200, "1000", false, gen1000},
+      {"/biglength/gen-1000.bin", false, 200, "10737418240", false, gen1000},
+      {"/biglength/gen-0.bin", false, 200, "10737418240", false, ""},
+      {"/hang/SorvanePro.zip", false, 0, "", false, ""},  // no answer at all within the second
       {"/files/missing.bin", true, 404, "", false, ""},
       {"/files/..", true, 404, "", false, ""},
       {"/files/%2e%2e%2fetc%2fpasswd", true, 404, "", false, ""},
@@ -171,6 +177,79 @@ TEST_F(TestServerTest, RoutesAnswerAsTheirFaultPrescribes) {
     EXPECT_EQ(seen.chunked, c.chunked);
     EXPECT_EQ(seen.body, c.body);
   }
+}
+
+std::string hex(const std::string& text) {
+  static const char digits[] = "0123456789abcdef";
+  std::string spelled;
+  for (unsigned char c : text) spelled += {digits[c >> 4], digits[c & 15]};
+  return spelled;
+}
+
+TEST_F(TestServerTest, RedirectsAnswerWithTheSpelledLocation) {
+  struct Case {
+    std::string path;
+    int status;
+    std::string location;
+  };
+  const std::string elsewhere = "http://localhost:1/files/gen-10.bin", local = "file:///C:/users/secret.txt";
+  const Case cases[] = {
+      {"/redirect/302/" + hex(elsewhere) + "/pkg.zip", 302, elsewhere},
+      {"/redirect/301/" + hex(local) + "/pkg.zip", 301, local},
+      {"/redirect/307/" + hex(elsewhere) + "/pkg.zip", 307, elsewhere},
+      {"/redirect/308/" + hex(local).substr(0, 8) + "/pkg.zip", 308, "file"},
+      {"/redirect/200/" + hex(elsewhere) + "/pkg.zip", 400, ""},  // not a redirect status
+      {"/redirect/302/abc/pkg.zip", 400, ""},                     // half a byte
+      {"/redirect/302/xyz/pkg.zip", 404, ""},                     // not hex: no route
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const Seen seen = get(c.path);
+    EXPECT_TRUE(seen.complete);
+    EXPECT_EQ(seen.status, c.status);
+    EXPECT_EQ(seen.location, c.location);
+  }
+}
+
+// What a raw client read before the connection ended, and how it ended.
+struct RawEnd {
+  std::string received;
+  int error = 0;  // errno of the last recv, 0 for an orderly end
+};
+
+RawEnd rawGet(int port, const std::string& path) {
+  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  RawEnd end;
+  if (::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    ::send(socket, request.data(), request.size(), MSG_NOSIGNAL);
+    char buffer[4096];
+    ssize_t got;
+    while ((got = ::recv(socket, buffer, sizeof buffer, 0)) > 0) end.received.append(buffer, got);
+    end.error = got < 0 ? errno : 0;
+  }
+  ::close(socket);
+  return end;
+}
+
+TEST_F(TestServerTest, ResetRoutesBreakTheBodyOffWithAReset) {
+  const RawEnd reset = rawGet(server_->port(), "/reset/gen-1000.bin");
+  EXPECT_EQ(reset.error, ECONNRESET);
+  const std::size_t headEnd = reset.received.find("\r\n\r\n");
+  ASSERT_NE(headEnd, std::string::npos);
+  EXPECT_NE(reset.received.find("Content-Length: 1000\r\n"), std::string::npos);
+  EXPECT_EQ(reset.received.substr(headEnd + 4), generated(600));
+
+  EXPECT_EQ(rawGet(server_->port(), "/resetonce/r/gen-1000.bin").error, ECONNRESET);
+  const Seen whole = get("/resetonce/r/gen-1000.bin");
+  EXPECT_TRUE(whole.complete);
+  EXPECT_EQ(whole.body, generated(1000));
+  // A plain short body ends in order: the reset is the route's own doing.
+  EXPECT_EQ(rawGet(server_->port(), "/short/gen-1000.bin").error, 0);
 }
 
 TEST_F(TestServerTest, KeyedFaultsCountRequestsPerKey) {
@@ -241,23 +320,31 @@ TEST_F(TestServerTest, HitsCountExactPathsUntilReset) {
   EXPECT_EQ(get("/_hits?path=/short/gen-10.bin").body, "0");
 }
 
-TEST_F(TestServerTest, SigtermEndsTheServerWhileAResponseStalls) {
+TEST_F(TestServerTest, SigtermEndsTheServerWhileResponsesStallOrHang) {
   ServerProcess own;
   ASSERT_GT(own.port(), 0);
-  std::thread client([&] {
-    httplib::Client stalled("127.0.0.1", own.port());
-    stalled.set_read_timeout(30, 0);
-    stalled.Get("/stall/gen-100000.bin");
-  });
+  std::vector<std::thread> clients;
+  for (const char* path : {"/stall/gen-100000.bin", "/hang/gen-1.bin"}) {
+    clients.emplace_back([&own, path] {
+      httplib::Client waiting("127.0.0.1", own.port());
+      waiting.set_read_timeout(30, 0);
+      waiting.Get(path);
+    });
+  }
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto stopping = std::chrono::steady_clock::now();
   EXPECT_EQ(own.stop(), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(3));
   EXPECT_FALSE(fs::exists(own.folder() / "port"));
-  client.join();
+  for (std::thread& client : clients) client.join();
 }
 
-// What a raw client got back: everything the collector sent before it closed, or "refused".
-std::string exchange(int port, const std::string& request, bool halfClose = false) {
+// What a raw client got back: everything the collector sent before it closed (or before
+// `waitSeconds` passed without a byte), or "refused".
+std::string exchange(int port, const std::string& request, bool halfClose = false, int waitSeconds = 10) {
   const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+  const timeval wait{waitSeconds, 0};
+  ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -356,6 +443,29 @@ TEST_F(ReportCollectorTest, RefusesConnectionsWhileTheRefuseFileExists) {
   const std::vector<std::string> recorded = recordedRequests(collector_.folder());
   ASSERT_EQ(recorded.size(), 1u);
   EXPECT_EQ(recorded[0], "GET /again HTTP/1.1\r\n\r\n");
+}
+
+TEST_F(ReportCollectorTest, RecordsButNeverAnswersWhileTheHangFileExists) {
+  const std::string request = "POST /v1/logAnalytics HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc";
+  std::ofstream(collector_.folder() / "hang").flush();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(exchange(collector_.port(), request, false, 1), "");
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
+  fs::remove(collector_.folder() / "hang");
+  EXPECT_EQ(exchange(collector_.port(), request).substr(0, 17), "HTTP/1.1 200 OK\r\n");
+  const std::vector<std::string> recorded = recordedRequests(collector_.folder());
+  ASSERT_EQ(recorded.size(), 2u);
+  EXPECT_EQ(recorded[0], request);
+}
+
+TEST_F(ReportCollectorTest, StopsPromptlyWhileItHoldsARequest) {
+  std::ofstream(collector_.folder() / "hang").flush();
+  std::thread client([port = collector_.port()] { exchange(port, "GET / HTTP/1.1\r\n\r\n", false, 30); });
+  ASSERT_TRUE(waitForFile(collector_.folder() / "requests" / "000001.request", true));
+  const auto stopping = std::chrono::steady_clock::now();
+  EXPECT_EQ(collector_.stop(), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(3));
+  client.join();
 }
 
 TEST_F(ReportCollectorTest, RequestCutShortIsNotRecorded) {
