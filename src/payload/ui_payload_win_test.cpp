@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/logger_win.h"
+#include "support/held_file_win.h"
 #include "support/payload_container_win.h"
 #include "support/wine_test_support_win.h"
 #include "sysenv/shell_win.h"
@@ -309,12 +310,14 @@ TEST(UiPayload, FolderThatCannotBeDeletedIsReported) {
   app::Logger logger;
   payload::UiPayload payload(&logger);
   const std::wstring folder = payload.payloadFolder();
-  ASSERT_TRUE(testsupport::writeFileBytes(folder + L"stuck.txt", "x"));
-  ASSERT_TRUE(SetFileAttributesW((folder + L"stuck.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  // Another process holds a file in it open without delete sharing.
+  testsupport::FileHeldByAnotherProcess stuck(folder + L"stuck.txt");
+  ASSERT_TRUE(stuck.held());
   payload.deletePayloadFolder();
   EXPECT_TRUE(payload.payloadFolder().empty());
   EXPECT_EQ(logMessages(logger).back(), "ERROR Delete Temp folder failed!");
   EXPECT_TRUE(pathExists(folder + L"stuck.txt"));
+  stuck.release();
   testsupport::removeTreeForTest(folder);
 }
 
