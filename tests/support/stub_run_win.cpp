@@ -182,6 +182,18 @@ std::vector<std::wstring> StubRunTest::leftInTemp() const {
   return left;
 }
 
+void StubRunTest::expectCompletedRun() {
+  EXPECT_TRUE(testProductInstalled());
+  EXPECT_EQ(installedTestProductVersion(), L"5.2.1");
+  const std::vector<CollectedRequest> requests = collectedRun();
+  ASSERT_EQ(requests.size(), 2u);
+  expectReport(requests[0], {"started", 0, 0, "", ""});
+  expectReport(requests[1], {"completed", 0, 0, "5.2.1", "demo"});
+  // The pending installation's shortcut came and went with the run.
+  EXPECT_FALSE(shortcutExists());
+  EXPECT_EQ(leftInTemp(), std::vector<std::wstring>{});
+}
+
 bool StubRunTest::shortcutExists() const { return pathExists(sysenv::desktopShortcutPath(kShortcutName)); }
 
 }  // namespace testsupport

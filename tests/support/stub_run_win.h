@@ -97,6 +97,10 @@ class StubRunTest : public ::testing::Test {
   // this order; their contents.
   std::vector<std::string> expectLogUpload(const CollectedRequest& request, const std::vector<std::string>& names) const;
 
+  // The run installed the demo product and reported exactly that: the start report and the final
+  // "completed" one, the shortcut gone, nothing left in the temporary folder.
+  void expectCompletedRun();
+
   bool shortcutExists() const;
   // What the run left in its temporary folder: each name, a folder's with its own names after it
   // ("f/", "f/a.txt").
