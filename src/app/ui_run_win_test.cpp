@@ -113,18 +113,18 @@ class UiRun : public ::testing::Test {
 };
 
 // This thread's host window, if any: other tests may show theirs on the same desktop.
+// A named function, not a lambda: on i686 the callback must be __stdcall, which no lambda converts to.
+BOOL CALLBACK keepHostWindow(HWND window, LPARAM out) {
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  if (std::wstring(name) != htmlui::kHostWindowClassName) return TRUE;
+  *reinterpret_cast<HWND*>(out) = window;
+  return FALSE;
+}
+
 HWND ownHostWindow() {
   HWND found = nullptr;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM out) -> BOOL {
-        wchar_t name[16] = {};
-        GetClassNameW(window, name, 16);
-        if (std::wstring(name) != htmlui::kHostWindowClassName) return TRUE;
-        *reinterpret_cast<HWND*>(out) = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumThreadWindows(GetCurrentThreadId(), keepHostWindow, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 

@@ -9,4 +9,9 @@ namespace sysenv {
 // violation on the calling thread.
 void injectedCrashPoint();
 
+// Writes to a fresh page reserved with PAGE_NOACCESS: an access violation (0xC0000005) on the calling
+// thread on every system. Address 0 is no such certainty: Wine running as root may map the page at
+// address 0, and a write through a null pointer then simply succeeds.
+void makeAccessViolation();
+
 }  // namespace sysenv

@@ -4,15 +4,13 @@
 #include <windows.h>
 
 #include "app/crash_handler_win.h"
+#include "sysenv/crash_injection_win.h"
 #include "sysenv/system_dll_win.h"
 
 namespace {
 
 DWORD WINAPI crashingWorker(void*) {
-  // Read through a volatile pointer, the compiler cannot know it is null and turn the write into
-  // a different fault.
-  int* volatile target = nullptr;
-  *target = 1;
+  sysenv::makeAccessViolation();
   return 0;
 }
 
