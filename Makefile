@@ -1,4 +1,5 @@
-# make test: install what is missing, build both builds, run every test (native, then under Wine).
+# make test: install what is missing, build both builds, run every test (native, then under Wine,
+# then a short soak).
 # make demo [SCENARIO=...]: install what is missing, build, and install the demo product with the
 # packed stub in quiet mode under Wine, against loopback package and report servers; tell what
 # happened.
@@ -24,7 +25,7 @@ SIGN_KEY ?= $(NATIVE_DIR)/test-cert/test-key.pem
 # install-deps has put Wine in place. The shipped stub is always the win32 one.
 WINE_ARCH = $$(scripts/wine-arch)
 
-.PHONY: all deps build build-native build-win32 build-win64 test demo package bench fuzz clean
+.PHONY: all deps build build-native build-win32 build-win64 test soak demo package bench fuzz clean
 
 all: build
 
@@ -37,18 +38,21 @@ build-native: deps
 	@cmake --no-warn-unused-cli -S . -B $(NATIVE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	@cmake --build $(NATIVE_DIR) -j $(JOBS)
 
-# The Windows builds come after the native one: their packed-stub tests run its stubpack.
+# The Windows builds come after the native one: their packed-stub tests run its stubpack. The win32
+# build is the shipped one, and it always builds every Wine test and test program, whether or not
+# this machine can run them: a fault of the 32-bit build (a calling convention, a pointer size, a
+# structure layout) must break the build on every machine.
 build-win32: deps build-native
-	@wine_tests=$$([[ $(WINE_ARCH) == win32 ]] && echo ON || echo OFF); \
-	cmake --no-warn-unused-cli -S . -B $(WIN32_DIR) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DSORVANE_BUILD_WINE_TESTS=$$wine_tests \
+	@cmake --no-warn-unused-cli -S . -B $(WIN32_DIR) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DSORVANE_BUILD_WINE_TESTS=ON \
 	  -DSORVANE_NATIVE_TOOLS=$(NATIVE_TOOLS) >/dev/null
 	@cmake --build $(WIN32_DIR) -j $(JOBS)
 
-# Only where Wine cannot run the win32 build.
+# Only where Wine cannot run the win32 build: the same sources for x86_64, at the optimisation that
+# ships, so that the tests, the demo and the benchmarks run code built as the stub is.
 build-win64: deps build-native
 	@if [[ $(WINE_ARCH) == win64 ]]; then \
-	  cmake --no-warn-unused-cli -S . -B $(WIN64_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  cmake --no-warn-unused-cli -S . -B $(WIN64_DIR) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DSORVANE_BUILD_WINE_TESTS=ON \
 	    -DSORVANE_NATIVE_TOOLS=$(NATIVE_TOOLS) >/dev/null && \
 	  cmake --build $(WIN64_DIR) -j $(JOBS); \
@@ -59,6 +63,15 @@ test: build
 	@ctest --test-dir $(NATIVE_DIR) --output-on-failure -j $(JOBS)
 	@echo "== Wine tests ($(WINE_ARCH) build) =="
 	@scripts/wine-session ctest --test-dir build/$(WINE_ARCH) --output-on-failure -j $(JOBS)
+	@echo "== soak, short: the stub from the shell, each scenario three times ($(WINE_ARCH) build) =="
+	@scripts/soak build/$(WINE_ARCH) --repeat 3 --part shell
+
+# make soak [SOAK_REPEAT=20]: every end-to-end scenario SOAK_REPEAT times, from a Windows parent (the
+# end-to-end test programs, their cases repeated) and from the shell through Wine with stand-in
+# installers; fails on any leftover, any wrong exit code, any run far slower than its siblings.
+SOAK_REPEAT ?= 20
+soak: build
+	@scripts/soak build/$(WINE_ARCH) --repeat $(SOAK_REPEAT)
 
 # SCENARIO: success (the default), download-404, no-network, no-setup, installer-fails,
 # installer-cancelled, or all (scripts/demo).

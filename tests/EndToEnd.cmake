@@ -15,6 +15,7 @@ foreach(file IN LISTS e2e_sources)
   set(test_name e2e.${stem})
   add_executable(${test_name} ${file})
   target_link_libraries(${test_name} PRIVATE sorvane_wine_test_support gtest_main)
+  target_precompile_headers(${test_name} REUSE_FROM sorvane_wine_test_support)
   add_dependencies(${test_name} packed_programs demo_product)
   add_test(NAME ${test_name} COMMAND ${test_name})
   set_tests_properties(${test_name} PROPERTIES

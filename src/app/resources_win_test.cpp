@@ -1,6 +1,8 @@
 // The resources of the built stub, read from the executable itself as Windows would read them.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 #include <string>
 
 #include "app/resources/resource_ids.h"
@@ -43,7 +45,7 @@ TEST_F(StubResources, NonLatinTextsSurviveTheResourceCompiler) {
 }
 
 TEST_F(StubResources, EverySupportedLanguageHasBothStrings) {
-  for (WORD language : {0x0409, 0x0407, 0x040C, 0x0410, 0x0411, 0x0413, 0x0404}) {
+  for (const WORD language : std::initializer_list<WORD>{0x0409, 0x0407, 0x040C, 0x0410, 0x0411, 0x0413, 0x0404}) {
     EXPECT_FALSE(app::loadResourceString(IDS_PRIVILEGE_MESSAGE, language, stub_.get()).empty()) << language;
     EXPECT_FALSE(app::loadResourceString(IDS_PRIVILEGE_CAPTION, language, stub_.get()).empty()) << language;
   }

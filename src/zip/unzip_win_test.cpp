@@ -361,7 +361,8 @@ TEST_F(Unzip, AnItemThatReplacesAFileMayUseTheSpaceThatFileFrees) {
   SKIP_WITHOUT_TINY_VOLUME(destination);
   ASSERT_TRUE(CreateDirectoryW(destination.path().c_str(), nullptr));
   // An earlier extraction's file takes most of the volume; the new one is as large.
-  const std::uint64_t size = freeBytes(destination.path()) * 3 / 4;
+  // A tiny volume's worth: it fits a size_t on either build.
+  const auto size = static_cast<std::size_t>(freeBytes(destination.path()) * 3 / 4);
   ASSERT_TRUE(writeFileBytes(destination.path() + L"\\big.bin", pseudoRandomBytes(size)));
   const std::string newer = pseudoRandomBytes(size + 1).substr(1);
   const Outcome outcome = unzip(makeArchive({{"big.bin", newer, 0}}), destination.path());
@@ -385,7 +386,7 @@ TEST_F(Unzip, AnItemWhoseSizeLiesFailsWithoutGrowingBeyondTheStatedSize) {
   ASSERT_TRUE(CreateDirectoryW(destination.path().c_str(), nullptr));
   const std::wstring filler = testsupport::tinyVolumeFolder() + L"unzip-lies-filler.bin";
   const sysenv::ScopeExit removeFiller([&] { DeleteFileW(filler.c_str()); });
-  ASSERT_TRUE(writeFileBytes(filler, std::string(freeBytes(destination.path()) - 12 * 1024, 'f')));
+  ASSERT_TRUE(writeFileBytes(filler, std::string(static_cast<std::size_t>(freeBytes(destination.path()) - 12 * 1024), 'f')));
 
   const struct {
     const char* what;
