@@ -171,11 +171,10 @@ bool runScripts(const std::wstring& payloadFolder, downloadmanagercore::HtmlExte
 bool runQuietWorkflow(const std::wstring& payloadFolder, downloadmanagercore::HtmlExternal* scriptObject,
                       Logger& logger) {
   scriptObject->enableQuietMode();
-  const HRESULT apartment = CoInitialize(nullptr);
+  PageApartment apartment(logger);
   const bool closed = runScripts(payloadFolder, scriptObject, logger);
   // Page functions that the script stored on the object belong to the engine's apartment.
   scriptObject->releaseMemberValues();
-  if (SUCCEEDED(apartment)) CoUninitialize();
   return closed;
 }
 

@@ -30,8 +30,6 @@ namespace {
 
 constexpr char16_t kProductId[] = u"KRV";
 constexpr char16_t kOwnVersion[] = u"1.0.20.1";
-// Ample for a worker's last step, deleting the work folder with an unpacked product in it.
-constexpr DWORD kWorkerEndWaitMs = 10000;
 
 }  // namespace
 
@@ -79,14 +77,12 @@ int runDownloadManager() {
   }
 
   // Tear-down in reverse order of dependence: the script object's reference (its work folder goes
-  // with the last one, which a worker that is still calling back may hold), the mutex, the
-  // candidates, the payload folder, the report sender, the properties, and the logger last (it
-  // deletes its own folder with the log).
+  // with the last one), the mutex, the candidates, the payload folder, the report sender, the
+  // properties, and the logger last (it deletes its own folder with the log). The pages' end has
+  // stopped and waited for their jobs; one that outlived that wait still holds the object, so its
+  // folder goes now: the process must not end with it standing.
+  if (!htmlui::waitForScriptJobs(0)) scriptObject->deleteWorkFolder();
   scriptObject->Release();
-  // A worker that has just called the page back still holds the object, and its release deletes
-  // the work folder: the process must not end under it. A job that is still working (a download
-  // that a failed page left running) is not waited for beyond this.
-  htmlui::waitForScriptJobs(kWorkerEndWaitMs);
   instance.mutex.reset();
   languageCandidates.clear();
   uiPayload->deletePayloadFolder();

@@ -6,6 +6,7 @@
 
 #include "app/property_dump_win.h"
 #include "htmlui/host_window_win.h"
+#include "htmlui/script_callback_win.h"
 
 namespace app {
 
@@ -13,20 +14,25 @@ namespace {
 
 // The page and the document live in this apartment; it is closed again before the final report,
 // which needs none.
-bool runPageWindow(const std::wstring& payloadFolder, htmlui::MSHTMLExternal* scriptObject) {
-  const HRESULT apartment = CoInitialize(nullptr);
+bool runPageWindow(const std::wstring& payloadFolder, htmlui::MSHTMLExternal* scriptObject, Logger& logger) {
+  PageApartment apartment(logger);
   wchar_t pagePath[MAX_PATH];
-  bool windowRan = false;
   // A payload folder too long for the page path leaves nothing to show: like a missing document.
-  if (PathCombineW(pagePath, payloadFolder.c_str(), kStartPage) != nullptr) {
-    htmlui::registerHostWindowClass();
-    windowRan = htmlui::runHostWindow(pagePath, scriptObject);
-  }
-  if (SUCCEEDED(apartment)) CoUninitialize();
-  return windowRan;
+  if (PathCombineW(pagePath, payloadFolder.c_str(), kStartPage) == nullptr) return false;
+  htmlui::registerHostWindowClass();
+  return htmlui::runHostWindow(pagePath, scriptObject);
 }
 
 }  // namespace
+
+PageApartment::PageApartment(Logger& logger) : logger_(logger), initialized_(CoInitialize(nullptr)) {}
+
+PageApartment::~PageApartment() {
+  if (!htmlui::finishScriptJobs(kJobsEndWaitMs)) {
+    logger_.error(L"A job did not end within %u ms of the pages", static_cast<unsigned>(kJobsEndWaitMs));
+  }
+  if (SUCCEEDED(initialized_)) CoUninitialize();
+}
 
 std::wstring loadedPayloadFolder(const payload::UiPayload& uiPayload) {
   return uiPayload.loaded() ? uiPayload.payloadFolder() : std::wstring();
@@ -61,7 +67,9 @@ bool runUi(const payload::UiPayload& uiPayload, htmlui::MSHTMLExternal* scriptOb
            Logger& logger, downloadmanagercore::Analytics& analytics) {
   return runWithReports(
       loadedPayloadFolder(uiPayload),
-      [scriptObject](const std::wstring& payloadFolder) { return runPageWindow(payloadFolder, scriptObject); },
+      [scriptObject, &logger](const std::wstring& payloadFolder) {
+        return runPageWindow(payloadFolder, scriptObject, logger);
+      },
       properties, logger, analytics);
 }
 

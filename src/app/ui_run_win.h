@@ -3,6 +3,8 @@
 // (quiet_run_win.h) shares the reports and the error branch.
 #pragma once
 
+#include <windows.h>
+
 #include <functional>
 #include <string>
 
@@ -16,6 +18,26 @@ namespace app {
 
 // The start page, relative to the payload folder.
 constexpr wchar_t kStartPage[] = L"Load.html";
+
+// How long the end of the pages waits for the jobs they started. Ample for a worker's last steps,
+// which may include unpacking's last piece and the call back into the page.
+constexpr DWORD kJobsEndWaitMs = 10000;
+
+// The single-threaded COM apartment of the pages, around the window or the quiet workflow. Before it
+// is left, the jobs that the pages started are asked to stop and waited for (bounded by
+// kJobsEndWaitMs), while this thread still dispatches the calls they make into the apartment on
+// their way out; a job that outlives the wait is logged.
+class PageApartment {
+ public:
+  explicit PageApartment(Logger& logger);
+  ~PageApartment();
+  PageApartment(const PageApartment&) = delete;
+  PageApartment& operator=(const PageApartment&) = delete;
+
+ private:
+  Logger& logger_;
+  HRESULT initialized_;
+};
 
 // Sends the start report, then shows "Load.html" from the payload folder until the page or the user
 // closes the window, inside a single-threaded COM apartment of its own, then sends the final report.

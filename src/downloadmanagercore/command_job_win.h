@@ -45,6 +45,11 @@ class CommandJob : public htmlui::ScriptJob {
 
   void callBack(IDispatch* callback, std::int32_t result) {
     claim_.release();
+    // The window has closed and the run is ending: nobody is left to hear the result.
+    if (htmlui::scriptJobsStopping()) {
+      logger_->debug(L"%s: the page is gone, result %d not passed on", routine_, static_cast<int>(result));
+      return;
+    }
     htmlui::callJscallback(logger_, callback, result);
   }
 

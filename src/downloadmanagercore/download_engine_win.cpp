@@ -17,6 +17,7 @@
 #include "downloadmanagercore/download_engine_win.h"
 #include "downloadmanagercore/download_rules.h"
 #include "downloadmanagercore/html_external_win.h"
+#include "htmlui/script_callback_win.h"
 #include "sysenv/system_dll_win.h"
 #include "sysenv/unique_handle_win.h"
 #include "sysenv/wide_text_win.h"
@@ -333,9 +334,12 @@ HRESULT waitForTransfer(const BSCHolder& holder) {
   while (holder.result() == E_PENDING) {
     const DWORD silent = holder.silentFor();
     if (silent >= timeout) return static_cast<HRESULT>(kInetConnectionTimeout);
-    if (MsgWaitForMultipleObjectsEx(0, nullptr, timeout - silent, QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_TIMEOUT) {
-      continue;
-    }
+    HANDLE stop = htmlui::scriptJobsStopEvent();
+    const DWORD waited = MsgWaitForMultipleObjectsEx(stop != nullptr ? 1 : 0, &stop, timeout - silent, QS_ALLINPUT,
+                                                     MWMO_INPUTAVAILABLE);
+    // The run is ending: the caller's detach aborts the binding.
+    if (stop != nullptr && waited == WAIT_OBJECT_0) return E_ABORT;
+    if (waited == WAIT_TIMEOUT) continue;
     while (holder.result() == E_PENDING && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) {
         PostQuitMessage(static_cast<int>(message.wParam));
@@ -346,6 +350,16 @@ HRESULT waitForTransfer(const BSCHolder& holder) {
     }
   }
   return holder.result();
+}
+
+// Sleeps for `milliseconds`, or less when the run ends meanwhile: true then.
+bool pauseUnlessStopping(DWORD milliseconds) {
+  HANDLE stop = htmlui::scriptJobsStopEvent();
+  if (stop == nullptr) {
+    Sleep(milliseconds);
+    return false;
+  }
+  return WaitForSingleObject(stop, milliseconds) == WAIT_OBJECT_0;
 }
 
 struct AttemptOutcome {
@@ -386,7 +400,8 @@ std::int32_t HtmlExternal::DownloadPackage(const std::wstring& url) {
     if (code == kDownloadDiskFull) DeleteFileW(downloadPath_.c_str());
     if (code != kDownloadTransient) return code;
     const bool another = budget.allowsRetryAfter(outcome.packageBytes);
-    Sleep(kRetryPauseMilliseconds);
+    // Nobody waits for the next attempt once the run is ending.
+    if (pauseUnlessStopping(kRetryPauseMilliseconds)) return code;
     if (!another) return kDownloadTransient;
   }
 }

@@ -18,6 +18,8 @@
 #include "downloadmanagercore/download_engine_win.h"
 #include "downloadmanagercore/download_rules.h"
 #include "downloadmanagercore/html_external_win.h"
+#include "htmlui/script_callback_win.h"
+#include "support/recording_dispatch_win.h"
 #include "support/test_http_server_win.h"
 #include "support/wine_test_support_win.h"
 #include "sysenv/scope_exit.h"
@@ -97,6 +99,30 @@ class DownloadWorker {
 
 std::int32_t downloadOnWorker(HtmlExternal* external, const std::wstring& url) {
   return DownloadWorker(external, url).result();
+}
+
+// DownloadPackage as the page's download command runs it: a script job on a worker of its own, here
+// without a call back.
+class PageDownloadJob final : public htmlui::ScriptJob {
+ public:
+  PageDownloadJob(HtmlExternal* external, std::wstring url, std::atomic<std::int32_t>* result)
+      : ScriptJob(external), external_(external), url_(std::move(url)), result_(result) {}
+
+ private:
+  void run(IDispatch*) override { *result_ = external_->DownloadPackage(url_); }
+
+  HtmlExternal* external_;
+  std::wstring url_;
+  std::atomic<std::int32_t>* result_;
+};
+
+DWORD WINAPI pageDownloadThreadFunc(LPVOID job) { return htmlui::runScriptJob(job); }
+
+HRESULT startPageDownload(HtmlExternal* external, const std::wstring& url, IDispatch* callback,
+                          std::atomic<std::int32_t>* result) {
+  auto job = std::make_unique<PageDownloadJob>(external, url, result);
+  const HRESULT hr = job->marshalCallback(callback);
+  return FAILED(hr) ? hr : htmlui::startScriptJob(std::move(job), &pageDownloadThreadFunc);
 }
 
 // Waits up to 20 s for a condition that another thread brings about.
@@ -338,6 +364,24 @@ TEST_F(DownloadEngineTest, ASlowButSteadyTransferOutlivesTheReceiveTimeout) {
   EXPECT_EQ(kDownloadSucceeded, downloadOnWorker(object_.external, testServerUrl(path)));
   EXPECT_EQ(generatedBytes(8000), readFileBytes(object_.external->downloadPath()));
   EXPECT_EQ(1, testServerHits(path));
+}
+
+TEST_F(DownloadEngineTest, TheEndOfTheRunAbortsATransferInsteadOfWaitingForIt) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  const sysenv::ScopeExit leaveApartment([] { CoUninitialize(); });
+  testsupport::RecordingDispatch callback;
+  std::atomic<std::int32_t> result{-1};
+  // A hundred seconds at this rate.
+  const std::wstring path = L"/slow/2000/gen-200000.bin";
+  ASSERT_EQ(startPageDownload(object_.external, testServerUrl(path), &callback, &result), S_OK);
+  ASSERT_TRUE(eventually([&] { return object_.numericProperty(L"downloadCurrent") > 0; }));
+
+  EXPECT_TRUE(htmlui::finishScriptJobs(10000));
+
+  EXPECT_NE(result, kDownloadSucceeded);
+  EXPECT_LT(readFileBytes(object_.external->downloadPath()).size(), 200000u);
+  EXPECT_EQ(1, testServerHits(path));
+  EXPECT_TRUE(callback.calls.empty());
 }
 
 TEST_F(DownloadEngineTest, ResetMidTransferIsRetriedThenWhole) {

@@ -23,6 +23,10 @@ class LockHold {
   CRITICAL_SECTION* section_;
 };
 
+// Three seconds in all for the processes of a finished installer to let go of the work folder.
+constexpr int kWorkFolderDeleteAttempts = 30;
+constexpr DWORD kWorkFolderDeletePauseMs = 100;
+
 }  // namespace
 
 HtmlExternal::HtmlExternal(app::InstallProperties* record, Analytics* analytics, app::Logger* logger)
@@ -37,8 +41,20 @@ HtmlExternal::HtmlExternal(app::InstallProperties* record, Analytics* analytics,
 }
 
 HtmlExternal::~HtmlExternal() {
-  if (!workFolder_.empty()) sysenv::deleteFolderTree(workFolder_);
+  deleteWorkFolder();
   DeleteCriticalSection(&lock_);
+}
+
+void HtmlExternal::deleteWorkFolder() {
+  if (workFolder_.empty() || workFolderDeleted_.exchange(true)) return;
+  // The installer ran with the work folder as its current folder, and a process it started may let
+  // go of that a moment after the installer itself has ended (under Wine, the console host of a
+  // console installer does): the folder then stays, empty. So the deletion is tried again for a
+  // short while.
+  for (int attempt = 1; !sysenv::deleteFolderTree(workFolder_) && attempt < kWorkFolderDeleteAttempts; ++attempt) {
+    if (GetFileAttributesW(workFolder_.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    Sleep(kWorkFolderDeletePauseMs);
+  }
 }
 
 UINT HtmlExternal::GetMethodTable(const htmlui::MethodEntry** table) {

@@ -59,6 +59,10 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
 
   // Ends in a backslash; empty when no temporary folder could be found.
   const std::wstring& workFolder() const { return workFolder_; }
+  // Deletes the work folder with everything in it, once (the destructor's deletion then does
+  // nothing). For the tear-down, when a worker that still holds the object outlived the wait for it:
+  // the process must not end with the folder standing.
+  void deleteWorkFolder();
   // Set by DownloadPackage on the download worker; read after its callback.
   const std::wstring& downloadPath() const { return downloadPath_; }
   bool closeDisabled() const { return closeDisabled_; }
@@ -128,6 +132,7 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   // One job of each kind at a time: a second download would write the same file.
   std::atomic<bool> downloadRunning_{false};
   std::atomic<bool> installRunning_{false};
+  std::atomic<bool> workFolderDeleted_{false};
   // How job threads are made; null means htmlui::startScriptJob's own. Tests make creation fail.
   htmlui::detail::ThreadCreator threadCreator_ = nullptr;
 };

@@ -49,10 +49,14 @@ HRESULT MarshalledFunction::unmarshal(IDispatch** function) {
 
 namespace {
 
-// The workers that have not finished yet, and an event that is set while there are none.
+// The workers that have not finished yet, an event that is set while there are none, and the stop
+// request of the tear-down, which lasts until the last of them has finished.
 class RunningWorkers {
  public:
-  RunningWorkers() : idle_(CreateEventW(nullptr, TRUE, TRUE, nullptr)) { InitializeCriticalSection(&lock_); }
+  RunningWorkers()
+      : idle_(CreateEventW(nullptr, TRUE, TRUE, nullptr)), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    InitializeCriticalSection(&lock_);
+  }
   RunningWorkers(const RunningWorkers&) = delete;
   RunningWorkers& operator=(const RunningWorkers&) = delete;
 
@@ -63,15 +67,27 @@ class RunningWorkers {
   }
   void remove() {
     EnterCriticalSection(&lock_);
-    if (--count_ == 0 && idle_) SetEvent(idle_.get());
+    if (--count_ == 0) {
+      // In this order: whoever the idle event wakes must find the stop request withdrawn.
+      if (stop_) ResetEvent(stop_.get());
+      if (idle_) SetEvent(idle_.get());
+    }
+    LeaveCriticalSection(&lock_);
+  }
+  // Nothing to stop when no worker runs: a request then would only hold up the next run's jobs.
+  void requestStop() {
+    EnterCriticalSection(&lock_);
+    if (count_ != 0 && stop_) SetEvent(stop_.get());
     LeaveCriticalSection(&lock_);
   }
   HANDLE idleEvent() const { return idle_.get(); }
+  HANDLE stopEvent() const { return stop_.get(); }
 
  private:
   CRITICAL_SECTION lock_;
   long count_ = 0;
   sysenv::UniqueKernelHandle idle_;
+  sysenv::UniqueKernelHandle stop_;
 };
 
 // Never destroyed: a worker may still finish while the process's static objects go.
@@ -161,5 +177,17 @@ bool waitForScriptJobs(DWORD timeoutMs) {
     }
   }
 }
+
+bool finishScriptJobs(DWORD timeoutMs) {
+  runningWorkers().requestStop();
+  return waitForScriptJobs(timeoutMs);
+}
+
+bool scriptJobsStopping() {
+  HANDLE stop = runningWorkers().stopEvent();
+  return stop != nullptr && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0;
+}
+
+HANDLE scriptJobsStopEvent() { return runningWorkers().stopEvent(); }
 
 }  // namespace htmlui

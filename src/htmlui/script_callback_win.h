@@ -101,9 +101,23 @@ DWORD runScriptJob(void* job);
 
 // Waits until every worker started by startScriptJob has finished its job's last step (the owner's
 // Release, which may delete the object's work folder), dispatching this thread's messages meanwhile;
-// false when `timeoutMs` pass first. The run's tear-down calls it before the process ends, which
-// would otherwise cut a worker off in the middle of that step.
+// false when `timeoutMs` pass first.
 bool waitForScriptJobs(DWORD timeoutMs);
+
+// The end of the page's apartment, on the UI thread before it leaves it: asks every running job to
+// stop (scriptJobsStopping), then waits for every worker's last step as waitForScriptJobs does. The
+// wait must come before CoUninitialize: a worker's last calls into the apartment (the release of its
+// proxy to the page function, after the page has closed the window from inside the callback) are
+// answered only while this thread still serves the apartment; after it, Wine leaves the worker
+// waiting for good and Windows fails the call. True when no worker is left. Once every worker has
+// finished, later jobs run normally again; otherwise the request stays, for the stragglers.
+bool finishScriptJobs(DWORD timeoutMs);
+
+// True from finishScriptJobs until every worker has finished: the page is gone, so a job stops at its
+// next chance (a transfer is aborted, an unpacking ends before its next piece) and calls nobody back.
+bool scriptJobsStopping();
+// Signalled while scriptJobsStopping() is true, for a job that waits: a retry pause, a transfer.
+HANDLE scriptJobsStopEvent();
 
 namespace detail {
 // The thread creation that startScriptJob uses; tests replace it to have creation fail.

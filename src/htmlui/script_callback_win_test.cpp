@@ -56,6 +56,7 @@ struct Trace {
   std::atomic<int> workerStarted{0}, callbackReturned{0}, jobFreed{0}, destroyed{0};
   std::atomic<HRESULT> unmarshalFailure{S_OK};
   std::atomic<bool> ran{false};
+  std::atomic<bool> stopSeen{false};
   HRESULT callbackResult = E_FAIL;
   HRESULT workerApartment = E_FAIL;       // probeApartment inside the work
   HRESULT destructorApartment = E_FAIL;   // probeApartment inside the owner's destructor
@@ -271,6 +272,53 @@ TEST_F(ScriptCallbackTest, WaitingForTheJobsEndsOnlyAfterTheWorkersLastStep) {
   EXPECT_TRUE(FAILED(htmlui::detail::startScriptJobWith(std::move(job), &neverRuns,
                                                         [](LPTHREAD_START_ROUTINE, void*) -> HANDLE { return nullptr; })));
   EXPECT_TRUE(htmlui::waitForScriptJobs(0));
+}
+
+// A job that works until the run ends: it waits for the stop request, as a transfer does.
+class StoppableJob final : public htmlui::ScriptJob {
+ public:
+  StoppableJob(htmlui::MSHTMLExternal* owner, Trace* trace) : ScriptJob(owner), trace_(trace) {}
+
+ private:
+  void run(IDispatch*) override {
+    trace_->ran = true;
+    SetEvent(trace_->callbackDone.get());
+    trace_->stopSeen = WaitForSingleObject(htmlui::scriptJobsStopEvent(), 10000) == WAIT_OBJECT_0 &&
+                       htmlui::scriptJobsStopping();
+  }
+
+  Trace* trace_;
+};
+
+DWORD WINAPI runStoppableJob(LPVOID job) { return htmlui::runScriptJob(job); }
+
+TEST_F(ScriptCallbackTest, FinishingTheJobsStopsThemAndLaterJobsRunAsBefore) {
+  // Nothing running: nothing to stop, and no request left behind for the next jobs.
+  EXPECT_TRUE(htmlui::finishScriptJobs(0));
+  EXPECT_FALSE(htmlui::scriptJobsStopping());
+
+  testsupport::RecordingDispatch function;
+  auto job = std::make_unique<StoppableJob>(owner_, &trace_);
+  ASSERT_EQ(job->marshalCallback(&function), S_OK);
+  ASSERT_EQ(htmlui::startScriptJob(std::move(job), &runStoppableJob), S_OK);
+  ASSERT_TRUE(pumpUntil(trace_.callbackDone.get()));
+  EXPECT_FALSE(htmlui::scriptJobsStopping());
+  EXPECT_FALSE(htmlui::waitForScriptJobs(100));
+
+  // The end of the pages: the job is told, ends, and the wait sees its last step.
+  EXPECT_TRUE(htmlui::finishScriptJobs(10000));
+  EXPECT_TRUE(trace_.stopSeen);
+  EXPECT_FALSE(htmlui::scriptJobsStopping());
+  EXPECT_EQ(function.references(), 1);
+
+  // A job after that runs and calls back as any other.
+  ResetEvent(trace_.callbackDone.get());
+  SetEvent(trace_.gate.get());
+  ASSERT_EQ(owner_->start(6, &function), S_OK);
+  ASSERT_TRUE(pumpUntil(trace_.callbackDone.get()));
+  EXPECT_TRUE(htmlui::finishScriptJobs(10000));
+  ASSERT_EQ(function.calls.size(), 1u);
+  EXPECT_EQ(function.calls[0].arguments[0].lVal, 12);
 }
 
 TEST_F(ScriptCallbackTest, ThreadCreationFailureReleasesEverythingTheJobHeld) {

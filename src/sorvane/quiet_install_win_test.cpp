@@ -16,6 +16,7 @@
 
 #include "app/install_properties.h"
 #include "app/logger_win.h"
+#include "htmlui/script_callback_win.h"
 #include "sorvane/sorvane_external_win.h"
 #include "support/test_http_server_win.h"
 #include "support/test_product_win.h"
@@ -124,7 +125,13 @@ class QuietInstall : public ::testing::Test {
     return testsupport::testServerUrl(L"/files/" + packageName_);
   }
 
-  int runQuiet() { return app::runQuiet(pages_, object_, *properties_, *logger_, *analytics_); }
+  int runQuiet() {
+    const int exitCode = app::runQuiet(pages_, object_, *properties_, *logger_, *analytics_);
+    // The pages' apartment is left only after every job's last step, its calls into that apartment
+    // included: a worker still on its way out would hang or fail there, and outlive the run.
+    EXPECT_TRUE(htmlui::waitForScriptJobs(0)) << "a job outlived the pages";
+    return exitCode;
+  }
   std::string log() const { return readFileBytes(logger_->logPath()); }
   bool shortcutExists() const { return pathExists(sysenv::desktopShortcutPath(kShortcutName)); }
 

@@ -49,6 +49,8 @@ class SorvaneExternal : public downloadmanagercore::HtmlExternal, public zip::Zi
   // zip::ZipReporter, on the extraction worker.
   void ReportProgress(std::uint32_t done, std::uint32_t total) override;
   void ReportError(std::uint32_t code) override;
+  // The run is ending: the unpacking stops rather than write into a folder that is about to go.
+  bool StopRequested() override { return htmlui::scriptJobsStopping(); }
 
   std::uint32_t extractError() const { return extractError_; }
   // The product installer's own exit code from the last InstallPackage that started it; nothing

@@ -65,6 +65,7 @@ size_t readArchiveAt(void* opaque, mz_uint64 offset, void* buffer, size_t count)
 size_t writeAtFilePosition(void* opaque, mz_uint64 offset, const void* data, size_t count) {
   auto& output = *static_cast<OutputFile*>(opaque);
   if (offset != output.written || count > output.statedSize - output.written) return 0;
+  if (output.context.reporter != nullptr && output.context.reporter->StopRequested()) return 0;
   const auto* bytes = static_cast<const char*>(data);
   size_t total = 0;
   while (total < count) {
@@ -166,6 +167,10 @@ bool UnzipToFolder(HANDLE archive, const std::wstring& destinationFolder, ZipRep
   const mz_uint count = mz_zip_reader_get_num_files(&reader);
   bool allWritten = true;
   for (mz_uint index = 0; index < count && allWritten; ++index) {
+    if (reporter != nullptr && reporter->StopRequested()) {
+      allWritten = false;
+      break;
+    }
     if (reporter != nullptr) reporter->ReportProgress(index, count);
     allWritten = ExtractItem(&reader, index, destinationFolder, reporter);
   }
