@@ -1,4 +1,4 @@
-// The document site, called the way the HTML document calls it: through each of its interfaces, over
+// Win32 code. The document site, called the way the HTML document calls it: through each of its interfaces, over
 // a real window. Where the document object is needed, a fake stands in for it (Wine has none).
 #include "htmlui/mshtml_client_win.h"
 
