@@ -1,4 +1,5 @@
-# The Windows program: one static library of plain and Win32 code, the stub linked from it with its
+# The Windows program: one static library of plain and Win32 code per entry of src/layers.txt
+# (sorvane_win_<entry>, all of them together as sorvane_win), the stub linked from them with its
 # resources, and the Win32 tests that CTest runs under Wine through scripts/wine-run.
 option(SORVANE_BUILD_WINE_TESTS "Build the tests that run under Wine" ON)
 
@@ -18,8 +19,14 @@ set(SORVANE_SYSTEM_LIBS ole32 oleaut32 uuid shlwapi shell32 advapi32 user32 gdi3
 set(SORVANE_ENTRY_SOURCE ${SORVANE_ROOT}/src/app/winmain_win.cpp)
 set(library_sources ${SORVANE_PLAIN_SOURCES} ${SORVANE_WIN_SOURCES})
 list(REMOVE_ITEM library_sources ${SORVANE_ENTRY_SOURCE})
-add_library(sorvane_win STATIC ${library_sources})
-target_link_libraries(sorvane_win PUBLIC miniz ${SORVANE_SYSTEM_LIBS})
+sorvane_layer_libraries(sorvane_win ${library_sources})
+target_link_libraries(sorvane_win_zip PUBLIC miniz)
+foreach(layer IN LISTS SORVANE_LAYERS)
+  get_target_property(type sorvane_win_${layer} TYPE)
+  if(type STREQUAL "STATIC_LIBRARY")
+    target_link_libraries(sorvane_win_${layer} PUBLIC ${SORVANE_SYSTEM_LIBS})
+  endif()
+endforeach()
 
 # Where every report goes (plain HTTP, port 80). Test builds and the demo keep the loopback address,
 # where the tests' report collector listens.
