@@ -106,33 +106,10 @@ bench: build
 	@bench/run-bench
 
 # make fuzz [FUZZ_SECONDS=60]: build the native build, then run every libFuzzer target for
-# FUZZ_SECONDS each over its persistent corpus build/native/fuzz/<target>/corpus (which grows from run
-# to run; the committed seeds and regression inputs beside the target are read with it). Prints the
-# figures libFuzzer ends with for each target, and fails naming the crash file of every target that
-# found one (a regression input to keep under src/<subsystem>/fuzz_regressions/<target>/).
+# FUZZ_SECONDS each (scripts/fuzz).
 FUZZ_SECONDS ?= 60
 fuzz: build-native
-	@shopt -s nullglob; failed=(); fuzzers=($(NATIVE_DIR)/bin/*_fuzz); \
-	if (( $${#fuzzers[@]} == 0 )); then echo "make fuzz: no fuzz targets in $(NATIVE_DIR)/bin (clang builds them)" >&2; exit 2; fi; \
-	for fuzzer in "$${fuzzers[@]}"; do \
-	  target=$${fuzzer##*/}; subsystem=$${target%%.*}; stem=$${target#*.}; \
-	  work=$(NATIVE_DIR)/fuzz/$$target; mkdir -p $$work/corpus $$work/artifacts; \
-	  inputs=(); \
-	  for folder in src/$$subsystem/fuzz_corpus/$$stem src/$$subsystem/fuzz_regressions/$$stem; do \
-	    [[ -d $$folder ]] && inputs+=($$folder); \
-	  done; \
-	  echo "== $$target ($(FUZZ_SECONDS) s) =="; \
-	  if $$fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 -artifact_prefix=$$work/artifacts/ \
-	       $$work/corpus "$${inputs[@]}" > $$work/last-run.log 2>&1; then \
-	    grep -E '^#[0-9]+[[:space:]]+DONE|^Done [0-9]+ runs' $$work/last-run.log; \
-	  else \
-	    crash=$$(sed -n 's/.*Test unit written to //p' $$work/last-run.log | tail -n 1); \
-	    grep -m 1 '^SUMMARY' $$work/last-run.log; \
-	    echo "$$target FAILED: $${crash:-no crash file, see $$work/last-run.log}"; \
-	    failed+=("$$target: $${crash:-$$work/last-run.log}"); \
-	  fi; \
-	done; \
-	if (( $${#failed[@]} )); then printf 'make fuzz: %s\n' "$${failed[@]}" >&2; exit 1; fi
+	@scripts/fuzz $(NATIVE_DIR) $(FUZZ_SECONDS)
 
 # A test run that was cut short can leave the test server running and its tiny volume mounted.
 clean:

@@ -1,4 +1,4 @@
-// Win32 benchmark code. The clock and the memory figure that every benchmark line reports.
+// Win32 code. The clock and the memory figure that every benchmark line reports.
 #pragma once
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-// Win32 benchmark. download_bench <stub|urlmon> <url> <expected-bytes>
+// Win32 code. download_bench <stub|urlmon> <url> <expected-bytes>
 // Fetches the URL once, with the stub's own download engine or with the platform's
 // URLDownloadToFileW, and prints one line:
 //   method=<m> bytes=<n> seconds=<s> mbps=<MB/s> peak_ws_mb=<peak working set in MB>

@@ -1,4 +1,4 @@
-// Win32 benchmark. extract_bench <archive> <destination>
+// Win32 code. extract_bench <archive> <destination>
 // Unpacks the archive into the destination folder once, as the package extraction does, and prints
 // one line:
 //   method=stub bytes=<uncompressed bytes written> seconds=<s> mbps=<MB/s> peak_ws_mb=<peak working set in MB>

@@ -1,4 +1,4 @@
-// Win32 benchmark. startup_bench <stub> <collector requests folder> <runs>
+// Win32 code. startup_bench <stub> <collector requests folder> <runs>
 // Starts the packed stub as a user does (no arguments) `runs` times, one after another, and measures
 // from the process's creation to the report collector's first recorded request (the start report,
 // sent once the payload is unpacked and the environment gathered), and to the process's end. Prints

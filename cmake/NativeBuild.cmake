@@ -5,13 +5,16 @@ add_compile_options(-Wall -Wextra -Werror=return-type ${SORVANE_SANITIZERS})
 add_link_options(${SORVANE_SANITIZERS})
 include_directories(${SORVANE_ROOT}/src)
 
-add_library(sorvane_plain STATIC ${SORVANE_PLAIN_SOURCES})
-target_link_libraries(sorvane_plain PUBLIC miniz)
+# One library per entry of src/layers.txt (sorvane_plain_<entry>); a test links only its own entry's,
+# so a call into a folder that its folder may not use fails to link.
+sorvane_layer_libraries(sorvane_plain ${SORVANE_PLAIN_SOURCES})
+target_link_libraries(sorvane_plain_zip PUBLIC miniz)
 
 foreach(file IN LISTS SORVANE_NATIVE_TESTS)
   sorvane_test_identity(${file} test_name subsystem)
+  sorvane_layer_of(${file} layer)
   add_executable(${test_name} ${file})
-  target_link_libraries(${test_name} PRIVATE sorvane_plain GTest::gtest GTest::gtest_main)
+  target_link_libraries(${test_name} PRIVATE sorvane_plain_${layer} GTest::gtest GTest::gtest_main)
   add_test(NAME ${test_name} COMMAND ${test_name})
   set_tests_properties(${test_name} PROPERTIES LABELS "native;${subsystem}")
 endforeach()
@@ -62,6 +65,13 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND SORVANE_FUZZERS)
     endif()
   endforeach()
 endif()
+
+# The layer table holds: no include from a folder that the including folder may not use, no cycle.
+add_test(NAME tools.layers COMMAND ${SORVANE_ROOT}/scripts/check-layers ${SORVANE_ROOT}/src)
+# The check itself fails on a wrong include and on a cycle, in a tree made for the purpose.
+add_test(NAME tools.layers_check_faults COMMAND ${SORVANE_ROOT}/scripts/check-layers-test
+                                                ${SORVANE_ROOT}/scripts/check-layers)
+set_tests_properties(tools.layers tools.layers_check_faults PROPERTIES LABELS "native;tools")
 
 include(${SORVANE_ROOT}/tools/NativeTools.cmake OPTIONAL)
 include(${SORVANE_ROOT}/ui/UiChecks.cmake OPTIONAL)

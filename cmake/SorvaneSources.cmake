@@ -30,3 +30,6 @@ function(sorvane_test_identity test_file out_name out_subsystem)
   set(${out_name} ${test_subsystem}.${test_stem} PARENT_SCOPE)
   set(${out_subsystem} ${test_subsystem} PARENT_SCOPE)
 endfunction()
+
+# The layers: one library per entry of src/layers.txt (sorvane_layer_libraries).
+include(${SORVANE_ROOT}/cmake/SorvaneLayers.cmake)

@@ -1,4 +1,5 @@
-# The Windows program: one static library of plain and Win32 code, the stub linked from it with its
+# The Windows program: one static library of plain and Win32 code per entry of src/layers.txt
+# (sorvane_win_<entry>, all of them together as sorvane_win), the stub linked from them with its
 # resources, and the Win32 tests that CTest runs under Wine through scripts/wine-run.
 option(SORVANE_BUILD_WINE_TESTS "Build the tests that run under Wine" ON)
 
@@ -26,8 +27,14 @@ set(SORVANE_SYSTEM_LIBS ole32 oleaut32 uuid shlwapi shell32 advapi32 user32 gdi3
 set(SORVANE_ENTRY_SOURCE ${SORVANE_ROOT}/src/app/winmain_win.cpp)
 set(library_sources ${SORVANE_PLAIN_SOURCES} ${SORVANE_WIN_SOURCES})
 list(REMOVE_ITEM library_sources ${SORVANE_ENTRY_SOURCE})
-add_library(sorvane_win STATIC ${library_sources})
-target_link_libraries(sorvane_win PUBLIC miniz ${SORVANE_SYSTEM_LIBS})
+sorvane_layer_libraries(sorvane_win ${library_sources})
+target_link_libraries(sorvane_win_zip PUBLIC miniz)
+foreach(layer IN LISTS SORVANE_LAYERS)
+  get_target_property(type sorvane_win_${layer} TYPE)
+  if(type STREQUAL "STATIC_LIBRARY")
+    target_link_libraries(sorvane_win_${layer} PUBLIC ${SORVANE_SYSTEM_LIBS})
+  endif()
+endforeach()
 
 # Where every report goes (plain HTTP, port 80). Test builds and the demo keep the loopback address,
 # where the tests' report collector listens.
@@ -111,7 +118,15 @@ if(SORVANE_BUILD_WINE_TESTS)
       FIXTURES_CLEANUP report_collector LABELS "wine;telemetry" TIMEOUT 30)
   endif()
 
-  foreach(file IN LISTS SORVANE_WINE_TESTS)
+  # sorvane_wine_test(<folder>/<test> [NEEDS...]): one Wine test of src/ and what it shares with
+  # other tests (tests/WineTests.cmake lists every one of them with its needs).
+  set(listed_wine_tests)
+  function(sorvane_wine_test path)
+    set(file ${SORVANE_ROOT}/src/${path}.cpp)
+    if(NOT file IN_LIST SORVANE_WINE_TESTS)
+      message(FATAL_ERROR "tests/WineTests.cmake lists ${path}, which is no Wine test in src/")
+    endif()
+    set(listed_wine_tests ${listed_wine_tests} ${file} PARENT_SCOPE)
     sorvane_test_identity(${file} test_name subsystem)
     add_executable(${test_name} ${file})
     target_link_libraries(${test_name} PRIVATE sorvane_wine_test_support gtest_main)
@@ -122,32 +137,31 @@ if(SORVANE_BUILD_WINE_TESTS)
       LABELS "wine;${subsystem}"
       ENVIRONMENT "SORVANE_STUB_EXE=$<TARGET_FILE:SorvaneProSetup>;SORVANE_TEST_BIN=${CMAKE_BINARY_DIR}/bin"
       TIMEOUT 120)
-    if(subsystem STREQUAL "app" OR subsystem STREQUAL "htmlui" OR
-       test_name STREQUAL "downloadmanagercore.html_external_win_test")
-      # They start the stub, which takes the one machine-wide single-instance mutex and looks for
-      # any "HTMLUI" window on the desktop, or they make such windows themselves.
-      set_tests_properties(${test_name} PROPERTIES RESOURCE_LOCK stub_single_instance)
-    endif()
-    if(SORVANE_NATIVE_TOOLS AND (subsystem STREQUAL "downloadmanagercore" OR subsystem STREQUAL "sorvane" OR
-                                  subsystem STREQUAL "zip"))
-      set_tests_properties(${test_name} PROPERTIES FIXTURES_REQUIRED http_server)
-      set_property(TEST ${test_name} APPEND PROPERTY ENVIRONMENT "SORVANE_TEST_HTTP_STATE=${http_server_state}")
-      # One tiny volume: two tests filling it at once would each see the other's files.
-      file(READ ${file} test_source)
-      if(test_source MATCHES "tinyVolumeFolder")
-        set_property(TEST ${test_name} APPEND PROPERTY RESOURCE_LOCK tiny_volume)
+    foreach(need IN LISTS ARGN)
+      if(need STREQUAL "single_instance")
+        set_property(TEST ${test_name} APPEND PROPERTY RESOURCE_LOCK stub_single_instance)
+      elseif(need STREQUAL "tiny_volume" OR need STREQUAL "test_product")
+        set_property(TEST ${test_name} APPEND PROPERTY RESOURCE_LOCK ${need})
+      elseif(need STREQUAL "http_server")
+        if(SORVANE_NATIVE_TOOLS)
+          set_property(TEST ${test_name} APPEND PROPERTY FIXTURES_REQUIRED http_server)
+          set_property(TEST ${test_name} APPEND PROPERTY ENVIRONMENT "SORVANE_TEST_HTTP_STATE=${http_server_state}")
+        endif()
+      elseif(need STREQUAL "report_collector")
+        if(SORVANE_NATIVE_TOOLS)
+          set_property(TEST ${test_name} APPEND PROPERTY FIXTURES_REQUIRED report_collector)
+          set_property(TEST ${test_name} APPEND PROPERTY RESOURCE_LOCK report_collector)
+          set_property(TEST ${test_name} APPEND PROPERTY ENVIRONMENT "SORVANE_TEST_COLLECTOR_STATE=${report_collector_state}")
+        endif()
+      else()
+        message(FATAL_ERROR "tests/WineTests.cmake: ${path} needs '${need}', which is no shared resource")
       endif()
-    endif()
-    if(SORVANE_NATIVE_TOOLS AND (subsystem STREQUAL "telemetry" OR subsystem STREQUAL "app"))
-      # One collector: a test reads every request it recorded, so no two of them run at once.
-      set_property(TEST ${test_name} APPEND PROPERTY FIXTURES_REQUIRED report_collector)
-      set_property(TEST ${test_name} APPEND PROPERTY RESOURCE_LOCK report_collector)
-      set_property(TEST ${test_name} APPEND PROPERTY ENVIRONMENT "SORVANE_TEST_COLLECTOR_STATE=${report_collector_state}")
-    endif()
-    # They install and remove the one test product, as the end-to-end tests do.
-    file(READ ${file} test_source)
-    if(test_source MATCHES "uninstallTestProduct|stageInstaller")
-      set_property(TEST ${test_name} APPEND PROPERTY RESOURCE_LOCK test_product)
+    endforeach()
+  endfunction()
+  include(${SORVANE_ROOT}/tests/WineTests.cmake)
+  foreach(file IN LISTS SORVANE_WINE_TESTS)
+    if(NOT file IN_LIST listed_wine_tests)
+      message(FATAL_ERROR "${file} is not listed in tests/WineTests.cmake")
     endif()
   endforeach()
 

@@ -1,4 +1,4 @@
-// Win32 test code. Real crashes: crash_probe installs the stub's filter and makes an access
+// Win32 code. Real crashes: crash_probe installs the stub's filter and makes an access
 // violation in a worker thread, with a temporary folder of the test's choosing.
 #include "app/crash_handler_win.h"
 

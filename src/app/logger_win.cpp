@@ -114,14 +114,14 @@ void Logger::debugNarrow(const char* format, ...) {
 }
 
 void Logger::closeFile() {
-  std::lock_guard<std::mutex> lock(fileLock_);
+  sysenv::CriticalSectionLock lock(fileLock_);
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
 }
 
 void Logger::writeLine(int level, const std::string& message) {
   if (level > threshold_) return;
-  std::lock_guard<std::mutex> lock(fileLock_);
+  sysenv::CriticalSectionLock lock(fileLock_);
   if (file_ == nullptr) return;
   // The clock is read under the lock, so the lines of all threads appear in time order. One write
   // per line: no other thread's text can land inside it. Write errors are not reported.

@@ -5,10 +5,10 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <mutex>
 #include <string>
 
 #include "app/log_line.h"
+#include "sysenv/critical_section_win.h"
 
 namespace app {
 
@@ -43,7 +43,7 @@ class Logger {
   std::wstring logPath_;
   std::wstring logFolder_;
   int threshold_ = kLogThreshold;
-  std::mutex fileLock_;  // guards file_ against closeFile while another thread writes
+  sysenv::CriticalSection fileLock_;  // guards file_ against closeFile while another thread writes
   std::FILE* file_ = nullptr;
 };
 

@@ -1,4 +1,4 @@
-// Win32 test code.
+// Win32 code.
 #include "app/logger_win.h"
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-// The privilege check shows a real message box; a watcher thread reads it as a user would and
+// Win32 code. The privilege check shows a real message box; a watcher thread reads it as a user would and
 // presses OK.
 #include "app/privileges_win.h"
 

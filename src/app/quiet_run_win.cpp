@@ -9,15 +9,19 @@
 #include <string>
 
 #include "app/quiet_exit_code.h"
-#include "app/script_engine_win.h"
-#include "app/script_host_object_win.h"
-#include "app/script_timers_win.h"
 #include "app/ui_run_win.h"
 #include "payload/language_list.h"
+#include "scripthost/script_engine_win.h"
+#include "scripthost/script_host_object_win.h"
+#include "scripthost/script_timers_win.h"
 #include "sysenv/unique_handle_win.h"
 #include "sysenv/wide_text_win.h"
 
 namespace app {
+
+using scripthost::ScriptEngine;
+using scripthost::ScriptHostObject;
+using scripthost::ScriptTimers;
 
 const wchar_t* const kQuietRunScripts[4] = {L"js\\contents.js", L"js\\installparams.js", L"js\\stubparams.js",
                                             L"js\\external.js"};

@@ -1,7 +1,7 @@
-// Win32 test code: the quiet run's start and exit code as seen from outside, through the built stub
+// Win32 code. The quiet run's start and exit code as seen from outside, through the built stub
 // (which carries no payload) with its reports going to the report collector. The installation
 // itself, driven by the pages' scripts, is tested in-process with the package server
-// (sorvane/quiet_install_win_test.cpp).
+// (app/quiet_install_win_test.cpp).
 #include "app/quiet_run_win.h"
 
 #include <windows.h>

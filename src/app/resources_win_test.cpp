@@ -1,4 +1,4 @@
-// The resources of the built stub, read from the executable itself as Windows would read them.
+// Win32 code. The resources of the built stub, read from the executable itself as Windows would read them.
 #include <gtest/gtest.h>
 
 #include <initializer_list>

@@ -1,3 +1,4 @@
+// Win32 code.
 #include "app/run_environment_win.h"
 
 #include <windows.h>

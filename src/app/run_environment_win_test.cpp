@@ -1,4 +1,4 @@
-// Win32 test code.
+// Win32 code.
 #include "app/run_environment_win.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// A second stub while the first one runs: started as a real process against a real "HTMLUI" window.
+// Win32 code. A second stub while the first one runs: started as a real process against a real "HTMLUI" window.
 #include "app/single_instance_win.h"
 
 #include <gtest/gtest.h>

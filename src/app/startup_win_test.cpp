@@ -1,4 +1,4 @@
-// Whole runs of the built stub as a user starts it.
+// Win32 code. Whole runs of the built stub as a user starts it.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,4 +1,4 @@
-// Win32 test code. The window run over real payload folders, with its reports going to the report
+// Win32 code. The window run over real payload folders, with its reports going to the report
 // collector; the HTML document is the test's stand-in where one is needed, because Wine has no HTML
 // engine. The built stub shows the same run from outside.
 #include "app/ui_run_win.h"

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <urlmon.h>
 
+#include "sysenv/com_object_win.h"
+
 namespace downloadmanagercore {
 
 class HtmlExternal;
@@ -13,16 +15,11 @@ class HtmlExternal;
 // One per attempt, on the heap with a real reference count: the attempt holds one reference and the
 // writer another, and the writer can outlive the attempt for as long as the URL service keeps it.
 // Notifications arrive on the download worker thread only.
-class DownloadCallback final : public IBindStatusCallback {
+class DownloadCallback final
+    : public sysenv::ComObject<sysenv::InterlockedCount, sysenv::ComInterface<IBindStatusCallback>> {
  public:
   // Starts with one reference, the caller's. The owner outlives every attempt.
   explicit DownloadCallback(HtmlExternal* owner) : owner_(owner) {}
-  DownloadCallback(const DownloadCallback&) = delete;
-  DownloadCallback& operator=(const DownloadCallback&) = delete;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
 
   HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD reserved, IBinding* binding) override;
   HRESULT STDMETHODCALLTYPE GetPriority(LONG* priority) override;
@@ -42,9 +39,8 @@ class DownloadCallback final : public IBindStatusCallback {
   bool dataSeen() const { return dataSeen_; }
 
  private:
-  ~DownloadCallback() = default;
+  ~DownloadCallback() override = default;
 
-  LONG references_ = 1;
   bool dataSeen_ = false;
   HtmlExternal* owner_;
 };

@@ -18,6 +18,7 @@
 #include "downloadmanagercore/download_rules.h"
 #include "downloadmanagercore/html_external_win.h"
 #include "htmlui/script_callback_win.h"
+#include "sysenv/com_object_win.h"
 #include "sysenv/system_dll_win.h"
 #include "sysenv/unique_handle_win.h"
 #include "sysenv/wide_text_win.h"
@@ -25,25 +26,6 @@
 using Microsoft::WRL::ComPtr;
 
 namespace downloadmanagercore {
-
-HRESULT DownloadCallback::QueryInterface(REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (iid != IID_IUnknown && iid != IID_IBindStatusCallback) {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  *object = static_cast<IBindStatusCallback*>(this);
-  AddRef();
-  return S_OK;
-}
-
-ULONG DownloadCallback::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-
-ULONG DownloadCallback::Release() {
-  const LONG remaining = InterlockedDecrement(&references_);
-  if (remaining == 0) delete this;
-  return static_cast<ULONG>(remaining);
-}
 
 HRESULT DownloadCallback::OnStartBinding(DWORD, IBinding*) { return S_OK; }
 HRESULT DownloadCallback::GetPriority(LONG*) { return S_OK; }
@@ -94,11 +76,10 @@ bool isPackageDataStatus(ULONG statusCode) {
 // Writes the transfer's data to the package file and settles the attempt's result; forwards the
 // notifications to the attempt's DownloadCallback. Every notification arrives on the download
 // worker thread while it pumps messages; only the reference count is touched from elsewhere.
-class BSCHolder final : public IBindStatusCallback, public IHttpNegotiate {
+class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysenv::ComInterface<IBindStatusCallback>,
+                                                 sysenv::ComInterface<IHttpNegotiate>> {
  public:
   BSCHolder(HANDLE file, IBindStatusCallback* inner) : file_(file), inner_(inner), lastHeard_(GetTickCount()) {}
-  BSCHolder(const BSCHolder&) = delete;
-  BSCHolder& operator=(const BSCHolder&) = delete;
 
   // E_PENDING while the transfer runs.
   HRESULT result() const { return result_; }
@@ -117,26 +98,6 @@ class BSCHolder final : public IBindStatusCallback, public IHttpNegotiate {
     detached_ = true;
     ComPtr<IBinding> binding = std::move(binding_);
     if (binding) binding->Abort();
-  }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IBindStatusCallback) {
-      *object = static_cast<IBindStatusCallback*>(this);
-    } else if (iid == IID_IHttpNegotiate) {
-      *object = static_cast<IHttpNegotiate*>(this);
-    } else {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG remaining = InterlockedDecrement(&references_);
-    if (remaining == 0) delete this;
-    return static_cast<ULONG>(remaining);
   }
 
   HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD reserved, IBinding* binding) override {
@@ -238,7 +199,7 @@ class BSCHolder final : public IBindStatusCallback, public IHttpNegotiate {
   }
 
  private:
-  ~BSCHolder() = default;
+  ~BSCHolder() override = default;
 
   void heard() { lastHeard_ = GetTickCount(); }
 
@@ -273,7 +234,6 @@ class BSCHolder final : public IBindStatusCallback, public IHttpNegotiate {
     return false;
   }
 
-  LONG references_ = 1;
   HRESULT result_ = E_PENDING;
   bool writeFailed_ = false;
   HANDLE file_;

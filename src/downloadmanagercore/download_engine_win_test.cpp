@@ -1,3 +1,4 @@
+// Win32 code.
 #include <windows.h>
 #include <urlmon.h>
 

@@ -11,18 +11,6 @@ namespace downloadmanagercore {
 
 namespace {
 
-// RAII for the object's critical section.
-class LockHold {
- public:
-  explicit LockHold(CRITICAL_SECTION* section) : section_(section) { EnterCriticalSection(section_); }
-  ~LockHold() { LeaveCriticalSection(section_); }
-  LockHold(const LockHold&) = delete;
-  LockHold& operator=(const LockHold&) = delete;
-
- private:
-  CRITICAL_SECTION* section_;
-};
-
 // Three seconds in all for the processes of a finished installer to let go of the work folder.
 constexpr int kWorkFolderDeleteAttempts = 30;
 constexpr DWORD kWorkFolderDeletePauseMs = 100;
@@ -31,7 +19,6 @@ constexpr DWORD kWorkFolderDeletePauseMs = 100;
 
 HtmlExternal::HtmlExternal(app::InstallProperties* record, Analytics* analytics, app::Logger* logger)
     : record_(record), analytics_(analytics), logger_(logger) {
-  InitializeCriticalSection(&lock_);
   setProperty(L"downloadTotal", L"1");
   setProperty(L"downloadCurrent", L"0");
   setProperty(L"installProgress", L"0");
@@ -42,7 +29,6 @@ HtmlExternal::HtmlExternal(app::InstallProperties* record, Analytics* analytics,
 
 HtmlExternal::~HtmlExternal() {
   deleteWorkFolder();
-  DeleteCriticalSection(&lock_);
 }
 
 void HtmlExternal::deleteWorkFolder() {
@@ -75,7 +61,7 @@ UINT HtmlExternal::GetMethodTable(const htmlui::MethodEntry** table) {
 void HtmlExternal::setProperty(const std::wstring& key, const std::wstring& value) {
   const std::u16string mapKey = sysenv::toU16(key);
   const std::u16string mapValue = sysenv::toU16(value);
-  LockHold hold(&lock_);
+  sysenv::CriticalSectionLock hold(lock_);
   record_->properties[mapKey] = mapValue;
 }
 
@@ -85,12 +71,12 @@ void HtmlExternal::setNumericProperty(const std::wstring& key, std::int32_t valu
 
 std::wstring HtmlExternal::property(const std::wstring& key) {
   const std::u16string mapKey = sysenv::toU16(key);
-  LockHold hold(&lock_);
+  sysenv::CriticalSectionLock hold(lock_);
   return sysenv::toWide(record_->properties[mapKey]);
 }
 
 void HtmlExternal::recordError(std::int32_t wrapperError, std::int32_t msiError) {
-  LockHold hold(&lock_);
+  sysenv::CriticalSectionLock hold(lock_);
   record_->wrapperError = wrapperError;
   record_->msiError = msiError;
 }

@@ -16,6 +16,7 @@
 #include "downloadmanagercore/command_rules.h"
 #include "htmlui/mshtml_external_win.h"
 #include "htmlui/script_callback_win.h"
+#include "sysenv/critical_section_win.h"
 
 namespace downloadmanagercore {
 
@@ -128,7 +129,7 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   bool quietCloseRequested_ = false;
   int lastWidth_ = 0;
   int lastHeight_ = 0;
-  CRITICAL_SECTION lock_;
+  sysenv::CriticalSection lock_;
   // One job of each kind at a time: a second download would write the same file.
   std::atomic<bool> downloadRunning_{false};
   std::atomic<bool> installRunning_{false};

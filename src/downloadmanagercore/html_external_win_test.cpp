@@ -1,4 +1,4 @@
-// The script API driven from the real JScript engine: argument checks, recorded state with its log
+// Win32 code. The script API driven from the real JScript engine: argument checks, recorded state with its log
 // lines (read from the real log file), the two jobs with chosen results from their workers, the
 // desktop shell hand-off, and the window rules on real windows.
 #include "downloadmanagercore/html_external_win.h"

@@ -1,3 +1,4 @@
+// Win32 code.
 #include "htmlui/host_window_win.h"
 
 #include <oleidl.h>

@@ -1,4 +1,4 @@
-// The host window, run for real under Xvfb: created over a page, its message loop driven by messages
+// Win32 code. The host window, run for real under Xvfb: created over a page, its message loop driven by messages
 // posted before the run, closed and destroyed. A fake document stands in for the HTML engine where
 // the window must get that far; without it the run fails as it does on a system with no engine.
 #include "htmlui/host_window_win.h"

@@ -1,4 +1,4 @@
-// The document site's answers to the document's host questions: ambient properties, host UI flags
+// Win32 code. The document site's answers to the document's host questions: ambient properties, host UI flags
 // and context menus, message boxes, the client, in-place and frame site rows, and commands.
 #include <mshtmdid.h>
 

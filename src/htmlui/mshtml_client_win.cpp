@@ -1,4 +1,4 @@
-// The document site's life: its identity and reference count, creating, loading, activating, sizing
+// Win32 code. The document site's life: its identity and reference count, creating, loading, activating, sizing
 // and closing the document, and the page-complete notification. The answers to the document's host
 // questions are in mshtml_client_host_win.cpp.
 #include "htmlui/mshtml_client_win.h"
@@ -25,10 +25,6 @@ namespace {
 constexpr LCID kSystemDefaultLocale = 0x0800;
 constexpr LONG kReadyStateComplete = 4;
 
-// While the object is being freed, the document may still drop references it held on it; they land
-// on this count instead of reaching zero a second time.
-constexpr LONG kCountWhileFreeing = 0x40000000;
-
 template <typename T>
 void** putVoid(ComPtr<T>& pointer) {
   return reinterpret_cast<void**>(pointer.ReleaseAndGetAddressOf());
@@ -39,48 +35,7 @@ void** putVoid(ComPtr<T>& pointer) {
 MSHTMLClient::MSHTMLClient(HWND hostWindow, MSHTMLExternal* scriptObject)
     : hostWindow_(hostWindow), scriptObject_(scriptObject) {}
 
-MSHTMLClient::~MSHTMLClient() = default;
-
-HRESULT MSHTMLClient::QueryInterface(REFIID iid, void** out) {
-  if (out == nullptr) return E_POINTER;
-  void* found = nullptr;
-  if (iid == IID_IUnknown || iid == IID_IDispatch) {
-    found = static_cast<IDispatch*>(this);
-  } else if (iid == __uuidof(IDocHostUIHandler) || iid == __uuidof(IDocHostUIHandler2)) {
-    found = static_cast<IDocHostUIHandler2*>(this);
-  } else if (iid == __uuidof(IDocHostShowUI)) {
-    found = static_cast<IDocHostShowUI*>(this);
-  } else if (iid == __uuidof(IOleClientSite)) {
-    found = static_cast<IOleClientSite*>(this);
-  } else if (iid == __uuidof(IOleDocumentSite)) {
-    found = static_cast<IOleDocumentSite*>(this);
-  } else if (iid == __uuidof(IOleWindow) || iid == __uuidof(IOleInPlaceSite) || iid == __uuidof(IOleInPlaceSiteEx)) {
-    found = static_cast<IOleInPlaceSiteEx*>(this);
-  } else if (iid == __uuidof(IOleInPlaceUIWindow) || iid == __uuidof(IOleInPlaceFrame)) {
-    found = static_cast<IOleInPlaceFrame*>(this);
-  } else if (iid == __uuidof(IPropertyNotifySink)) {
-    found = static_cast<IPropertyNotifySink*>(this);
-  } else if (iid == __uuidof(IOleCommandTarget)) {
-    found = static_cast<IOleCommandTarget*>(this);
-  }
-  // Everything else, IHlinkFrame and IServiceProvider among them, is refused: the document then
-  // navigates on its own.
-  *out = found;
-  if (found == nullptr) return E_NOINTERFACE;
-  AddRef();
-  return S_OK;
-}
-
-ULONG MSHTMLClient::AddRef() { return static_cast<ULONG>(++referenceCount_); }
-
-ULONG MSHTMLClient::Release() {
-  LONG count = --referenceCount_;
-  if (count != 0) return static_cast<ULONG>(count);
-  referenceCount_ = kCountWhileFreeing;
-  closeDocument();
-  delete this;
-  return 0;
-}
+MSHTMLClient::~MSHTMLClient() { closeDocument(); }
 
 bool MSHTMLClient::clientRect(RECT* rect) const {
   return hostWindow_ != nullptr && ::GetClientRect(hostWindow_, rect) != FALSE;

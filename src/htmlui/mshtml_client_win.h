@@ -14,6 +14,8 @@
 #include <ocidl.h>
 #include <wrl/client.h>
 
+#include "sysenv/com_object_win.h"
+
 namespace htmlui {
 
 class MSHTMLExternal;
@@ -23,19 +25,22 @@ class MSHTMLExternal;
 extern const CLSID kHtmlDocumentClsid;                // CLSID_HTMLDocument
 extern const GUID kDocHostCommandHandlerGroup;        // CGID_DocHostCommandHandler
 
-// One COM object with nine interfaces; each base below is one interface pointer inside the object, in
+// One COM object with nine interfaces; each entry below is one interface pointer inside the object, in
 // this order, and every QueryInterface/AddRef/Release of any of them acts on the one reference count.
+// The count is plain: the object never leaves the UI thread's apartment.
 // Where two interfaces share a method with the same signature (GetWindow, ContextSensitiveHelp,
 // EnableModeless) the answer is the same for both, so one override serves both.
-class MSHTMLClient final : public IDispatch,
-                           public IDocHostUIHandler2,
-                           public IDocHostShowUI,
-                           public IOleClientSite,
-                           public IOleDocumentSite,
-                           public IOleInPlaceSiteEx,
-                           public IOleInPlaceFrame,
-                           public IPropertyNotifySink,
-                           public IOleCommandTarget {
+// Everything else, IHlinkFrame and IServiceProvider among them, is refused: the document then
+// navigates on its own.
+using MSHTMLClientBase =
+    sysenv::ComObject<sysenv::ApartmentCount, sysenv::ComInterface<IDispatch>,
+                      sysenv::ComInterface<IDocHostUIHandler2, IDocHostUIHandler>, sysenv::ComInterface<IDocHostShowUI>,
+                      sysenv::ComInterface<IOleClientSite>, sysenv::ComInterface<IOleDocumentSite>,
+                      sysenv::ComInterface<IOleInPlaceSiteEx, IOleWindow, IOleInPlaceSite>,
+                      sysenv::ComInterface<IOleInPlaceFrame, IOleInPlaceUIWindow>,
+                      sysenv::ComInterface<IPropertyNotifySink>, sysenv::ComInterface<IOleCommandTarget>>;
+
+class MSHTMLClient final : public MSHTMLClientBase {
  public:
   // Reference count 1, owned by the caller (the host window). Neither the window nor the script
   // object is owned; the host window clears both with detach() before it goes.
@@ -61,11 +66,6 @@ class MSHTMLClient final : public IDispatch,
   // The document (its IUnknown/IDispatch members only), or null. Not AddRef'd.
   IUnknown* document() const { return document_.Get(); }
   HWND hostWindow() const { return hostWindow_; }
-
-  // IUnknown, for every interface of the object.
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
 
   // IDispatch: ambient properties. Only DISPID_AMBIENT_DLCONTROL is answered.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
@@ -156,13 +156,14 @@ class MSHTMLClient final : public IDispatch,
                                  VARIANT* out) override;
 
  private:
-  ~MSHTMLClient();  // through Release only
+  // Through the last Release only: closes the document first (closeDocument). The document may drop
+  // references to this site while it closes; they land on the parked count.
+  ~MSHTMLClient() override;
 
   bool clientRect(RECT* rect) const;
   HRESULT activateView(IOleDocumentView* view);
   void unadvise();
 
-  LONG referenceCount_ = 1;  // plain: the object never leaves the UI thread's apartment
   HWND hostWindow_;
   Microsoft::WRL::ComPtr<IHTMLDocument2> document_;
   Microsoft::WRL::ComPtr<IOleDocumentView> view_;

@@ -1,5 +1,5 @@
-// The document site, called the way the HTML document calls it: through each of its interfaces, over
-// a real window. Where the document object is needed, a fake stands in for it (Wine has none).
+// Win32 code. The document site, called as the HTML document calls it: through each of its
+// interfaces, over a real window. A fake stands in for the document object (Wine has none).
 #include "htmlui/mshtml_client_win.h"
 
 #include <gtest/gtest.h>

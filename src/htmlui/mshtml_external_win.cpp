@@ -1,6 +1,6 @@
+// Win32 code.
 #include "htmlui/mshtml_external_win.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -27,17 +27,6 @@ MemberValueKind kindOf(const VARIANT& value) {
   return MemberValueKind::kOther;
 }
 
-// Name look-ups are traced only in builds made with SORVANE_TRACE_DISPATCH defined.
-#ifdef SORVANE_TRACE_DISPATCH
-void traceDispid(const wchar_t* name, DISPID dispid) {
-  char line[512];
-  std::snprintf(line, sizeof line, "  %S --> %d\n", name, static_cast<int>(dispid));
-  OutputDebugStringA(line);
-}
-#else
-void traceDispid(const wchar_t*, DISPID) {}
-#endif
-
 }  // namespace
 
 MSHTMLExternal::MSHTMLExternal() : reallocate_(&std::realloc) {}
@@ -51,62 +40,21 @@ MSHTMLExternal::~MSHTMLExternal() {
   std::free(members_);
 }
 
-HRESULT MSHTMLExternal::QueryInterface(REFIID iid, void** out) {
-  if (out == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-      IsEqualIID(iid, __uuidof(IDispatchEx))) {
-    *out = static_cast<IDispatchEx*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
-
-// Interlocked, although every COM call arrives on the UI thread: each job holds a reference that its
-// worker releases as its last step, so the count also changes on worker threads, and the last
-// release (and the destructor) may run there.
-ULONG MSHTMLExternal::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount_)); }
-
-ULONG MSHTMLExternal::Release() {
-  const LONG count = InterlockedDecrement(&refCount_);
-  if (count == 0) delete this;
-  return static_cast<ULONG>(count);
-}
-
-HRESULT MSHTMLExternal::GetTypeInfoCount(UINT*) { return E_NOTIMPL; }
-HRESULT MSHTMLExternal::GetTypeInfo(UINT, LCID, ITypeInfo**) { return E_NOTIMPL; }
-
-HRESULT MSHTMLExternal::findMethod(const wchar_t* name, bool ignoreCase, DISPID* dispid) {
+UINT MSHTMLExternal::methodCount() {
   const MethodEntry* table = nullptr;
-  const UINT rows = GetMethodTable(&table);
-  for (UINT row = 0; row < rows; ++row) {
-    if (namesEqual(u16(table[row].name), u16(name), ignoreCase)) {
-      *dispid = methodDispid(row);
-      return S_OK;
-    }
-  }
-  *dispid = DISPID_UNKNOWN;
-  return DISP_E_UNKNOWNNAME;
+  return GetMethodTable(&table);
 }
 
-HRESULT MSHTMLExternal::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* dispids) {
-  if (count != 0 && (names == nullptr || dispids == nullptr)) return E_POINTER;
-  HRESULT result = S_OK;
-  for (UINT i = 0; i < count; ++i) {
-    if (FAILED(findMethod(names[i], false, &dispids[i]))) result = DISP_E_UNKNOWNNAME;
-    traceDispid(names[i] != nullptr ? names[i] : L"", dispids[i]);
-  }
-  return result;
-}
-
-HRESULT MSHTMLExternal::Invoke(DISPID dispid, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
-                               VARIANT* result, EXCEPINFO*, UINT*) {
-  if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+const wchar_t* MSHTMLExternal::methodName(UINT row) {
   const MethodEntry* table = nullptr;
-  const UINT rows = GetMethodTable(&table);
-  std::uint32_t row = 0;
-  if (!methodRowOf(dispid, rows, &row) || table[row].handler == nullptr) return DISP_E_MEMBERNOTFOUND;
+  GetMethodTable(&table);
+  return table[row].name;
+}
+
+HRESULT MSHTMLExternal::invokeMethod(UINT row, WORD flags, DISPPARAMS* params, VARIANT* result) {
+  const MethodEntry* table = nullptr;
+  GetMethodTable(&table);
+  if (table[row].handler == nullptr) return DISP_E_MEMBERNOTFOUND;
   return (this->*table[row].handler)(flags, params, result);
 }
 

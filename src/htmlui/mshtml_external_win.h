@@ -11,6 +11,9 @@
 
 #include <cstddef>
 
+#include "htmlui/named_dispatch_win.h"
+#include "sysenv/com_object_win.h"
+
 namespace htmlui {
 
 class MSHTMLClient;  // the document site
@@ -38,27 +41,16 @@ UINT exposeMethodTable(const MethodEntry (&rows)[Rows], const MethodEntry** tabl
   return static_cast<UINT>(Rows);
 }
 
-class MSHTMLExternal : public IDispatchEx {
+// The one interface pointer serves IUnknown, IDispatch and IDispatchEx. The count is interlocked,
+// although every COM call arrives on the UI thread: each job holds a reference that its worker
+// releases as its last step, so the count also changes on worker threads, and the last release (and
+// the destructor) may run there.
+using MSHTMLExternalBase =
+    NamedDispatch<sysenv::ComObject<sysenv::InterlockedCount, sysenv::ComInterface<IDispatchEx, IDispatch>>>;
+
+class MSHTMLExternal : public MSHTMLExternalBase {
  public:
-  MSHTMLExternal(const MSHTMLExternal&) = delete;
-  MSHTMLExternal& operator=(const MSHTMLExternal&) = delete;
-
-  // IUnknown. The one interface pointer serves IUnknown, IDispatch and IDispatchEx.
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  // Safe from any thread: job workers hold a reference and release it as their last step.
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-
-  // IDispatch.
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;  // E_NOTIMPL
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;  // E_NOTIMPL
-  // Fixed methods only, exact case. Misses get DISPID_UNKNOWN and make the call DISP_E_UNKNOWNNAME;
-  // the remaining names are still resolved.
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
-                                          DISPID* dispids) override;
-  // Fixed methods only (DISPIDs 1..rows); the handler's HRESULT is returned unchanged.
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO* excepinfo, UINT* argErr) override;
+  // IDispatch (GetIDsOfNames, Invoke) over the fixed methods, exact case: NamedDispatch.
 
   // IDispatchEx. Fixed methods first, then expando members (DISPID 0x80000000 | index).
   HRESULT STDMETHODCALLTYPE GetDispID(BSTR name, DWORD grfdex, DISPID* dispid) override;
@@ -74,9 +66,6 @@ class MSHTMLExternal : public IDispatchEx {
   HRESULT STDMETHODCALLTYPE GetNextDispID(DWORD grfdex, DISPID dispid, DISPID* next) override;
   HRESULT STDMETHODCALLTYPE GetNameSpaceParent(IUnknown** parent) override;  // E_NOTIMPL
 
-  // Frees the expando members. May run on a job's worker thread when that worker holds the last
-  // reference.
-  virtual ~MSHTMLExternal();
   // The host window attaches itself at creation and detaches (null) at destruction. The base stores
   // the handle and, on detaching, releases the member values (releaseMemberValues); derived classes
   // add their window set-up and call this.
@@ -95,6 +84,14 @@ class MSHTMLExternal : public IDispatchEx {
 
  protected:
   MSHTMLExternal();  // reference count 1, owned by the creator
+  // Frees the expando members. May run on a job's worker thread when that worker holds the last
+  // reference.
+  ~MSHTMLExternal() override;
+
+  UINT methodCount() override;
+  const wchar_t* methodName(UINT row) override;
+  // The row's handler; DISP_E_MEMBERNOTFOUND for a row without one.
+  HRESULT invokeMethod(UINT row, WORD flags, DISPPARAMS* params, VARIANT* result) override;
 
  private:
   friend struct MSHTMLExternalTestAccess;  // injects allocation failures in tests
@@ -107,12 +104,10 @@ class MSHTMLExternal : public IDispatchEx {
   };
   using Reallocate = void* (*)(void* block, std::size_t bytes);
 
-  HRESULT findMethod(const wchar_t* name, bool ignoreCase, DISPID* dispid);
   HRESULT appendMember(const wchar_t* name, DISPID* dispid);
   HRESULT invokeMember(DynamicMember& member, LCID lcid, WORD flags, DISPPARAMS* params,
                        VARIANT* result, EXCEPINFO* excepinfo, IServiceProvider* caller);
 
-  volatile LONG refCount_ = 1;
   DynamicMember* members_ = nullptr;
   ULONG memberCount_ = 0;
   HWND hostWindow_ = nullptr;

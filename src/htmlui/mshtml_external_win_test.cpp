@@ -1,4 +1,4 @@
-// Win32 test code: the script object base, driven by Wine's JScript engine where a script can
+// Win32 code. The script object base, driven by Wine's JScript engine where a script can
 // express the case, and by direct calls where it cannot.
 #include "htmlui/mshtml_external_win.h"
 

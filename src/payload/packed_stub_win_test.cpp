@@ -1,4 +1,4 @@
-// Real containers: the stub and a probe program, signed and packed with the staged UI payload by
+// Win32 code. Real containers: the stub and a probe program, signed and packed with the staged UI payload by
 // the build's packaging tool, run as a user would run them with their own temporary folder.
 #include <gtest/gtest.h>
 

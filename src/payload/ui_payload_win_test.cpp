@@ -1,4 +1,4 @@
-// Win32 test code. Containers built here byte by byte, read from real files into real folders.
+// Win32 code. Containers built here byte by byte, read from real files into real folders.
 #include "payload/ui_payload_win.h"
 
 #include <windows.h>

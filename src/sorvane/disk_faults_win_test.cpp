@@ -1,4 +1,4 @@
-// Win32 test code: the product object's download and extraction when the disk fails them, driven as
+// Win32 code. The product object's download and extraction when the disk fails them, driven as
 // the page drives them, through the real JScript engine: a work folder on a full volume (the 64 KiB
 // test volume), a package whose content does not fit there, and a package file that another process
 // holds open.

@@ -1,4 +1,4 @@
-// Win32 test code: the extraction step of the product object, over real archives, from the worker's
+// Win32 code. The extraction step of the product object, over real archives, from the worker's
 // routine to the page's callback through the real JScript engine.
 #include <windows.h>
 

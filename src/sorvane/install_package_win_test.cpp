@@ -1,4 +1,4 @@
-// Win32 test code: the installation step of the product's script object, with a stand-in setup.exe
+// Win32 code. The installation step of the product's script object, with a stand-in setup.exe
 // that records how it was started and installs a real MSI through Windows Installer (or ends with a
 // chosen exit code), called as the install worker calls it and from the page through JScript.
 #include "sorvane/sorvane_external_win.h"

@@ -1,4 +1,4 @@
-// Win32 test code: the product script object, through the real JScript engine where a page would
+// Win32 code. The product script object, through the real JScript engine where a page would
 // reach it, with real windows, and against the loopback test server for the network check.
 #include "sorvane/sorvane_external_win.h"
 

@@ -1,3 +1,4 @@
+// Win32 code.
 #include "sysenv/system_dll_win.h"
 
 #include <gtest/gtest.h>

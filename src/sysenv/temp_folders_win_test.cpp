@@ -1,3 +1,4 @@
+// Win32 code.
 #include <gtest/gtest.h>
 #include <windows.h>
 

@@ -1,3 +1,4 @@
+// Win32 code.
 #include "sysenv/unique_handle_win.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// Win32 test code. The log archive and file uploads, as the report collector receives them.
+// Win32 code. The log archive and file uploads, as the report collector receives them.
 #include "telemetry/error_upload_win.h"
 
 #include <windows.h>

@@ -3,6 +3,7 @@
 
 #include <objbase.h>
 
+#include "sysenv/critical_section_win.h"
 #include "sysenv/wide_text_win.h"
 #include "telemetry/identity_placeholders.h"
 
@@ -14,8 +15,7 @@ namespace {
 // so a crash inside the resolution itself does not hang the crash handler. Made on first use and
 // never destroyed, so a crash during exit still finds it.
 struct MachineIdCache {
-  MachineIdCache() { InitializeCriticalSection(&lock); }
-  CRITICAL_SECTION lock;
+  sysenv::CriticalSection lock;
   std::wstring id;
 };
 
@@ -26,10 +26,10 @@ MachineIdCache& cache() {
 
 class CacheLock {
  public:
-  CacheLock() { EnterCriticalSection(&cache().lock); }
-  ~CacheLock() { LeaveCriticalSection(&cache().lock); }
-  CacheLock(const CacheLock&) = delete;
-  CacheLock& operator=(const CacheLock&) = delete;
+  CacheLock() : hold_(cache().lock) {}
+
+ private:
+  sysenv::CriticalSectionLock hold_;
 };
 
 bool cachedMachineId(std::wstring& id) {

@@ -1,4 +1,4 @@
-// Win32 test code. The machine id against the real parts: Wine's WMI and DPAPI, the prefix's real
+// Win32 code. The machine id against the real parts: Wine's WMI and DPAPI, the prefix's real
 // C:\ProgramData\UniqueId\data (saved and put back around every test), and a second process that
 // holds the file open.
 #include "telemetry/machine_id_win.h"

@@ -1,4 +1,4 @@
-// The reports over real WinHTTP to the report collector on 127.0.0.1 port 80 (CTest's fixture
+// Win32 code. The reports over real WinHTTP to the report collector on 127.0.0.1 port 80 (CTest's fixture
 // "report_collector"), which records each request as it arrived.
 #include "telemetry/report_transport_win.h"
 

@@ -1,3 +1,4 @@
+// Win32 code.
 #include "zip/zip_writer_win.h"
 
 #include <gtest/gtest.h>

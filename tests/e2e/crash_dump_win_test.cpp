@@ -1,4 +1,4 @@
-// Win32 test code. A whole run of the crash-test build of the packed stub, which crashes when its
+// Win32 code. A whole run of the crash-test build of the packed stub, which crashes when its
 // download worker starts: the crash filter writes the minidump and uploads it, and the process ends
 // without the system's crash dialog.
 #include <windows.h>

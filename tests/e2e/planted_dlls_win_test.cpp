@@ -1,4 +1,4 @@
-// Win32 test code. Whole runs of the packed stub from a folder where every system DLL it may load
+// Win32 code. Whole runs of the packed stub from a folder where every system DLL it may load
 // (besides the Known DLLs) has been planted, as in a browser's Downloads folder: a complete
 // installation, which reaches URL monikers, WinINet, Windows Installer, WinHTTP and crypt32, and a
 // crash, which reaches dbghelp. None of the planted copies may be loaded by the stub's code.

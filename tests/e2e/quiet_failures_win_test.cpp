@@ -1,4 +1,4 @@
-// Win32 test code. Whole unattended runs of the packed stub (SorvaneProSetup.exe /quiet) that fail at
+// Win32 code. Whole unattended runs of the packed stub (SorvaneProSetup.exe /quiet) that fail at
 // each stage: the package missing or its host down, a package without its installer, an installer
 // that fails or is cancelled. Each run reports what failed and where, uploads the logs when it ends
 // in an error, keeps the shortcut for another try, and leaves no temporary file behind.

@@ -1,4 +1,4 @@
-// Win32 test code. Whole unattended runs of the packed stub (SorvaneProSetup.exe /quiet) that end with
+// Win32 code. Whole unattended runs of the packed stub (SorvaneProSetup.exe /quiet) that end with
 // the demo product installed: the pages' own workflow, the real package server, the demo product's
 // bootstrapper installing its MSI through Wine's msiexec, and the reports as the collector got them.
 #include <windows.h>

@@ -1,4 +1,4 @@
-// Win32 test code. A whole unattended installation while the report server accepts every request and
+// Win32 code. A whole unattended installation while the report server accepts every request and
 // never answers: each report gives up after its own time-outs, and the run still installs the
 // product, ends and cleans up.
 #include <windows.h>

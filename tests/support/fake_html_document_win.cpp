@@ -1,3 +1,4 @@
+// Win32 code.
 #include "support/fake_html_document_win.h"
 
 #include <olectl.h>
@@ -27,41 +28,6 @@ HRESULT FakeHtmlDocument::fireChanged(DISPID dispid) {
   if (!sink) return E_FAIL;
   ComPtr<IPropertyNotifySink> subscriber = sink;
   return subscriber->OnChanged(dispid);
-}
-
-HRESULT FakeHtmlDocument::QueryInterface(REFIID iid, void** out) {
-  if (out == nullptr) return E_POINTER;
-  void* found = nullptr;
-  // The site asks for IHTMLDocument2 and uses only its IDispatch part (see the header).
-  if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IHTMLDocument2) {
-    found = static_cast<IDispatch*>(this);
-  } else if (iid == IID_IOleObject) {
-    found = static_cast<IOleObject*>(this);
-  } else if (iid == IID_IConnectionPointContainer) {
-    found = static_cast<IConnectionPointContainer*>(this);
-  } else if (iid == IID_IPersistMoniker) {
-    found = static_cast<IPersistMoniker*>(this);
-  } else if (iid == IID_IOleInPlaceActiveObject) {
-    if (offersActiveObject) found = static_cast<IOleInPlaceActiveObject*>(this);
-  } else if (iid == IID_IOleInPlaceObject || iid == IID_IOleWindow) {
-    found = static_cast<IOleInPlaceObject*>(this);
-  } else if (iid == IID_IOleDocument) {
-    found = static_cast<IOleDocument*>(this);
-  } else if (iid == IID_IOleDocumentView) {
-    found = static_cast<IOleDocumentView*>(this);
-  }
-  *out = found;
-  if (found == nullptr) return E_NOINTERFACE;
-  AddRef();
-  return S_OK;
-}
-
-ULONG FakeHtmlDocument::AddRef() { return static_cast<ULONG>(++references_); }
-
-ULONG FakeHtmlDocument::Release() {
-  LONG count = --references_;
-  if (count == 0) delete this;
-  return static_cast<ULONG>(count);
 }
 
 // IDispatch.
@@ -142,16 +108,6 @@ HRESULT FakeHtmlDocument::FindConnectionPoint(REFIID iid, IConnectionPoint** poi
   *point = &point_;
   point_.AddRef();
   return S_OK;
-}
-
-HRESULT FakeHtmlDocument::PropertyNotifyPoint::QueryInterface(REFIID iid, void** out) {
-  if (iid == IID_IUnknown || iid == IID_IConnectionPoint) {
-    *out = static_cast<IConnectionPoint*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
 }
 
 HRESULT FakeHtmlDocument::PropertyNotifyPoint::GetConnectionInterface(IID* iid) {
@@ -314,15 +270,6 @@ HRESULT FakeHtmlDocument::ApplyViewState(LPSTREAM) { return E_NOTIMPL; }
 HRESULT FakeHtmlDocument::Clone(IOleInPlaceSite*, IOleDocumentView**) { return E_NOTIMPL; }
 
 // The class object.
-
-HRESULT ScopedFakeHtmlDocumentClass::Factory::QueryInterface(REFIID iid, void** out) {
-  if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-    *out = static_cast<IClassFactory*>(this);
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
 
 HRESULT ScopedFakeHtmlDocumentClass::Factory::CreateInstance(IUnknown* outer, REFIID iid, void** out) {
   *out = nullptr;

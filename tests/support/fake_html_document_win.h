@@ -1,4 +1,4 @@
-// Win32 test code. A stand-in for the system's HTML document object, which Wine does not have: a
+// Win32 code. A stand-in for the system's HTML document object, which Wine does not have: a
 // test registers it as the class object of CLSID_HTMLDocument in its own process, so that the
 // document site's own CoCreateInstance gets it. It records what the site asks of it, holds the
 // site's interfaces the way a document does, and lets the test fire ready-state changes.
@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <docobj.h>
+#include <mshtml.h>
 #include <ocidl.h>
 #include <oleidl.h>
 #include <urlmon.h>
@@ -20,20 +21,18 @@
 #include <string>
 #include <utility>
 
+#include "sysenv/com_object_win.h"
+
 namespace testsupport {
 
-class FakeHtmlDocument final : public IDispatch,
-                               public IOleObject,
-                               public IConnectionPointContainer,
-                               public IPersistMoniker,
-                               public IOleInPlaceActiveObject,
-                               public IOleInPlaceObject,
-                               public IOleDocument,
-                               public IOleDocumentView {
+class FakeHtmlDocument final
+    : public sysenv::ComObject<sysenv::ApartmentCount, sysenv::ComInterface<IDispatch, IHTMLDocument2>,
+                               sysenv::ComInterface<IOleObject>, sysenv::ComInterface<IConnectionPointContainer>,
+                               sysenv::ComInterface<IPersistMoniker>, sysenv::ComInterface<IOleInPlaceActiveObject>,
+                               sysenv::ComInterface<IOleInPlaceObject, IOleWindow>, sysenv::ComInterface<IOleDocument>,
+                               sysenv::ComInterface<IOleDocumentView>> {
  public:
   FakeHtmlDocument();  // reference count 1, owned by the test
-  FakeHtmlDocument(const FakeHtmlDocument&) = delete;
-  FakeHtmlDocument& operator=(const FakeHtmlDocument&) = delete;
 
   // Failure injection and behaviour, set before the site uses the fake.
   bool failAdvise = false;
@@ -79,14 +78,9 @@ class FakeHtmlDocument final : public IDispatch,
 
   bool holdsSiteReferences() const { return clientSite || sink || inPlaceSite; }
   // The fake's own reference count.
-  LONG references() const { return references_; }
+  LONG references() const { return referenceCount().value; }
   // Tells the subscribed sink that a property changed; E_FAIL when nobody is subscribed.
   HRESULT fireChanged(DISPID dispid);
-
-  // IUnknown.
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
 
   // IDispatch: the ready state only.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
@@ -167,15 +161,15 @@ class FakeHtmlDocument final : public IDispatch,
   HRESULT STDMETHODCALLTYPE Clone(IOleInPlaceSite*, IOleDocumentView**) override;
 
  private:
-  ~FakeHtmlDocument();
+  ~FakeHtmlDocument() override;
+  bool refuses(REFIID iid) override { return !offersActiveObject && IsEqualIID(iid, IID_IOleInPlaceActiveObject); }
 
   // The connection point lives inside the document and counts on the document's count.
-  class PropertyNotifyPoint final : public IConnectionPoint {
+  class PropertyNotifyPoint final
+      : public sysenv::ComObject<sysenv::OwnerCount, sysenv::ComInterface<IConnectionPoint>> {
    public:
-    explicit PropertyNotifyPoint(FakeHtmlDocument& owner) : owner_(owner) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return owner_.AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return owner_.Release(); }
+    explicit PropertyNotifyPoint(FakeHtmlDocument& owner)
+        : ComObject(sysenv::OwnerCount{static_cast<IDispatch*>(&owner)}), owner_(owner) {}
     HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override;
     HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** container) override;
     HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override;
@@ -189,7 +183,6 @@ class FakeHtmlDocument final : public IDispatch,
   template <typename T>
   void dropSite(Microsoft::WRL::ComPtr<T>& held);
 
-  LONG references_ = 1;
   PropertyNotifyPoint point_;
   DWORD cookie_ = 0;
 };
@@ -207,13 +200,10 @@ class ScopedFakeHtmlDocumentClass {
   int createCount() const { return factory_.createCount; }
 
  private:
-  struct Factory final : public IClassFactory {
+  // The factory lives as long as the registration object: COM's references only count.
+  struct Factory final : public sysenv::ComObject<sysenv::ObservedCount, sysenv::ComInterface<IClassFactory>> {
     FakeHtmlDocument* document = nullptr;
     int createCount = 0;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    // The factory lives as long as the registration object; COM's references need no count.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
     HRESULT STDMETHODCALLTYPE LockServer(WINBOOL) override { return S_OK; }
   };

@@ -1,4 +1,4 @@
-// Win32 test code.
+// Win32 code.
 #include "support/folder_watch_win.h"
 
 #include <cstddef>

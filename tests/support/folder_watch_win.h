@@ -1,4 +1,4 @@
-// Win32 test code. Records what a program creates below a folder while it runs, so that a test can
+// Win32 code. Records what a program creates below a folder while it runs, so that a test can
 // show what existed for a moment even when the program removes it again before it ends.
 #pragma once
 

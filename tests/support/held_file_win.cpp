@@ -1,4 +1,4 @@
-// Win32 test code.
+// Win32 code.
 #include "support/held_file_win.h"
 
 #include <vector>

@@ -1,4 +1,4 @@
-// Win32 test code. A file that another process holds open, as a virus scanner, a backup program or a
+// Win32 code. A file that another process holds open, as a virus scanner, a backup program or a
 // second copy of the program would, so that a test sees what sharing rules do across processes.
 #pragma once
 

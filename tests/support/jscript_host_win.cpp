@@ -1,11 +1,12 @@
+// Win32 code.
 #include "support/jscript_host_win.h"
 
-#include "app/script_site_win.h"
+#include "scripthost/script_site_win.h"
 
 namespace testsupport {
 
 // The engine's view of the host: hands out the named items and collects script errors.
-class JScriptSite final : public app::ScriptSite {
+class JScriptSite final : public scripthost::ScriptSite {
  public:
   std::vector<JScriptHost::ScriptError> errors_;
 
@@ -56,7 +57,7 @@ HRESULT JScriptHost::run(const std::wstring& statements) {
   EXCEPINFO info = {};
   const HRESULT hr =
       parser_->ParseScriptText(statements.c_str(), nullptr, nullptr, nullptr, 0, 0, 0, nullptr, &info);
-  app::freeExceptionStrings(info);
+  scripthost::freeExceptionStrings(info);
   return hr;
 }
 
@@ -66,7 +67,7 @@ HRESULT JScriptHost::evaluate(const std::wstring& expression, VARIANT* value) {
   EXCEPINFO info = {};
   const HRESULT hr = parser_->ParseScriptText(expression.c_str(), nullptr, nullptr, nullptr, 0, 0,
                                               SCRIPTTEXT_ISEXPRESSION, value, &info);
-  app::freeExceptionStrings(info);
+  scripthost::freeExceptionStrings(info);
   return hr;
 }
 

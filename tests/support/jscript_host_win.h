@@ -1,4 +1,4 @@
-// Win32 test code. The system's JScript engine driven through IActiveScript, so that tests exercise
+// Win32 code. The system's JScript engine driven through IActiveScript, so that tests exercise
 // script objects with the real peer that calls them: named items (such as `external`) become globals
 // of the script, script text runs at once, and script errors are recorded instead of shown.
 #pragma once

@@ -1,4 +1,4 @@
-// Win32 test code. UI payload containers built byte by byte after the container's table, without
+// Win32 code. UI payload containers built byte by byte after the container's table, without
 // the packer, so that the reader is checked against the format rather than against its writer.
 #pragma once
 

@@ -1,4 +1,4 @@
-// Win32 test code.
+// Win32 code.
 #include "support/planted_dlls_win.h"
 
 #include <algorithm>

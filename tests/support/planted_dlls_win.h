@@ -1,4 +1,4 @@
-// Win32 test code. DLLs planted beside a program, as anyone can put them into a browser's Downloads
+// Win32 code. DLLs planted beside a program, as anyone can put them into a browser's Downloads
 // folder: each is tests/programs/planted_dll.c under a system DLL's name and leaves the marker file
 // "<its path>.loaded" when something loads it.
 #pragma once

@@ -1,4 +1,4 @@
-// Win32 test code.
+// Win32 code.
 #include "support/private_temp_folder_win.h"
 
 #include <windows.h>

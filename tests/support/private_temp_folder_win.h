@@ -1,4 +1,4 @@
-// Win32 test code. A temporary folder of the test's own, so that a test sees exactly which
+// Win32 code. A temporary folder of the test's own, so that a test sees exactly which
 // temporary folders the code under test leaves behind, whatever other tests do meanwhile.
 #pragma once
 

@@ -1,4 +1,4 @@
-// Win32 test code. A stand-in for a page function where a test must see exactly how it is called or
+// Win32 code. A stand-in for a page function where a test must see exactly how it is called or
 // how many references others hold on it: an IDispatch that records its calls and counts references.
 #pragma once
 
@@ -8,9 +8,13 @@
 
 #include <vector>
 
+#include "sysenv/com_object_win.h"
+
 namespace testsupport {
 
-class RecordingDispatch final : public IDispatch {
+// Lives on the test's stack: the count is observed, never used to delete.
+class RecordingDispatch final
+    : public sysenv::ComObject<sysenv::ObservedCount, sysenv::ComInterface<IDispatch>> {
  public:
   struct Call {
     DISPID dispid = 0;
@@ -32,23 +36,8 @@ class RecordingDispatch final : public IDispatch {
       : answer_(answerToInvoke),
         offerIDispatch_(offerIDispatch),
         invoked_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-  ~RecordingDispatch() { CloseHandle(invoked_); }
-  RecordingDispatch(const RecordingDispatch&) = delete;
-  RecordingDispatch& operator=(const RecordingDispatch&) = delete;
+  ~RecordingDispatch() override { CloseHandle(invoked_); }
 
-  // Lives on the test's stack: the count is observed, never used to delete.
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || (offerIDispatch_ && IsEqualIID(iid, IID_IDispatch))) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(InterlockedDecrement(&refs_)); }
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
@@ -75,12 +64,13 @@ class RecordingDispatch final : public IDispatch {
     return answer_;
   }
 
-  LONG references() const { return refs_; }
+  LONG references() const { return referenceCount().value; }
   HANDLE invokedEvent() const { return invoked_; }
   std::vector<Call> calls;
 
  private:
-  volatile LONG refs_ = 1;
+  bool refuses(REFIID iid) override { return !offerIDispatch_ && IsEqualIID(iid, IID_IDispatch); }
+
   HRESULT answer_;
   bool offerIDispatch_;
   HANDLE invoked_;

@@ -1,4 +1,4 @@
-// Win32 test code. The smallest real script object: an MSHTMLExternal with no methods that records
+// Win32 code. The smallest real script object: an MSHTMLExternal with no methods that records
 // what the host window and the document site do to it.
 #pragma once
 

@@ -1,4 +1,4 @@
-// Win32 test code. The collector's state folder is read and written through Wine's Z: drive; its
+// Win32 code. The collector's state folder is read and written through Wine's Z: drive; its
 // layout is described in tools/test-http-server/test_server.h.
 #include "support/report_collector_win.h"
 

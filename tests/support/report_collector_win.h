@@ -1,4 +1,4 @@
-// Win32 test code. The report collector: the loopback server on 127.0.0.1 port 80 that CTest starts
+// Win32 code. The report collector: the loopback server on 127.0.0.1 port 80 that CTest starts
 // around the tests that send reports (the fixture "report_collector"; SORVANE_TEST_COLLECTOR_STATE
 // names its state folder). It answers every request at once and records it.
 #pragma once

@@ -1,4 +1,4 @@
-// Win32 test code.
+// Win32 code.
 #include "support/stub_run_win.h"
 
 #include <regex>

@@ -1,4 +1,4 @@
-// Win32 test code. The end-to-end tests' view of whole runs of the packed stub: started as a user
+// Win32 code. The end-to-end tests' view of whole runs of the packed stub: started as a user
 // starts it, with a temporary folder of its own, against the package server and the report
 // collector, and then what the run left behind: its exit code, the reports, the product, the
 // shortcut and the files.

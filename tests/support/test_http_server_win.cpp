@@ -1,4 +1,4 @@
-// Win32 test code.
+// Win32 code.
 #include "support/test_http_server_win.h"
 
 #include <winsock2.h>

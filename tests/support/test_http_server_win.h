@@ -1,4 +1,4 @@
-// Win32 test code. The loopback HTTP server that CTest starts around the download and product tests
+// Win32 code. The loopback HTTP server that CTest starts around the download and product tests
 // (the fixture "http_server"; SORVANE_TEST_HTTP_STATE names its state folder). Its routes, each a
 // network fault (tools/test-http-server/test_server.h):
 //   /files/NAME  /nolength/NAME  /short/NAME  /status/CODE/NAME  /flaky/KEY/N/NAME

@@ -1,4 +1,4 @@
-// Win32 test code.
+// Win32 code.
 #include "support/test_product_win.h"
 
 #include <msi.h>

@@ -1,4 +1,4 @@
-// Win32 test code. The stand-in for the product's installer: a fake setup.exe (built from
+// Win32 code. The stand-in for the product's installer: a fake setup.exe (built from
 // tests/programs/fake_setup.cpp) that records how it was started and installs a real MSI of the
 // test product through Windows Installer, or ends with a chosen exit code; and the helpers that
 // stage it, read what it recorded and take the product off the machine again.

@@ -1,4 +1,4 @@
-// Win32 test code.
+// Win32 code.
 #include "support/test_zip_win.h"
 
 #include <cstdint>

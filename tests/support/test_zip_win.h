@@ -1,4 +1,4 @@
-// Win32 test code. Real zip archives for the tests, made with miniz's writer.
+// Win32 code. Real zip archives for the tests, made with miniz's writer.
 #pragma once
 
 #include <string>

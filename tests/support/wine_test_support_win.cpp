@@ -1,4 +1,4 @@
-// Win32 test code.
+// Win32 code.
 #include "support/wine_test_support_win.h"
 
 #include <cstdlib>

@@ -1,4 +1,4 @@
-// Win32 test code. What the Wine tests share: where the built programs are, scratch folders that
+// Win32 code. What the Wine tests share: where the built programs are, scratch folders that
 // clean up after themselves, and child processes with an exit code.
 #pragma once
 

@@ -1,4 +1,4 @@
-// Win32 test code.
+// Win32 code.
 #include "support/zip_archive_reader_win.h"
 
 #include <gtest/gtest.h>

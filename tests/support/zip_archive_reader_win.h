@@ -1,4 +1,4 @@
-// Win32 test code. Reads zip archives back by hand, from the format's own layout, so that a fault in
+// Win32 code. Reads zip archives back by hand, from the format's own layout, so that a fault in
 // the library that wrote them cannot hide behind the same library reading them.
 #pragma once
 

@@ -1,7 +1,6 @@
 // Plain code.
 #include "stubpack/container.h"
 
-#include "payload/container_format.h"
 #include "payload/language_list.h"
 
 #include <set>
@@ -37,9 +36,10 @@ std::u16string asciiLower(const std::u16string& text) {
 
 std::string entryPathProblem(const std::u16string& path) {
   if (path.empty()) return "the path is empty";
-  if (path.size() > kMaxPathLength) {
+  // One unit of the header stays for the terminating 0.
+  if (path.size() >= payload::kPayloadPathUnits) {
     return "the path has " + std::to_string(path.size()) + " UTF-16 units; at most " +
-           std::to_string(kMaxPathLength) + " fit an entry";
+           std::to_string(payload::kPayloadPathUnits - 1) + " fit an entry";
   }
   if (path[0] == u'\\' || path[0] == u'/') return "the path is absolute";
   if (path.find(u':') != std::u16string::npos) return "the path has a drive or stream prefix (':')";
@@ -66,7 +66,9 @@ std::string entryPathProblem(const std::u16string& path) {
 }
 
 std::string entrySizeProblem(std::uint64_t size) {
-  if (size > kMaxEntrySize) return "the file has " + std::to_string(size) + " bytes; an entry holds less than 4 GiB";
+  if (size >= payload::kPayloadEntrySizeLimit) {
+    return "the file has " + std::to_string(size) + " bytes; an entry holds less than 4 GiB";
+  }
   return {};
 }
 
@@ -123,7 +125,7 @@ bool parseEntryList(const std::string& text, std::vector<std::u16string>* paths,
 }
 
 std::size_t fillSize(std::uint64_t tableBytesBeforeFill) {
-  const std::uint64_t withMinimum = tableBytesBeforeFill + kMinimumFill + kTrailerSize;
+  const std::uint64_t withMinimum = tableBytesBeforeFill + kMinimumFill + payload::kPayloadTrailerSize;
   return kMinimumFill + static_cast<std::size_t>((8 - withMinimum % 8) % 8);
 }
 
@@ -139,9 +141,9 @@ bool readContainer(const Bytes& image, ContainerListing* listing, std::string* e
   CertificateTable table;
   if (!locateCertificateTable(image, &table, error)) return false;
   const std::size_t size = image.size();
-  if (size - table.signatureEnd < kTrailerSize) return fail(error, "the file has no payload container");
-  const std::size_t trailer = size - kTrailerSize;
-  const std::size_t start = readLe32(image.data() + trailer);
+  if (size - table.signatureEnd < payload::kPayloadTrailerSize) return fail(error, "the file has no payload container");
+  const std::size_t trailer = size - payload::kPayloadTrailerSize;
+  const std::size_t start = payload::decodePayloadTrailer(image.data() + trailer);
   if (start != table.signatureEnd) {
     return fail(error, "the file has no payload container (its last four bytes do not point at the end of the signature)");
   }
@@ -149,24 +151,24 @@ bool readContainer(const Bytes& image, ContainerListing* listing, std::string* e
   found.start = start;
   std::size_t position = start;
   while (true) {
-    if (position > size || size - position < kEntryHeaderSize) {
+    if (position > size || size - position < payload::kPayloadEntryHeaderSize) {
       return fail(error, "the entry list runs into the end of the file without a terminating header");
     }
-    const std::uint8_t* header = image.data() + position;
-    if (readLe16(header) == 0) break;
+    payload::PayloadEntryHeader header;
+    payload::decodePayloadEntryHeader(image.data() + position, payload::kPayloadEntryHeaderSize, header);
+    if (payload::isEndOfEntries(header)) break;
     const std::string where = "entry " + std::to_string(found.entries.size() + 1) + ": ";
     ContainerEntry entry;
-    std::size_t unit = 0;
-    for (; unit < kPathUnits && readLe16(header + 2 * unit) != 0; ++unit) {
-      entry.path += static_cast<char16_t>(readLe16(header + 2 * unit));
+    entry.path = payload::payloadEntryPath(header);
+    if (entry.path.size() == payload::kPayloadPathUnits) {
+      return fail(error, where + "the path is not terminated within 260 units");
     }
-    if (unit == kPathUnits) return fail(error, where + "the path is not terminated within 260 units");
     const std::string problem = entryPathProblem(entry.path);
     if (!problem.empty()) return fail(error, where + utf16ToUtf8(entry.path) + ": " + problem);
-    entry.size = readLe64(header + 2 * kPathUnits);
+    entry.size = header.size;
     const std::string sizeProblem = entrySizeProblem(entry.size);
     if (!sizeProblem.empty()) return fail(error, where + sizeProblem);
-    entry.dataOffset = position + kEntryHeaderSize;
+    entry.dataOffset = position + payload::kPayloadEntryHeaderSize;
     if (entry.dataOffset > trailer || entry.size > trailer - entry.dataOffset) {
       return fail(error, where + "the data runs past the container");
     }

@@ -10,17 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "payload/container_format.h"
 #include "stubpack/pe_image.h"
 
 namespace stubpack {
 
-constexpr std::size_t kEntryHeaderSize = 528;
-constexpr std::size_t kPathUnits = 260;
-constexpr std::size_t kMaxPathLength = 259;  // one unit stays for the terminating 0
-constexpr std::size_t kMinimumFill = 524;
-constexpr std::size_t kTrailerSize = 4;
-// The reader takes only sizes whose high 32 bits are zero.
-constexpr std::uint64_t kMaxEntrySize = 0xFFFFFFFFull;
+// The header, trailer and size limit are the stub's own (payload/container_format.h). The fill must
+// hold the one more header the reader takes, minus the trailer that header overlaps.
+constexpr std::size_t kMinimumFill = payload::kPayloadEntryHeaderSize - payload::kPayloadTrailerSize;
 
 // Empty when `path` may name a file inside the payload folder; otherwise why it may not. Refused:
 // empty paths, absolute paths (leading separator), drive or stream prefixes (any ':'), "." and ".."

@@ -68,7 +68,7 @@ TEST(FillSize, AtLeast524AndRoundsTheTableToEightBytes) {
     const std::size_t fill = fillSize(before);
     EXPECT_GE(fill, kMinimumFill) << before;
     EXPECT_LT(fill, kMinimumFill + 8) << before;
-    EXPECT_EQ((before + fill + kTrailerSize) % 8, 0u) << before;
+    EXPECT_EQ((before + fill + payload::kPayloadTrailerSize) % 8, 0u) << before;
   }
   // The shipped stub's table before the fill ends 6 bytes past a multiple of 8: 526 bytes of fill.
   EXPECT_EQ(fillSize(8 * 1000 + 6), 526u);
@@ -78,7 +78,7 @@ TEST(FillSize, AtLeast524AndRoundsTheTableToEightBytes) {
 TEST(EntryHeader, PathAsZeroPaddedUtf16LeThenSize) {
   Bytes out{0xEE};
   appendEntryHeader(out, u"js\\a\u00E9", 0x0102030405ull);
-  ASSERT_EQ(out.size(), 1 + kEntryHeaderSize);
+  ASSERT_EQ(out.size(), 1 + payload::kPayloadEntryHeaderSize);
   const Bytes path{'j', 0, 's', 0, '\\', 0, 'a', 0, 0xE9, 0};
   EXPECT_EQ(Bytes(out.begin() + 1, out.begin() + 11), path);
   for (std::size_t i = 11; i < 1 + 520; ++i) ASSERT_EQ(out[i], 0) << i;

@@ -20,11 +20,11 @@ bool packContainer(const Bytes& signedImage, const std::vector<PayloadFile>& fil
       if (error != nullptr) *error = utf16ToUtf8(file.path) + ": " + problem;
       return false;
     }
-    total += kEntryHeaderSize + file.data.size();
+    total += payload::kPayloadEntryHeaderSize + file.data.size();
   }
   const std::uint64_t beforeFill = total - table.tableOffset;
   const std::size_t fill = fillSize(beforeFill);
-  total += fill + kTrailerSize;
+  total += fill + payload::kPayloadTrailerSize;
   if (total > 0xFFFFFFFFull) {
     if (error != nullptr) *error = "the packed file would reach 4 GiB, more than a 32-bit certificate table can state";
     return false;
@@ -38,7 +38,7 @@ bool packContainer(const Bytes& signedImage, const std::vector<PayloadFile>& fil
   }
   out.resize(out.size() + fill, 0);
   const std::size_t trailer = out.size();
-  out.resize(trailer + kTrailerSize);
+  out.resize(trailer + payload::kPayloadTrailerSize);
   writeLe32(out.data() + trailer, static_cast<std::uint32_t>(table.signatureEnd));
 
   setCertificateTableLength(out, table, static_cast<std::uint32_t>(out.size() - table.tableOffset));

@@ -39,7 +39,7 @@ TEST(PackContainer, StartsAtTheSignatureEndAndRunsTheTableToTheEndOfTheFile) {
                              image.bytes.begin() + static_cast<std::ptrdiff_t>(image.signatureEnd),
                              packed.begin() + static_cast<std::ptrdiff_t>(image.tableOffset + 8)));
       EXPECT_EQ(packed[image.signatureEnd], 'x');
-      const std::size_t dataEnd = image.signatureEnd + kEntryHeaderSize + body * 3;
+      const std::size_t dataEnd = image.signatureEnd + payload::kPayloadEntryHeaderSize + body * 3;
       const std::size_t fill = packed.size() - 4 - dataEnd;
       EXPECT_GE(fill, kMinimumFill);
       EXPECT_LT(fill, kMinimumFill + 8);
@@ -56,7 +56,7 @@ TEST(PackContainer, AnEmptyPayloadIsATerminatingHeaderOnly) {
   std::string error;
   ASSERT_TRUE(packContainer(image.bytes, {}, &packed, &error)) << error;
   EXPECT_EQ(readLe32(&packed[packed.size() - 4]), image.signatureEnd);
-  EXPECT_GE(packed.size() - image.signatureEnd, kEntryHeaderSize);
+  EXPECT_GE(packed.size() - image.signatureEnd, payload::kPayloadEntryHeaderSize);
   EXPECT_EQ(packed[image.signatureEnd], 0);
   EXPECT_EQ(packed[image.signatureEnd + 1], 0);
 }

@@ -1,6 +1,6 @@
-// Win32 test code: the quiet run's script host, the system's JScript engine with the timer object,
+// Win32 code. The quiet run's script host, the system's JScript engine with the timer object,
 // exercised by script text as the pages' workflow uses them.
-#include "app/script_timers_win.h"
+#include "scripthost/script_timers_win.h"
 
 #include <windows.h>
 
@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "app/logger_win.h"
-#include "app/script_engine_win.h"
-#include "app/script_host_object_win.h"
+#include "scripthost/script_engine_win.h"
+#include "scripthost/script_host_object_win.h"
 #include "support/wine_test_support_win.h"
 
-namespace app {
+namespace scripthost {
 namespace {
 
 // The script's notes, each with the tick count when it was made.
@@ -63,7 +63,7 @@ class ScriptHost : public ::testing::Test {
   }
   std::string log() const { return testsupport::readFileBytes(logger_.logPath()); }
 
-  Logger logger_;
+  app::Logger logger_;
   Recorder recorder_;  // on the stack: its count is never used to delete it
   ScriptEngine* engine_ = nullptr;
   ScriptTimers* timers_ = nullptr;
@@ -120,4 +120,4 @@ TEST_F(ScriptHost, ScriptFailuresAreCountedAndLoggedWithTheirSource) {
 }
 
 }  // namespace
-}  // namespace app
+}  // namespace scripthost

@@ -1,11 +1,11 @@
 // Win32 code.
-#include "app/script_timers_win.h"
+#include "scripthost/script_timers_win.h"
 
 #include <oleauto.h>
 
 #include "app/logger_win.h"
 
-namespace app {
+namespace scripthost {
 
 namespace {
 
@@ -15,7 +15,7 @@ enum Method : std::size_t { kSetTimeout, kSetInterval, kClearTimeout, kClearInte
 
 }  // namespace
 
-ScriptTimers* ScriptTimers::create(Logger* logger) {
+ScriptTimers* ScriptTimers::create(app::Logger* logger) {
   static const ATOM windowClass = [] {
     WNDCLASSEXW description = {};
     description.cbSize = sizeof description;
@@ -34,7 +34,7 @@ ScriptTimers* ScriptTimers::create(Logger* logger) {
   return timers;
 }
 
-ScriptTimers::ScriptTimers(HWND window, Logger* logger)
+ScriptTimers::ScriptTimers(HWND window, app::Logger* logger)
     : ScriptHostObject({L"setTimeout", L"setInterval", L"clearTimeout", L"clearInterval"}),
       window_(window),
       logger_(logger) {}
@@ -148,4 +148,4 @@ LRESULT CALLBACK ScriptTimers::windowProc(HWND window, UINT message, WPARAM wPar
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-}  // namespace app
+}  // namespace scripthost

@@ -10,33 +10,20 @@
 #include <string>
 #include <vector>
 
-namespace app {
+#include "htmlui/named_dispatch_win.h"
+#include "sysenv/com_object_win.h"
 
-class ScriptHostObject : public IDispatch {
- public:
-  ScriptHostObject(const ScriptHostObject&) = delete;
-  ScriptHostObject& operator=(const ScriptHostObject&) = delete;
+namespace scripthost {
 
-  // IUnknown: IUnknown and IDispatch only. Used on the thread that made the object.
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-
-  // IDispatch. No type information. Names are matched exactly (scripts are case-sensitive); the
-  // DISPID of a method is its position in the list plus one, and unknown names get DISPID_UNKNOWN
-  // with DISP_E_UNKNOWNNAME. Invoke takes method calls only (DISPATCH_METHOD, alone or with
-  // DISPATCH_PROPERTYGET as in an expression) without named arguments.
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
-                                          DISPID* dispids) override;
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO* excepinfo, UINT* argErr) override;
-
+// IUnknown and IDispatch only, through htmlui's name-based IDispatch: names are matched exactly
+// (scripts are case-sensitive), unknown names get DISPID_UNKNOWN with DISP_E_UNKNOWNNAME, and there
+// is no type information. Used on the thread that made the object.
+class ScriptHostObject
+    : public htmlui::NamedDispatch<sysenv::ComObject<sysenv::InterlockedCount, sysenv::ComInterface<IDispatch>>> {
  protected:
   // Reference count 1, owned by the creator.
   explicit ScriptHostObject(std::vector<std::wstring> methodNames);
-  virtual ~ScriptHostObject() = default;
+  ~ScriptHostObject() override = default;
 
   // One call of method number `method` (0-based position in the list). `arguments` are in script
   // order (the engine passes them last first); a missing argument is absent, not VT_EMPTY. `result`
@@ -51,8 +38,13 @@ class ScriptHostObject : public IDispatch {
   static IDispatch* objectArgument(const std::vector<const VARIANT*>& arguments, std::size_t index);
 
  private:
-  volatile LONG refCount_ = 1;
+  UINT methodCount() override { return static_cast<UINT>(methodNames_.size()); }
+  const wchar_t* methodName(UINT row) override { return methodNames_[row].c_str(); }
+  // Method calls only (DISPATCH_METHOD, alone or with DISPATCH_PROPERTYGET as in an expression),
+  // without named arguments.
+  HRESULT invokeMethod(UINT row, WORD flags, DISPPARAMS* params, VARIANT* result) override;
+
   std::vector<std::wstring> methodNames_;
 };
 
-}  // namespace app
+}  // namespace scripthost

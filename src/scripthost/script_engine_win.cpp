@@ -1,14 +1,14 @@
 // Win32 code.
-#include "app/script_engine_win.h"
+#include "scripthost/script_engine_win.h"
 
 #include <oleauto.h>
 
 #include <vector>
 
 #include "app/logger_win.h"
-#include "app/script_site_win.h"
+#include "scripthost/script_site_win.h"
 
-namespace app {
+namespace scripthost {
 
 namespace {
 
@@ -22,7 +22,7 @@ constexpr CLSID kJScriptClass = {0xf414c260, 0x6ac0, 0x11cf, {0xb6, 0xd1, 0x00, 
 // file each came from.
 class ScriptEngineSite final : public ScriptSite {
  public:
-  explicit ScriptEngineSite(Logger* logger) : logger_(logger) {}
+  explicit ScriptEngineSite(app::Logger* logger) : logger_(logger) {}
 
   // The context cookie of a source file: its index in the list.
   DWORD_PTR addSource(const std::wstring& name) {
@@ -42,11 +42,11 @@ class ScriptEngineSite final : public ScriptSite {
     }
   }
 
-  Logger* logger_;
+  app::Logger* logger_;
   std::vector<std::wstring> sources_;
 };
 
-ScriptEngine::ScriptEngine(Logger* logger) : logger_(logger), site_(new ScriptEngineSite(logger)) {
+ScriptEngine::ScriptEngine(app::Logger* logger) : logger_(logger), site_(new ScriptEngineSite(logger)) {
   IActiveScript* engine = nullptr;
   HRESULT hr = CoCreateInstance(kJScriptClass, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IActiveScript),
                                 reinterpret_cast<void**>(&engine));
@@ -170,4 +170,4 @@ bool ScriptEngine::callFunction(const wchar_t* name, std::initializer_list<IDisp
 
 unsigned ScriptEngine::errorCount() const { return site_->errors_; }
 
-}  // namespace app
+}  // namespace scripthost

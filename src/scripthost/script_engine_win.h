@@ -12,8 +12,10 @@
 #include <string>
 
 namespace app {
-
 class Logger;
+}  // namespace app
+
+namespace scripthost {
 class ScriptEngineSite;
 
 // One engine in the calling thread's single-threaded apartment (COM initialised there first); the
@@ -22,7 +24,7 @@ class ScriptEngine {
  public:
   // Creates the JScript engine through COM by its class id (jscript.dll is never imported) and starts it. Failures are
   // logged ("ScriptEngine: ... failed with %x"); ok() is false then and every call fails.
-  explicit ScriptEngine(Logger* logger);
+  explicit ScriptEngine(app::Logger* logger);
   // close(), then the site goes.
   ~ScriptEngine();
   ScriptEngine(const ScriptEngine&) = delete;
@@ -47,10 +49,10 @@ class ScriptEngine {
   void close();
 
  private:
-  Logger* logger_;
+  app::Logger* logger_;
   ScriptEngineSite* site_;
   IActiveScript* engine_ = nullptr;
   IActiveScriptParse* parser_ = nullptr;
 };
 
-}  // namespace app
+}  // namespace scripthost

@@ -1,4 +1,4 @@
-// Win32 test code: the product's installation run quietly (/quiet) in this process, driven by the
+// Win32 code. The product's installation run quietly (/quiet) in this process, driven by the
 // pages' real workflow script from the build's staged payload in the JScript engine, against the
 // loopback server's package with a stand-in setup.exe. The reports are watched through the report
 // sender's virtual operations rather than sent: these tests run beside the report collector's.

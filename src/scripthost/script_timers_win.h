@@ -8,17 +8,19 @@
 
 #include <map>
 
-#include "app/script_host_object_win.h"
+#include "scripthost/script_host_object_win.h"
 
 namespace app {
-
 class Logger;
+}  // namespace app
+
+namespace scripthost {
 
 class ScriptTimers final : public ScriptHostObject {
  public:
   // Makes the object (reference count 1) with its window on the calling thread; null when the
   // window cannot be made. `logger` may be null.
-  static ScriptTimers* create(Logger* logger);
+  static ScriptTimers* create(app::Logger* logger);
 
   // Stops every timer and releases its function: call before the script engine closes. The script
   // may still set new timers afterwards.
@@ -34,7 +36,7 @@ class ScriptTimers final : public ScriptHostObject {
     bool repeating;
   };
 
-  ScriptTimers(HWND window, Logger* logger);
+  ScriptTimers(HWND window, app::Logger* logger);
   ~ScriptTimers() override;
 
   // setTimeout(function, milliseconds) and setInterval(function, milliseconds) answer the timer's
@@ -49,10 +51,10 @@ class ScriptTimers final : public ScriptHostObject {
   static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   HWND window_;
-  Logger* logger_;
+  app::Logger* logger_;
   std::map<UINT_PTR, Timer> timers_;
   UINT_PTR nextId_ = 1;
   unsigned failures_ = 0;
 };
 
-}  // namespace app
+}  // namespace scripthost

@@ -10,9 +10,11 @@
 #include <map>
 #include <string>
 
-namespace app {
+#include "sysenv/com_object_win.h"
 
-class ScriptSite : public IActiveScriptSite {
+namespace scripthost {
+
+class ScriptSite : public sysenv::ComObject<sysenv::InterlockedCount, sysenv::ComInterface<IActiveScriptSite>> {
  public:
   // One script error as the engine reports it.
   struct Error {
@@ -21,10 +23,6 @@ class ScriptSite : public IActiveScriptSite {
     DWORD_PTR context = 0;  // the source context cookie the script text was parsed with
     ULONG line = 0;         // 0-based, as the engine reports it
   };
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
 
   HRESULT STDMETHODCALLTYPE GetLCID(LCID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** item, ITypeInfo** typeInfo) override;
@@ -42,15 +40,14 @@ class ScriptSite : public IActiveScriptSite {
 
  protected:
   ScriptSite() = default;
-  virtual ~ScriptSite() { dropItems(); }
+  ~ScriptSite() override { dropItems(); }
   virtual void onScriptError(const Error& error) = 0;
 
  private:
-  volatile LONG refs_ = 1;
   std::map<std::wstring, IUnknown*> items_;
 };
 
 // Frees the strings of an EXCEPINFO and clears it.
 void freeExceptionStrings(EXCEPINFO& exception);
 
-}  // namespace app
+}  // namespace scripthost

@@ -1,34 +1,15 @@
 // Win32 code.
-#include "app/script_site_win.h"
+#include "scripthost/script_site_win.h"
 
 #include <oleauto.h>
 
-namespace app {
+namespace scripthost {
 
 void freeExceptionStrings(EXCEPINFO& exception) {
   SysFreeString(exception.bstrDescription);
   SysFreeString(exception.bstrSource);
   SysFreeString(exception.bstrHelpFile);
   exception = EXCEPINFO{};
-}
-
-HRESULT STDMETHODCALLTYPE ScriptSite::QueryInterface(REFIID iid, void** out) {
-  if (out == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, __uuidof(IActiveScriptSite))) {
-    *out = static_cast<IActiveScriptSite*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE ScriptSite::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-
-ULONG STDMETHODCALLTYPE ScriptSite::Release() {
-  const LONG count = InterlockedDecrement(&refs_);
-  if (count == 0) delete this;
-  return static_cast<ULONG>(count);
 }
 
 HRESULT STDMETHODCALLTYPE ScriptSite::GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** item, ITypeInfo** typeInfo) {
@@ -77,4 +58,4 @@ void ScriptSite::dropItems() {
   for (auto& item : items) item.second->Release();
 }
 
-}  // namespace app
+}  // namespace scripthost
