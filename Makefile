@@ -88,7 +88,7 @@ demo: build
 
 # The shipped file: the win32 stub built for the report server named in REPORT_HOST (there is no
 # default, so a shipped stub never reports to a test host), signed, with the staged UI payload in its
-# certificate table; then the signature is checked and the container listed.
+# certificate table; then the signature is checked, the container listed and the digest printed.
 package: build-tools
 	@if [[ -z "$(REPORT_HOST)" ]]; then \
 	  echo "make package: name the report server, e.g. make package REPORT_HOST=reports.example.com" >&2; exit 2; \
