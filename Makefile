@@ -5,6 +5,8 @@
 # happened.
 # make package REPORT_HOST=host: build the win32 stub for that report server, sign it and pack the UI
 # payload into it: dist/SorvaneProSetup.exe.
+# make verify-release DIST=file REPORT_HOST=host: rebuild the commit checked out here with the same
+# release settings and compare: "reproduced", or the first part of the file that differs.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 NATIVE_DIR := build/native
@@ -12,7 +14,17 @@ WIN32_DIR := build/win32
 WIN64_DIR := build/win64
 # The shipped stub (make package): the win32 build again, for the report server in REPORT_HOST.
 RELEASE_DIR := build/release
+# The release settings: whatever makes one shipped file differ from another built from the same
+# commit. make package takes them, and make verify-release hands the same ones to its rebuild. Each
+# reaches CMake as SORVANE_<name>.
+RELEASE_SETTINGS := REPORT_HOST
 REPORT_HOST ?=
+release_cmake_settings = $(foreach setting,$(RELEASE_SETTINGS),-DSORVANE_$(setting)="$($(setting))")
+release_make_settings = $(foreach setting,$(RELEASE_SETTINGS),$(setting)="$($(setting))")
+# The stub's PE timestamp: the time of the commit being built, so that two builds of it agree. A
+# SOURCE_DATE_EPOCH in the environment wins (a rebuild from an export, which has no git history).
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
+VERIFY_DIR := build/verify
 # The build-machine tools (stubpack) that the Windows builds use to pack their stubs for the tests.
 NATIVE_TOOLS := $(abspath $(NATIVE_DIR)/bin)
 PAYLOAD_DIR := build/payload
@@ -25,7 +37,7 @@ SIGN_KEY ?= $(NATIVE_DIR)/test-cert/test-key.pem
 # install-deps has put Wine in place. The shipped stub is always the win32 one.
 WINE_ARCH = $$(scripts/wine-arch)
 
-.PHONY: all deps build build-native build-win32 build-win64 test soak demo package bench fuzz clean
+.PHONY: all deps build build-native build-tools build-win32 build-win64 test soak demo package verify-release bench fuzz clean
 
 all: build
 
@@ -34,9 +46,17 @@ deps:
 
 build: build-native build-win32 build-win64
 
+NATIVE_CONFIGURE = cmake --no-warn-unused-cli -S . -B $(NATIVE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+
 build-native: deps
-	@cmake --no-warn-unused-cli -S . -B $(NATIVE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@$(NATIVE_CONFIGURE)
 	@cmake --build $(NATIVE_DIR) -j $(JOBS)
+
+# Only what packing needs from the native build: stubpack and the test certificate.
+build-tools: deps
+	@$(NATIVE_CONFIGURE)
+	@cmake --build $(NATIVE_DIR) -j $(JOBS) --target stubpack stubpack_test_cert
 
 # The Windows builds come after the native one: their packed-stub tests run its stubpack. The win32
 # build is the shipped one, and it always builds every Wine test and test program, whether or not
@@ -81,14 +101,15 @@ demo: build
 
 # The shipped file: the win32 stub built for the report server named in REPORT_HOST (there is no
 # default, so a shipped stub never reports to a test host), signed, with the staged UI payload in its
-# certificate table; then the signature is checked and the container listed.
-package: build-native
+# certificate table; then the signature is checked, the container listed and the digest printed.
+package: build-tools
 	@if [[ -z "$(REPORT_HOST)" ]]; then \
 	  echo "make package: name the report server, e.g. make package REPORT_HOST=reports.example.com" >&2; exit 2; \
 	fi
 	@cmake --no-warn-unused-cli -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DSORVANE_BUILD_WINE_TESTS=OFF \
-	  -DSORVANE_NATIVE_TOOLS=$(NATIVE_TOOLS) -DSORVANE_REPORT_HOST="$(REPORT_HOST)" >/dev/null
+	  -DSORVANE_NATIVE_TOOLS=$(NATIVE_TOOLS) $(release_cmake_settings) \
+	  -DSORVANE_SOURCE_DATE_EPOCH="$(SOURCE_DATE_EPOCH)" >/dev/null
 	@cmake --build $(RELEASE_DIR) -j $(JOBS) --target SorvaneProSetup
 	@scripts/stage-payload $(PAYLOAD_DIR)
 	@mkdir -p $(DIST_DIR)
@@ -98,6 +119,17 @@ package: build-native
 	@osslsigncode verify -CAfile $(SIGN_CERT) -in $(DIST_DIR)/SorvaneProSetup.exe
 	@echo "== payload entries =="
 	@$(NATIVE_DIR)/bin/stubpack list $(DIST_DIR)/SorvaneProSetup.exe
+	@echo "== Authenticode digest =="
+	@$(NATIVE_DIR)/bin/stubpack digest $(DIST_DIR)/SorvaneProSetup.exe
+
+# make verify-release DIST=path/to/SorvaneProSetup.exe with the release settings of make package:
+# runs make package on a clean export of the commit checked out here (in build/verify), then compares
+# the given file with that rebuild, the signature aside (scripts/verify-release).
+verify-release:
+	@if [[ -z "$(DIST)" ]]; then \
+	  echo "make verify-release: name the file, e.g. make verify-release DIST=dist/SorvaneProSetup.exe REPORT_HOST=reports.example.com" >&2; exit 2; \
+	fi
+	@scripts/verify-release "$(DIST)" $(VERIFY_DIR) $(release_make_settings)
 
 # make bench: one table: the download benchmark (the stub's engine, the platform's
 # URLDownloadToFileW, curl), the extraction benchmark (the stub's unzipping, native unzip) and the

@@ -18,6 +18,7 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 # The stub is downloaded by every user: drop unused code and the symbols outside debug builds.
 add_compile_options($<$<NOT:$<CONFIG:Debug>>:-ffunction-sections> $<$<NOT:$<CONFIG:Debug>>:-fdata-sections>)
 add_link_options($<$<NOT:$<CONFIG:Debug>>:-Wl,--gc-sections> $<$<NOT:$<CONFIG:Debug>>:-s>)
+include(${CMAKE_CURRENT_LIST_DIR}/Reproducible.cmake)
 include_directories(${SORVANE_ROOT}/src)
 
 # Only these system DLLs may be imported statically: they are Known DLLs, which Windows never looks

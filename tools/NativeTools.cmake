@@ -8,7 +8,9 @@ list(REMOVE_ITEM stubpack_sources ${stubpack_tests} ${stubpack_dir}/stubpack_mai
 add_library(stubpack_core STATIC ${stubpack_sources})
 target_include_directories(stubpack_core PUBLIC ${SORVANE_ROOT}/tools)
 # The container's entry rules are the stub's own: what the packer writes, the stub must accept.
-target_link_libraries(stubpack_core PUBLIC sorvane_plain)
+# OpenSSL's SHA-256 gives the Authenticode digest of a release.
+find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+target_link_libraries(stubpack_core PUBLIC sorvane_plain OpenSSL::Crypto)
 add_executable(stubpack ${stubpack_dir}/stubpack_main.cpp)
 target_link_libraries(stubpack PRIVATE stubpack_core)
 
@@ -46,6 +48,13 @@ foreach(file IN LISTS stubpack_tests)
     LABELS "native;tools"
     ENVIRONMENT "STUBPACK_EXE=$<TARGET_FILE:stubpack>;STUBPACK_CERT_DIR=${STUBPACK_TEST_CERT_DIR};STUBPACK_FIXTURES=${stubpack_fixture_dir};STUBPACK_ENTRY_LIST=${SORVANE_ROOT}/ui/payload.list")
 endforeach()
+
+# The shipped stub built a second time, from a copy of the tree in another folder, must come out the
+# same byte for byte, and so must its payload container. Only the stub target: a few minutes.
+add_test(NAME tools.reproducible_release
+         COMMAND ${SORVANE_ROOT}/tests/check-reproducible-release ${SORVANE_ROOT} ${CMAKE_BINARY_DIR}/reproducible
+                 $<TARGET_FILE:stubpack> ${STUBPACK_TEST_CERT_DIR})
+set_tests_properties(tools.reproducible_release PROPERTIES LABELS "native;tools" TIMEOUT 1500)
 
 # The loopback HTTP server of the Wine tests and the benchmark (Debian's cpp-httplib, whose header
 # needs the feature macros that its shared library was built with: pkg-config gives them).

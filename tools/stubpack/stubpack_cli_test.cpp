@@ -282,11 +282,70 @@ TEST_F(StubpackCli, RefusalsExplainAndLeaveNoOutputBehind) {
   }
 }
 
+// The file offset of a section's data in a real PE file.
+std::size_t sectionData(const Bytes& b, const std::string& name) {
+  const std::size_t pe = le32(b, 0x3C);
+  const std::size_t count = b.at(pe + 6) | (b.at(pe + 7) << 8);
+  const std::size_t headers = pe + 24 + (b.at(pe + 20) | (b.at(pe + 21) << 8));
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t header = headers + 40 * i;
+    if (std::string(reinterpret_cast<const char*>(&b.at(header)), name.size()) == name && b.at(header + name.size()) == 0) {
+      return le32(b, header + 20);
+    }
+  }
+  return 0;
+}
+
+TEST_F(StubpackCli, CompareTellsASecondSigningOfTheSameBuildFromAChangedByte) {
+  const fs::path first = temp_.path() / "first.exe";
+  const fs::path second = temp_.path() / "second.exe";
+  ASSERT_EQ(pack(fixtures_ / "pe32.exe", first).exitCode, 0);
+  ::sleep(1);  // another signing time
+  ASSERT_EQ(pack(fixtures_ / "pe32.exe", second).exitCode, 0);
+  ASSERT_NE(readBytes(first), readBytes(second));
+
+  const ToolRun same = run({tool_, "compare", first.string(), second.string()});
+  EXPECT_EQ(same.exitCode, 0) << same.out << same.err;
+  EXPECT_NE(same.out.find("\nreproduced\n"), std::string::npos) << same.out;
+
+  // The digest is the one the signer computed, as osslsigncode reads it back.
+  const ToolRun digest = run({tool_, "digest", second.string()});
+  ASSERT_EQ(digest.exitCode, 0) << digest.err;
+  const ToolRun verify = run({"osslsigncode", "verify", "-CAfile", cert_, "-in", second.string()});
+  std::string upper = digest.out.substr(0, 64);
+  std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+  EXPECT_NE(verify.out.find("Current message digest    : " + upper), std::string::npos) << verify.out;
+
+  const Bytes packed = readBytes(second);
+  const std::size_t container = le32(packed, packed.size() - 4);
+  const struct {
+    std::size_t offset;
+    std::string named;
+  } cases[] = {
+      {le32(packed, 0x3C) + 8, "differs: the PE headers"},  // TimeDateStamp
+      {sectionData(packed, ".text") + 100, "differs: section .text"},
+      {sectionData(packed, ".rdata") + 1, "differs: section .rdata"},
+      // The first entry is empty: the second one's data follows two headers.
+      {container + 2 * 528 + 5, "differs: payload entry " + entries_[1] + " (first difference at byte 5"},
+  };
+  for (const auto& c : cases) {
+    Bytes changed = packed;
+    changed.at(c.offset) ^= 0x20;
+    const fs::path file = temp_.path() / "changed.exe";
+    fs::remove(file);
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(changed.data()), changed.size());
+    const ToolRun differs = run({tool_, "compare", file.string(), first.string()});
+    EXPECT_EQ(differs.exitCode, 1) << c.named;
+    EXPECT_NE(differs.out.find(c.named), std::string::npos) << differs.out;
+  }
+}
+
 TEST_F(StubpackCli, UsageErrorsExitWithTwo) {
   EXPECT_EQ(run({tool_}).exitCode, 2);
   EXPECT_EQ(run({tool_, "unpack", "x"}).exitCode, 2);
   EXPECT_EQ(run({tool_, "pack", "--stub", "x"}).exitCode, 2);
   EXPECT_EQ(run({tool_, "pack", "--stub"}).exitCode, 2);
+  EXPECT_EQ(run({tool_, "compare", "x"}).exitCode, 2);
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 // The packaging tool: signs the stub with osslsigncode and puts the UI payload container into the
-// signed file's certificate table; lists the container of a packed file. Runs on the build machine.
+// signed file's certificate table; lists the container of a packed file; prints a signed file's
+// Authenticode digest; compares a release with a rebuild of it. Runs on the build machine.
 //
 //   stubpack pack --stub IN.exe --payload DIR --list LIST --cert CERT.pem --key KEY.pem --out OUT.exe
 //                 [--osslsigncode PROGRAM]
 //   stubpack list PACKED.exe
+//   stubpack digest SIGNED.exe
+//   stubpack compare GIVEN.exe REBUILT.exe
 //
-// Exit codes: 0 done, 1 refused or failed (the reason on stderr, no output file made), 2 usage.
+// Exit codes: 0 done (compare: "reproduced"), 1 refused or failed (the reason on stderr, no output
+// file made; compare: a difference, named on stdout), 2 usage.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -24,6 +28,7 @@
 #include "stubpack/container.h"
 #include "stubpack/packer.h"
 #include "stubpack/pe_image.h"
+#include "stubpack/release_compare.h"
 
 namespace {
 
@@ -43,7 +48,9 @@ int usage() {
   std::cerr << "usage:\n"
                "  stubpack pack --stub IN.exe --payload DIR --list LIST --cert CERT.pem --key KEY.pem --out OUT.exe\n"
                "                [--osslsigncode PROGRAM]\n"
-               "  stubpack list PACKED.exe\n";
+               "  stubpack list PACKED.exe\n"
+               "  stubpack digest SIGNED.exe\n"
+               "  stubpack compare GIVEN.exe REBUILT.exe\n";
   return kExitUsage;
 }
 
@@ -222,6 +229,36 @@ int list(const std::string& path) {
   return 0;
 }
 
+int digest(const std::string& path) {
+  Bytes image;
+  std::string error;
+  if (!readWholeFile(path, &image, &error)) return failed(error);
+  stubpack::CertificateTable table;
+  if (!stubpack::locateCertificateTable(image, &table, &error)) return failed(path + ": " + error);
+  const std::string hex = stubpack::authenticodeDigest(image, table);
+  if (hex.empty()) return failed("SHA-256 is not available");
+  std::cout << hex << "  " << path << "\n";
+  return 0;
+}
+
+// Everything but the signature: the image under the Authenticode digest, then the container.
+int compare(const std::string& givenPath, const std::string& rebuiltPath) {
+  Bytes given;
+  Bytes rebuilt;
+  std::string error;
+  if (!readWholeFile(givenPath, &given, &error) || !readWholeFile(rebuiltPath, &rebuilt, &error)) return failed(error);
+  stubpack::ReleaseComparison comparison;
+  if (!stubpack::compareReleases(given, rebuilt, &comparison, &error)) return failed(error);
+  std::cout << "Authenticode digest " << comparison.givenDigest << "  " << givenPath << "\n"
+            << "Authenticode digest " << comparison.rebuiltDigest << "  " << rebuiltPath << "\n";
+  if (!comparison.firstDifference.empty()) {
+    std::cout << "differs: " << comparison.firstDifference << "\n";
+    return kExitFailed;
+  }
+  std::cout << "reproduced\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -230,6 +267,14 @@ int main(int argc, char** argv) {
   if (command == "list") {
     if (argc != 3) return usage();
     return list(argv[2]);
+  }
+  if (command == "digest") {
+    if (argc != 3) return usage();
+    return digest(argv[2]);
+  }
+  if (command == "compare") {
+    if (argc != 4) return usage();
+    return compare(argv[2], argv[3]);
   }
   if (command == "pack") {
     std::map<std::string, std::string> options;
