@@ -1,9 +1,11 @@
+// Win32 code. The script-callback protocol: marshalled page functions, the job workers and their end.
 #include "htmlui/script_callback_win.h"
 
 #include <objbase.h>
 
 #include <utility>
 
+#include "sysenv/critical_section_win.h"
 #include "sysenv/unique_handle_win.h"
 
 namespace htmlui {
@@ -54,37 +56,32 @@ namespace {
 class RunningWorkers {
  public:
   RunningWorkers()
-      : idle_(CreateEventW(nullptr, TRUE, TRUE, nullptr)), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-    InitializeCriticalSection(&lock_);
-  }
+      : idle_(CreateEventW(nullptr, TRUE, TRUE, nullptr)), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
   RunningWorkers(const RunningWorkers&) = delete;
   RunningWorkers& operator=(const RunningWorkers&) = delete;
 
   void add() {
-    EnterCriticalSection(&lock_);
+    sysenv::CriticalSectionLock hold(lock_);
     if (count_++ == 0 && idle_) ResetEvent(idle_.get());
-    LeaveCriticalSection(&lock_);
   }
   void remove() {
-    EnterCriticalSection(&lock_);
+    sysenv::CriticalSectionLock hold(lock_);
     if (--count_ == 0) {
       // In this order: whoever the idle event wakes must find the stop request withdrawn.
       if (stop_) ResetEvent(stop_.get());
       if (idle_) SetEvent(idle_.get());
     }
-    LeaveCriticalSection(&lock_);
   }
   // Nothing to stop when no worker runs: a request then would only hold up the next run's jobs.
   void requestStop() {
-    EnterCriticalSection(&lock_);
+    sysenv::CriticalSectionLock hold(lock_);
     if (count_ != 0 && stop_) SetEvent(stop_.get());
-    LeaveCriticalSection(&lock_);
   }
   HANDLE idleEvent() const { return idle_.get(); }
   HANDLE stopEvent() const { return stop_.get(); }
 
  private:
-  CRITICAL_SECTION lock_;
+  sysenv::CriticalSection lock_;
   long count_ = 0;
   sysenv::UniqueKernelHandle idle_;
   sysenv::UniqueKernelHandle stop_;

@@ -1,4 +1,4 @@
-// Win32 test code: the script-callback protocol with real apartments. The test's thread is the
+// Win32 code. Tests of the script-callback protocol with real apartments. The test's thread is the
 // single-threaded UI apartment and pumps messages; the workers are multithreaded-apartment threads
 // whose calls reach the page function through COM's cross-apartment channel.
 #include "htmlui/script_callback_win.h"
