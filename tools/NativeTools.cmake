@@ -9,6 +9,9 @@ add_library(stubpack_core STATIC ${stubpack_sources})
 target_include_directories(stubpack_core PUBLIC ${SORVANE_ROOT}/tools)
 # The container's entry rules are the stub's own: what the packer writes, the stub must accept.
 target_link_libraries(stubpack_core PUBLIC sorvane_plain)
+# SHA-256 of the container for the stub's trust slot.
+find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+target_link_libraries(stubpack_core PUBLIC OpenSSL::Crypto)
 add_executable(stubpack ${stubpack_dir}/stubpack_main.cpp)
 target_link_libraries(stubpack PRIVATE stubpack_core)
 
