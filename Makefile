@@ -2,8 +2,9 @@
 # make demo [SCENARIO=...]: install what is missing, build, and install the demo product with the
 # packed stub in quiet mode under Wine, against loopback package and report servers; tell what
 # happened.
-# make package REPORT_HOST=host: build the win32 stub for that report server, sign it and pack the UI
-# payload into it: dist/SorvaneProSetup.exe.
+# make package REPORT_HOST=host PACKAGE_URL=https://... PACKAGE_SIGNER=name|PACKAGE_SHA256=hex
+# [THANK_YOU_URL=... CHANNEL=... TIMESTAMP_URL=...]: build the win32 stub for that release, pin its
+# package, sign it and pack the UI payload into it: dist/SorvaneProSetup.exe.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 NATIVE_DIR := build/native
@@ -11,7 +12,16 @@ WIN32_DIR := build/win32
 WIN64_DIR := build/win64
 # The shipped stub (make package): the win32 build again, for the report server in REPORT_HOST.
 RELEASE_DIR := build/release
+# The release settings, all in one place (tools/release checks them together). Passed to the recipes
+# through the environment, so that no value is ever read as shell code.
 REPORT_HOST ?=
+PACKAGE_URL ?=
+THANK_YOU_URL ?=
+CHANNEL ?=
+PACKAGE_SHA256 ?=
+PACKAGE_SIGNER ?=
+TIMESTAMP_URL ?=
+export REPORT_HOST PACKAGE_URL THANK_YOU_URL CHANNEL PACKAGE_SHA256 PACKAGE_SIGNER TIMESTAMP_URL
 # The build-machine tools (stubpack) that the Windows builds use to pack their stubs for the tests.
 NATIVE_TOOLS := $(abspath $(NATIVE_DIR)/bin)
 PAYLOAD_DIR := build/payload
@@ -66,21 +76,25 @@ SCENARIO ?= success
 demo: build
 	@scripts/demo build/$(WINE_ARCH) $(SCENARIO)
 
-# The shipped file: the win32 stub built for the report server named in REPORT_HOST (there is no
-# default, so a shipped stub never reports to a test host), signed, with the staged UI payload in its
-# certificate table; then the signature is checked and the container listed.
+# The shipped file: the win32 stub built for the release's report server, signed, with the staged UI
+# payload (its js/stubparams.js written from the release settings) in its certificate table and the
+# package pins in its signed trust slot; then the signature is checked and the container listed.
+# There are no defaults: a shipped stub never talks to a test host. Every missing or unusable
+# setting is named before anything is built.
 package: build-native
-	@if [[ -z "$(REPORT_HOST)" ]]; then \
-	  echo "make package: name the report server, e.g. make package REPORT_HOST=reports.example.com" >&2; exit 2; \
-	fi
+	@$(NATIVE_DIR)/bin/release-settings --environment
 	@cmake --no-warn-unused-cli -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DSORVANE_BUILD_WINE_TESTS=OFF \
-	  -DSORVANE_NATIVE_TOOLS=$(NATIVE_TOOLS) -DSORVANE_REPORT_HOST="$(REPORT_HOST)" >/dev/null
+	  -DSORVANE_NATIVE_TOOLS=$(NATIVE_TOOLS) -DSORVANE_REPORT_HOST="$$REPORT_HOST" >/dev/null
 	@cmake --build $(RELEASE_DIR) -j $(JOBS) --target SorvaneProSetup
 	@scripts/stage-payload $(PAYLOAD_DIR)
+	@$(NATIVE_DIR)/bin/release-settings --environment --stubparams $(PAYLOAD_DIR)/js/stubparams.js 2>/dev/null
 	@mkdir -p $(DIST_DIR)
+	@rm -f $(DIST_DIR)/SorvaneProSetup.exe
 	@$(NATIVE_DIR)/bin/stubpack pack --stub $(RELEASE_DIR)/bin/SorvaneProSetup.exe --payload $(PAYLOAD_DIR) \
-	  --list ui/payload.list --cert $(SIGN_CERT) --key $(SIGN_KEY) --out $(DIST_DIR)/SorvaneProSetup.exe
+	  --list ui/payload.list --cert $(SIGN_CERT) --key $(SIGN_KEY) --out $(DIST_DIR)/SorvaneProSetup.exe \
+	  $${PACKAGE_SHA256:+--package-sha256 "$$PACKAGE_SHA256"} $${PACKAGE_SIGNER:+--package-signer "$$PACKAGE_SIGNER"} \
+	  $${TIMESTAMP_URL:+--timestamp-url "$$TIMESTAMP_URL"}
 	@echo "== osslsigncode verify =="
 	@osslsigncode verify -CAfile $(SIGN_CERT) -in $(DIST_DIR)/SorvaneProSetup.exe
 	@echo "== payload entries =="

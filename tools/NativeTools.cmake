@@ -69,3 +69,16 @@ add_test(NAME tools.test_server_test COMMAND tools.test_server_test)
 set_tests_properties(tools.test_server_test PROPERTIES
   LABELS "native;tools"
   ENVIRONMENT "SORVANE_TEST_SERVER_EXE=$<TARGET_FILE:sorvane-test-server>")
+
+# The release settings of make package: checked together, and js/stubparams.js written from them.
+set(release_dir ${SORVANE_ROOT}/tools/release)
+add_library(release_settings_core STATIC ${release_dir}/release_settings.cpp)
+target_include_directories(release_settings_core PUBLIC ${SORVANE_ROOT}/tools)
+target_link_libraries(release_settings_core PUBLIC sorvane_plain)
+add_executable(release-settings ${release_dir}/release_settings_main.cpp)
+target_link_libraries(release-settings PRIVATE release_settings_core)
+add_executable(tools.release_settings_test ${release_dir}/release_settings_test.cpp)
+target_compile_definitions(tools.release_settings_test PRIVATE SORVANE_ROOT="${SORVANE_ROOT}")
+target_link_libraries(tools.release_settings_test PRIVATE release_settings_core GTest::gtest GTest::gtest_main)
+add_test(NAME tools.release_settings_test COMMAND tools.release_settings_test)
+set_tests_properties(tools.release_settings_test PROPERTIES LABELS "native;tools")
