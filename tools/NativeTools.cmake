@@ -47,7 +47,7 @@ foreach(file IN LISTS stubpack_tests)
   add_test(NAME ${test_name} COMMAND ${test_name})
   set_tests_properties(${test_name} PROPERTIES
     LABELS "native;tools"
-    ENVIRONMENT "STUBPACK_EXE=$<TARGET_FILE:stubpack>;STUBPACK_CERT_DIR=${STUBPACK_TEST_CERT_DIR};STUBPACK_FIXTURES=${stubpack_fixture_dir};STUBPACK_ENTRY_LIST=${SORVANE_ROOT}/ui/payload.list")
+    ENVIRONMENT "STUBPACK_EXE=$<TARGET_FILE:stubpack>;STUBPACK_CERT_DIR=${STUBPACK_TEST_CERT_DIR};STUBPACK_FIXTURES=${stubpack_fixture_dir};STUBPACK_ENTRY_LIST=${SORVANE_ROOT}/ui/payload.list;STUBPACK_LOOPBACK_TSA=${stubpack_dir}/loopback-tsa")
 endforeach()
 
 # The loopback HTTP server of the Wine tests and the benchmark (Debian's cpp-httplib, whose header

@@ -2,6 +2,7 @@
 // osslsigncode and the shipped entry list. The packed files are checked byte by byte here, without
 // the tool's own parser, and by osslsigncode's verifier.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -388,6 +389,67 @@ TEST_F(StubpackCli, PinsThatCannotBeWrittenAreRefused) {
     EXPECT_NE(packed.err.find(c.reason), std::string::npos) << packed.err;
     EXPECT_FALSE(fs::exists(target));
   }
+}
+
+}  // namespace
+
+namespace {
+
+// tools/stubpack/loopback-tsa in a folder of its own, for as long as the object lives.
+class LoopbackTimeStamping {
+ public:
+  explicit LoopbackTimeStamping(const fs::path& folder) : folder_(folder) {
+    fs::create_directories(folder_);
+    const std::string script = environment("STUBPACK_LOOPBACK_TSA");
+    child_ = ::fork();
+    if (child_ == 0) {
+      const int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, STDOUT_FILENO);
+      ::execlp("python3", "python3", script.c_str(), folder_.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    // Its certificate is made first; a loaded machine takes a few seconds for the key.
+    for (int i = 0; i < 600 && !fs::exists(folder_ / "port"); ++i) ::usleep(100000);
+  }
+  ~LoopbackTimeStamping() {
+    if (child_ > 0) {
+      ::kill(child_, SIGTERM);
+      ::waitpid(child_, nullptr, 0);
+    }
+  }
+  LoopbackTimeStamping(const LoopbackTimeStamping&) = delete;
+  LoopbackTimeStamping& operator=(const LoopbackTimeStamping&) = delete;
+
+  std::string url() const { return "http://127.0.0.1:" + readText(folder_ / "port") + "/"; }
+  fs::path certificate() const { return folder_ / "tsa-cert.pem"; }
+
+ private:
+  fs::path folder_;
+  pid_t child_ = -1;
+};
+
+TEST_F(StubpackCli, ATimestampUrlTimeStampsTheSignature) {
+  LoopbackTimeStamping service(temp_.path() / "tsa");
+  ASSERT_TRUE(fs::exists(temp_.path() / "tsa" / "port")) << "the loopback time-stamping service did not start";
+  const fs::path out = temp_.path() / "stamped.exe";
+  const ToolRun packed = pack(fixtures_ / "pe32.exe", out, {"--timestamp-url", service.url()});
+  ASSERT_EQ(packed.exitCode, 0) << packed.err;
+  const ToolRun verify = run({"osslsigncode", "verify", "-CAfile", cert_, "-TSA-CAfile",
+                              service.certificate().string(), "-in", out.string()});
+  EXPECT_EQ(verify.exitCode, 0) << verify.out << verify.err;
+  EXPECT_NE(verify.out.find("Timestamp Server Signature verification: ok"), std::string::npos) << verify.out;
+  EXPECT_NE(verify.out.find("Timestamp time:"), std::string::npos) << verify.out;
+  // The container still follows the time-stamped signature.
+  const ToolRun listed = run({tool_, "list", out.string()});
+  EXPECT_EQ(listed.exitCode, 0) << listed.err;
+}
+
+TEST_F(StubpackCli, AnUnreachableTimestampServiceFailsThePack) {
+  const fs::path out = temp_.path() / "unstamped.exe";
+  const ToolRun packed = pack(fixtures_ / "pe32.exe", out, {"--timestamp-url", "http://127.0.0.1:9/"});
+  EXPECT_EQ(packed.exitCode, 1);
+  EXPECT_NE(packed.err.find("signing"), std::string::npos) << packed.err;
+  EXPECT_FALSE(fs::exists(out));
 }
 
 }  // namespace
