@@ -24,15 +24,24 @@ struct TrustFunctions {
 };
 
 const TrustFunctions& trust() {
-  static const TrustFunctions functions = {
-      sysenv::systemFunction<decltype(&WinVerifyTrust)>(L"wintrust.dll", "WinVerifyTrust"),
-      sysenv::systemFunction<decltype(&WTHelperProvDataFromStateData)>(L"wintrust.dll",
-                                                                        "WTHelperProvDataFromStateData"),
-      sysenv::systemFunction<decltype(&WTHelperGetProvSignerFromChain)>(L"wintrust.dll",
-                                                                         "WTHelperGetProvSignerFromChain"),
-      sysenv::systemFunction<decltype(&WTHelperGetProvCertFromChain)>(L"wintrust.dll", "WTHelperGetProvCertFromChain"),
-      sysenv::systemFunction<decltype(&CertGetNameStringW)>(L"crypt32.dll", "CertGetNameStringW"),
-  };
+  static const TrustFunctions functions = [] {
+    // Wine's WinVerifyTrust reads a program's certificate through imagehlp, which imports dbghelp;
+    // the loader resolves those imports through the default search, which under Wine still includes
+    // the program's own folder (measured: a dbghelp.dll planted there was loaded). Taken from
+    // System32 first, they are already loaded when the check needs them.
+    sysenv::loadSystemLibrary(L"dbghelp.dll");
+    sysenv::loadSystemLibrary(L"imagehlp.dll");
+    return TrustFunctions{
+        sysenv::systemFunction<decltype(&WinVerifyTrust)>(L"wintrust.dll", "WinVerifyTrust"),
+        sysenv::systemFunction<decltype(&WTHelperProvDataFromStateData)>(L"wintrust.dll",
+                                                                          "WTHelperProvDataFromStateData"),
+        sysenv::systemFunction<decltype(&WTHelperGetProvSignerFromChain)>(L"wintrust.dll",
+                                                                           "WTHelperGetProvSignerFromChain"),
+        sysenv::systemFunction<decltype(&WTHelperGetProvCertFromChain)>(L"wintrust.dll",
+                                                                         "WTHelperGetProvCertFromChain"),
+        sysenv::systemFunction<decltype(&CertGetNameStringW)>(L"crypt32.dll", "CertGetNameStringW"),
+    };
+  }();
   return functions;
 }
 
