@@ -3,10 +3,11 @@
 # make demo [SCENARIO=...]: install what is missing, build, and install the demo product with the
 # packed stub in quiet mode under Wine, against loopback package and report servers; tell what
 # happened.
-# make package REPORT_HOST=host: build the win32 stub for that report server, sign it and pack the UI
-# payload into it: dist/SorvaneProSetup.exe.
-# make verify-release DIST=file REPORT_HOST=host: rebuild the commit checked out here with the same
-# release settings and compare: "reproduced", or the first part of the file that differs.
+# make package REPORT_HOST=host PACKAGE_URL=https://... PACKAGE_SIGNER=name|PACKAGE_SHA256=hex
+# [THANK_YOU_URL=... CHANNEL=... TIMESTAMP_URL=...]: build the win32 stub for that release, pin its
+# package, sign it and pack the UI payload into it: dist/SorvaneProSetup.exe.
+# make verify-release DIST=file with the same release settings: rebuild the commit checked out here
+# and compare: "reproduced", or the first part of the file that differs.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 NATIVE_DIR := build/native
@@ -14,13 +15,19 @@ WIN32_DIR := build/win32
 WIN64_DIR := build/win64
 # The shipped stub (make package): the win32 build again, for the report server in REPORT_HOST.
 RELEASE_DIR := build/release
-# The release settings: whatever makes one shipped file differ from another built from the same
-# commit. make package takes them, and make verify-release hands the same ones to its rebuild. Each
-# reaches CMake as SORVANE_<name>.
-RELEASE_SETTINGS := REPORT_HOST
+# The release settings, all in one place: whatever makes one shipped file differ from another built
+# from the same commit (tools/release checks them together). make package takes them, and make
+# verify-release hands the same ones to its rebuild. They reach the recipes through the environment,
+# so that no value is ever read as shell code.
+RELEASE_SETTINGS := REPORT_HOST PACKAGE_URL THANK_YOU_URL CHANNEL PACKAGE_SHA256 PACKAGE_SIGNER TIMESTAMP_URL
 REPORT_HOST ?=
-release_cmake_settings = $(foreach setting,$(RELEASE_SETTINGS),-DSORVANE_$(setting)="$($(setting))")
-release_make_settings = $(foreach setting,$(RELEASE_SETTINGS),$(setting)="$($(setting))")
+PACKAGE_URL ?=
+THANK_YOU_URL ?=
+CHANNEL ?=
+PACKAGE_SHA256 ?=
+PACKAGE_SIGNER ?=
+TIMESTAMP_URL ?=
+export $(RELEASE_SETTINGS)
 # The stub's PE timestamp: the time of the commit being built, so that two builds of it agree. A
 # SOURCE_DATE_EPOCH in the environment wins (a rebuild from an export, which has no git history).
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
@@ -56,7 +63,7 @@ build-native: deps
 # Only what packing needs from the native build: stubpack and the test certificate.
 build-tools: deps
 	@$(NATIVE_CONFIGURE)
-	@cmake --build $(NATIVE_DIR) -j $(JOBS) --target stubpack stubpack_test_cert
+	@cmake --build $(NATIVE_DIR) -j $(JOBS) --target stubpack stubpack_test_cert release-settings
 
 # The Windows builds come after the native one: their packed-stub tests run its stubpack. The win32
 # build is the shipped one, and it always builds every Wine test and test program, whether or not
@@ -99,22 +106,26 @@ SCENARIO ?= success
 demo: build
 	@scripts/demo build/$(WINE_ARCH) $(SCENARIO)
 
-# The shipped file: the win32 stub built for the report server named in REPORT_HOST (there is no
-# default, so a shipped stub never reports to a test host), signed, with the staged UI payload in its
-# certificate table; then the signature is checked, the container listed and the digest printed.
+# The shipped file: the win32 stub built for the release's report server, signed, with the staged UI
+# payload (its js/stubparams.js written from the release settings) in its certificate table and the
+# package pins in its signed trust slot; then the signature is checked, the container listed and the
+# digest printed. There are no defaults: a shipped stub never talks to a test host. Every missing or
+# unusable setting is named before anything is built.
 package: build-tools
-	@if [[ -z "$(REPORT_HOST)" ]]; then \
-	  echo "make package: name the report server, e.g. make package REPORT_HOST=reports.example.com" >&2; exit 2; \
-	fi
+	@$(NATIVE_DIR)/bin/release-settings --environment
 	@cmake --no-warn-unused-cli -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DSORVANE_BUILD_WINE_TESTS=OFF \
-	  -DSORVANE_NATIVE_TOOLS=$(NATIVE_TOOLS) $(release_cmake_settings) \
+	  -DSORVANE_NATIVE_TOOLS=$(NATIVE_TOOLS) -DSORVANE_REPORT_HOST="$$REPORT_HOST" \
 	  -DSORVANE_SOURCE_DATE_EPOCH="$(SOURCE_DATE_EPOCH)" >/dev/null
 	@cmake --build $(RELEASE_DIR) -j $(JOBS) --target SorvaneProSetup
 	@scripts/stage-payload $(PAYLOAD_DIR)
+	@$(NATIVE_DIR)/bin/release-settings --environment --stubparams $(PAYLOAD_DIR)/js/stubparams.js 2>/dev/null
 	@mkdir -p $(DIST_DIR)
+	@rm -f $(DIST_DIR)/SorvaneProSetup.exe
 	@$(NATIVE_DIR)/bin/stubpack pack --stub $(RELEASE_DIR)/bin/SorvaneProSetup.exe --payload $(PAYLOAD_DIR) \
-	  --list ui/payload.list --cert $(SIGN_CERT) --key $(SIGN_KEY) --out $(DIST_DIR)/SorvaneProSetup.exe
+	  --list ui/payload.list --cert $(SIGN_CERT) --key $(SIGN_KEY) --out $(DIST_DIR)/SorvaneProSetup.exe \
+	  $${PACKAGE_SHA256:+--package-sha256 "$$PACKAGE_SHA256"} $${PACKAGE_SIGNER:+--package-signer "$$PACKAGE_SIGNER"} \
+	  $${TIMESTAMP_URL:+--timestamp-url "$$TIMESTAMP_URL"}
 	@echo "== osslsigncode verify =="
 	@osslsigncode verify -CAfile $(SIGN_CERT) -in $(DIST_DIR)/SorvaneProSetup.exe
 	@echo "== payload entries =="
@@ -127,9 +138,9 @@ package: build-tools
 # the given file with that rebuild, the signature aside (scripts/verify-release).
 verify-release:
 	@if [[ -z "$(DIST)" ]]; then \
-	  echo "make verify-release: name the file, e.g. make verify-release DIST=dist/SorvaneProSetup.exe REPORT_HOST=reports.example.com" >&2; exit 2; \
+	  echo "make verify-release: name the file, e.g. make verify-release DIST=dist/SorvaneProSetup.exe and the release settings of make package" >&2; exit 2; \
 	fi
-	@scripts/verify-release "$(DIST)" $(VERIFY_DIR) $(release_make_settings)
+	@scripts/verify-release "$(DIST)" $(VERIFY_DIR)
 
 # make bench: one table: the download benchmark (the stub's engine, the platform's
 # URLDownloadToFileW, curl), the extraction benchmark (the stub's unzipping, native unzip) and the

@@ -58,18 +58,38 @@ add_custom_command(
   DEPENDS ${packed_ui_sources} ${packed_stage_scripts}
   COMMENT "Staging the UI payload")
 
+# The stubs pin the test certificate's subject as the installer's signer (the demo product's
+# setup.exe is signed with it); the payload probe pins only its container. The stub's other packing,
+# -pinned, also pins the demo package's SHA-256: every other package (the failure scenarios' ones)
+# would be refused by it before its own failure shows.
+set(packed_signer "Sorvane Pro Test Signing")
 set(packed_outputs)
-foreach(pair IN ITEMS "SorvaneProSetup;SorvaneProSetup-packed.exe" "payload_probe;payload_probe-packed.exe"
-                      "SorvaneProSetup-crashtest;SorvaneProSetup-crashtest-packed.exe")
+foreach(pair IN ITEMS "SorvaneProSetup;SorvaneProSetup-packed.exe;signer" "payload_probe;payload_probe-packed.exe;"
+                      "SorvaneProSetup-crashtest;SorvaneProSetup-crashtest-packed.exe;signer"
+                      "SorvaneProSetup;SorvaneProSetup-pinned-packed.exe;signer+sha256")
   list(GET pair 0 program)
   list(GET pair 1 packed_name)
+  list(GET pair 2 pins)
+  set(pin_arguments)
+  set(pin_depends)
+  if(pins MATCHES "signer")
+    list(APPEND pin_arguments --package-signer ${packed_signer})
+  endif()
+  if(pins MATCHES "sha256")
+    # The demo package is zipped at build time: its digest is read when the stub is packed.
+    set(demo_package ${CMAKE_BINARY_DIR}/bin/demo-product/SorvanePro.zip)
+    list(APPEND pin_arguments --package-sha256-of ${demo_package})
+    list(APPEND pin_depends ${demo_package})
+  endif()
   add_custom_command(
     OUTPUT ${SORVANE_PACKED_BIN}/${packed_name}
-    COMMAND ${SORVANE_NATIVE_TOOLS}/stubpack pack --stub $<TARGET_FILE:${program}> --payload ${SORVANE_STAGED_PAYLOAD}
+    COMMAND ${SORVANE_NATIVE_TOOLS}/stubpack pack --stub $<TARGET_FILE:${program}>
+            --payload ${SORVANE_STAGED_PAYLOAD}
             --list ${SORVANE_ROOT}/ui/payload.list --cert ${packed_cert_dir}/test-cert.pem
-            --key ${packed_cert_dir}/test-key.pem --out ${SORVANE_PACKED_BIN}/${packed_name}
+            --key ${packed_cert_dir}/test-key.pem --out ${SORVANE_PACKED_BIN}/${packed_name} ${pin_arguments}
+    VERBATIM
     DEPENDS ${program} ${packed_payload_stamp} ${packed_cert_dir}/test-cert.pem ${SORVANE_NATIVE_TOOLS}/stubpack
-            ${SORVANE_ROOT}/ui/payload.list
+            ${SORVANE_ROOT}/ui/payload.list ${pin_depends}
     COMMENT "Signing ${program} and packing the UI payload into ${packed_name}")
   list(APPEND packed_outputs ${SORVANE_PACKED_BIN}/${packed_name})
 endforeach()

@@ -39,3 +39,32 @@ add_executable(crash_probe WIN32 ${SORVANE_ROOT}/tests/programs/crash_probe.cpp)
 target_link_libraries(crash_probe PRIVATE sorvane_win)
 target_link_options(crash_probe PRIVATE -municode -mwindows)
 set(SORVANE_WINE_TEST_PROGRAMS planted_dll dll_probe import_baseline fake_setup test_product_msi crash_probe)
+
+# The stand-in installer signed as the release's own (the native build's test certificate) and as
+# someone else's (a second self-signed certificate of another name), for the installer signature
+# checks. Without the native tools there is no certificate, and those tests report themselves skipped.
+if(SORVANE_NATIVE_TOOLS)
+  find_program(SORVANE_OSSLSIGNCODE osslsigncode REQUIRED)
+  get_filename_component(signing_cert_dir ${SORVANE_NATIVE_TOOLS}/../test-cert ABSOLUTE)
+  set(other_cert_dir ${CMAKE_BINARY_DIR}/other-signer-cert)
+  add_custom_command(
+    OUTPUT ${other_cert_dir}/test-cert.pem ${other_cert_dir}/test-key.pem
+    COMMAND ${SORVANE_ROOT}/tools/make-test-cert ${other_cert_dir} "Someone Else Signing"
+    DEPENDS ${SORVANE_ROOT}/tools/make-test-cert
+    COMMENT "Making a second signing certificate")
+  set(signed_setups)
+  foreach(pair IN ITEMS "${signing_cert_dir};fake_setup-signed.exe" "${other_cert_dir};fake_setup-other-signer.exe")
+    list(GET pair 0 cert_dir)
+    list(GET pair 1 signed_name)
+    add_custom_command(
+      OUTPUT ${CMAKE_BINARY_DIR}/bin/${signed_name}
+      COMMAND ${CMAKE_COMMAND} -E rm -f ${CMAKE_BINARY_DIR}/bin/${signed_name}
+      COMMAND ${SORVANE_OSSLSIGNCODE} sign -certs ${cert_dir}/test-cert.pem -key ${cert_dir}/test-key.pem
+              -h sha256 -in $<TARGET_FILE:fake_setup> -out ${CMAKE_BINARY_DIR}/bin/${signed_name}
+      DEPENDS fake_setup ${cert_dir}/test-cert.pem
+      COMMENT "Signing the stand-in installer: ${signed_name}")
+    list(APPEND signed_setups ${CMAKE_BINARY_DIR}/bin/${signed_name})
+  endforeach()
+  add_custom_target(signed_fake_setups DEPENDS ${signed_setups})
+  list(APPEND SORVANE_WINE_TEST_PROGRAMS signed_fake_setups)
+endif()

@@ -8,7 +8,8 @@ list(REMOVE_ITEM stubpack_sources ${stubpack_tests} ${stubpack_dir}/stubpack_mai
 add_library(stubpack_core STATIC ${stubpack_sources})
 target_include_directories(stubpack_core PUBLIC ${SORVANE_ROOT}/tools)
 # The container's entry rules are the stub's own: what the packer writes, the stub must accept.
-# OpenSSL's SHA-256 gives the Authenticode digest of a release.
+# OpenSSL's SHA-256: the Authenticode digest of a release, and the container's digest for the stub's
+# trust slot.
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 target_link_libraries(stubpack_core PUBLIC sorvane_plain OpenSSL::Crypto)
 add_executable(stubpack ${stubpack_dir}/stubpack_main.cpp)
@@ -46,7 +47,7 @@ foreach(file IN LISTS stubpack_tests)
   add_test(NAME ${test_name} COMMAND ${test_name})
   set_tests_properties(${test_name} PROPERTIES
     LABELS "native;tools"
-    ENVIRONMENT "STUBPACK_EXE=$<TARGET_FILE:stubpack>;STUBPACK_CERT_DIR=${STUBPACK_TEST_CERT_DIR};STUBPACK_FIXTURES=${stubpack_fixture_dir};STUBPACK_ENTRY_LIST=${SORVANE_ROOT}/ui/payload.list")
+    ENVIRONMENT "STUBPACK_EXE=$<TARGET_FILE:stubpack>;STUBPACK_CERT_DIR=${STUBPACK_TEST_CERT_DIR};STUBPACK_FIXTURES=${stubpack_fixture_dir};STUBPACK_ENTRY_LIST=${SORVANE_ROOT}/ui/payload.list;STUBPACK_LOOPBACK_TSA=${stubpack_dir}/loopback-tsa")
 endforeach()
 
 # The shipped stub built a second time, from a copy of the tree in another folder, must come out the
@@ -75,3 +76,16 @@ add_test(NAME tools.test_server_test COMMAND tools.test_server_test)
 set_tests_properties(tools.test_server_test PROPERTIES
   LABELS "native;tools"
   ENVIRONMENT "SORVANE_TEST_SERVER_EXE=$<TARGET_FILE:sorvane-test-server>")
+
+# The release settings of make package: checked together, and js/stubparams.js written from them.
+set(release_dir ${SORVANE_ROOT}/tools/release)
+add_library(release_settings_core STATIC ${release_dir}/release_settings.cpp)
+target_include_directories(release_settings_core PUBLIC ${SORVANE_ROOT}/tools)
+target_link_libraries(release_settings_core PUBLIC sorvane_plain)
+add_executable(release-settings ${release_dir}/release_settings_main.cpp)
+target_link_libraries(release-settings PRIVATE release_settings_core)
+add_executable(tools.release_settings_test ${release_dir}/release_settings_test.cpp)
+target_compile_definitions(tools.release_settings_test PRIVATE SORVANE_ROOT="${SORVANE_ROOT}")
+target_link_libraries(tools.release_settings_test PRIVATE release_settings_core GTest::gtest GTest::gtest_main)
+add_test(NAME tools.release_settings_test COMMAND tools.release_settings_test)
+set_tests_properties(tools.release_settings_test PROPERTIES LABELS "native;tools")

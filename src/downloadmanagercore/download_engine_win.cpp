@@ -10,15 +10,18 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "downloadmanagercore/download_callback_win.h"
 #include "downloadmanagercore/download_engine_win.h"
 #include "downloadmanagercore/download_rules.h"
+#include "downloadmanagercore/package_trust.h"
 #include "downloadmanagercore/html_external_win.h"
 #include "htmlui/script_callback_win.h"
 #include "sysenv/com_object_win.h"
+#include "sysenv/sha256_win.h"
 #include "sysenv/system_dll_win.h"
 #include "sysenv/unique_handle_win.h"
 #include "sysenv/wide_text_win.h"
@@ -79,7 +82,9 @@ bool isPackageDataStatus(ULONG statusCode) {
 class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysenv::ComInterface<IBindStatusCallback>,
                                                  sysenv::ComInterface<IHttpNegotiate>> {
  public:
-  BSCHolder(HANDLE file, IBindStatusCallback* inner) : file_(file), inner_(inner), lastHeard_(GetTickCount()) {}
+  // `hasher`, when given, receives every byte written to the file, in order; it belongs to the attempt.
+  BSCHolder(HANDLE file, IBindStatusCallback* inner, const std::wstring& url, sysenv::Sha256* hasher)
+      : file_(file), inner_(inner), lastHeard_(GetTickCount()), location_(sysenv::toU16(url)), hasher_(hasher) {}
 
   // E_PENDING while the transfer runs.
   HRESULT result() const { return result_; }
@@ -116,10 +121,14 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
                                        LPCWSTR statusText) override {
     if (detached_) return S_OK;
     heard();
-    if (statusCode == BINDSTATUS_REDIRECTING && !isFollowableRedirect(sysenv::toU16(statusText ? statusText : L""))) {
-      // The service has not followed it yet: nothing of the target is read.
-      refuseTransfer(static_cast<HRESULT>(kInetRedirectFailed));
-      return E_ABORT;
+    if (statusCode == BINDSTATUS_REDIRECTING) {
+      const std::u16string target = sysenv::toU16(statusText ? statusText : L"");
+      if (!isFollowableRedirect(location_, target)) {
+        // The service has not followed it yet: nothing of the target is read.
+        refuseTransfer(static_cast<HRESULT>(kInetRedirectFailed));
+        return E_ABORT;
+      }
+      location_ = target;
     }
     // The length of the redirect's own answer is not the package's.
     if (statusCode == BINDSTATUS_REDIRECTING) announced_ = -1;
@@ -225,6 +234,7 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
     DWORD written = 0;
     const bool whole = WriteFile(file_, data, size, &written, nullptr) && written == size;
     written_ += written;
+    if (hasher_ != nullptr) hasher_->update(data, written);
     if (whole) return true;
     DWORD error = GetLastError();
     // A local file that takes fewer bytes than it was given without an error is on a full volume.
@@ -248,6 +258,9 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   DWORD extraBindFlags_ = 0;
   bool stopped_ = false;
   bool detached_ = false;
+  // Where the transfer is now: the URL, then each redirect's target.
+  std::u16string location_;
+  sysenv::Sha256* hasher_;
 };
 
 // Starts the transfer of `url` into the holder and keeps what the service needs while it runs.
@@ -325,18 +338,23 @@ bool pauseUnlessStopping(DWORD milliseconds) {
 struct AttemptOutcome {
   HRESULT result;
   std::uint64_t packageBytes;
+  // The SHA-256 of what was written, when the attempt was asked to hash and CNG could.
+  std::optional<Sha256Digest> digest;
 };
 
-// One attempt: a fresh callback and an empty file, the transfer and the wait.
-AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const std::wstring& path) {
+// One attempt: a fresh callback and an empty file, the transfer and the wait. With `hash`, the data
+// is hashed as it is written: the file is never read back, so what was checked is what was written.
+AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const std::wstring& path, bool hash) {
   ComPtr<DownloadCallback> callback;
   callback.Attach(new DownloadCallback(owner));
   sysenv::UniqueFileHandle file(
       CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return {static_cast<HRESULT>(hresultFromWin32(GetLastError())), 0};
+  if (!file) return {static_cast<HRESULT>(hresultFromWin32(GetLastError())), 0, std::nullopt};
 
+  std::optional<sysenv::Sha256> hasher;
+  if (hash) hasher.emplace();
   ComPtr<BSCHolder> holder;
-  holder.Attach(new BSCHolder(file.get(), callback.Get()));
+  holder.Attach(new BSCHolder(file.get(), callback.Get(), url, hasher ? &*hasher : nullptr));
   HRESULT hr;
   {
     Transfer transfer;
@@ -344,7 +362,8 @@ AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const st
     if (SUCCEEDED(hr)) hr = waitForTransfer(*holder.Get());
     holder->detach();
   }
-  return {hr, holder->packageBytes()};
+  // Detached: no later notification writes (or hashes) anything.
+  return {hr, holder->packageBytes(), hasher ? hasher->finish() : std::nullopt};
 }
 
 }  // namespace
@@ -352,9 +371,17 @@ AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const st
 std::int32_t HtmlExternal::DownloadPackage(const std::wstring& url) {
   downloadPath_ = workFolder_ + PathFindFileNameW(url.c_str());
   AttemptBudget budget;
+  const std::optional<Sha256Digest> pin = packageSha256Pin_;
   for (;;) {
-    const AttemptOutcome outcome = runAttempt(this, url, downloadPath_);
+    const AttemptOutcome outcome = runAttempt(this, url, downloadPath_, pin.has_value());
     const std::int32_t code = TransferDownloadError(outcome.result);
+    // A complete package that is not the pinned one ends the download at once: a server that serves
+    // the wrong file would serve it again on every attempt.
+    if (code == kDownloadSucceeded && pin && !(outcome.digest && *outcome.digest == *pin)) {
+      DeleteFileW(downloadPath_.c_str());
+      refusePackage(*pin, outcome.digest);
+      return kDownloadFailed;
+    }
     // The part of a package that filled the disk would hold the space that the page asks the user
     // to free, until the end of the run.
     if (code == kDownloadDiskFull) DeleteFileW(downloadPath_.c_str());
@@ -364,6 +391,15 @@ std::int32_t HtmlExternal::DownloadPackage(const std::wstring& url) {
     if (pauseUnlessStopping(kRetryPauseMilliseconds)) return code;
     if (!another) return kDownloadTransient;
   }
+}
+
+void HtmlExternal::refusePackage(const Sha256Digest& expected, const std::optional<Sha256Digest>& found) {
+  // Without CNG nothing was checked, and an unchecked package is refused like a wrong one.
+  const std::u16string line = found ? packageHashMismatchLine(expected, *found)
+                                    : u"Package hash not computed, expected SHA-256 " + hexDigest(expected) +
+                                          u"; the package was deleted";
+  logger_->error(L"%s", sysenv::toWide(line).c_str());
+  recordTrustFailure(kPackageHashStage, reportCode(kPackageHashMismatch));
 }
 
 std::int32_t HtmlExternal::TransferDownloadError(HRESULT hr) {

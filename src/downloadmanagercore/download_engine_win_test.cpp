@@ -19,6 +19,7 @@
 #include "downloadmanagercore/download_engine_win.h"
 #include "downloadmanagercore/download_rules.h"
 #include "downloadmanagercore/html_external_win.h"
+#include "downloadmanagercore/package_trust.h"
 #include "htmlui/script_callback_win.h"
 #include "support/recording_dispatch_win.h"
 #include "support/test_http_server_win.h"
@@ -427,6 +428,41 @@ TEST_F(DownloadEngineTest, RedirectsAreFollowedOnlyOverHttp) {
     EXPECT_EQ(1, testServerHits(url.substr(url.find(L"/redirect/"))));  // a refusal is not retried
   }
   EXPECT_TRUE(logHasLine("TransferDownloadError HRESULT: 800c0014"));
+}
+
+// SHA-256 of generatedBytes(300000), computed outside Windows.
+constexpr char16_t kGenerated300000Sha256[] = u"9b35fb1e0775edcc797a738ca665031e662abe1ad2d0c1e41a2900290b4c431c";
+
+TEST_F(DownloadEngineTest, APinnedPackageIsHashedAsItIsWrittenAcrossAttempts) {
+  const auto pin = parseHexDigest(kGenerated300000Sha256);
+  ASSERT_TRUE(pin.has_value());
+  for (const std::wstring path : {L"/files/gen-300000.bin", L"/nolength/gen-300000.bin",
+                                   // the first attempt breaks off at 60 %: the hash starts again with the file
+                                   L"/breakonce/pinned/gen-300000.bin"}) {
+    SCOPED_TRACE(path);
+    ScriptObject object(&logger_);
+    object.external->pinPackageSha256(*pin);
+    EXPECT_EQ(kDownloadSucceeded, downloadOnWorker(object.external, testServerUrl(path)));
+    EXPECT_EQ(generatedBytes(300000), readFileBytes(object.external->downloadPath()));
+    EXPECT_EQ(0, object.record.wrapperError);
+  }
+}
+
+TEST_F(DownloadEngineTest, AnotherPackageThanThePinnedOneIsDeletedAndNotRetried) {
+  auto pin = parseHexDigest(kGenerated300000Sha256);
+  ASSERT_TRUE(pin.has_value());
+  // One byte off in the pin stands for one byte off in the package.
+  (*pin)[31] ^= 1;
+  const std::wstring path = L"/files/gen-300000.bin";
+  object_.external->pinPackageSha256(*pin);
+  EXPECT_EQ(kDownloadFailed, downloadOnWorker(object_.external, testServerUrl(path)));
+  EXPECT_EQ(1, testServerHits(path));
+  EXPECT_FALSE(testsupport::pathExists(object_.external->downloadPath()));
+  EXPECT_EQ(kPackageHashStage, object_.record.wrapperError);
+  EXPECT_EQ(reportCode(kPackageHashMismatch), object_.record.msiError);
+  EXPECT_TRUE(logHasLine("Package hash mismatch, expected SHA-256 "
+                         "9b35fb1e0775edcc797a738ca665031e662abe1ad2d0c1e41a2900290b4c431d, found "
+                         "9b35fb1e0775edcc797a738ca665031e662abe1ad2d0c1e41a2900290b4c431c; the package was deleted"));
 }
 
 TEST_F(DownloadEngineTest, UrlWithoutAValidFileNameFailsWithoutARequest) {

@@ -98,6 +98,11 @@ bool isFollowableRedirect(const std::u16string& target) {
   return startsWithIgnoringCase(target, u"http:") || startsWithIgnoringCase(target, u"https:");
 }
 
+bool isFollowableRedirect(const std::u16string& from, const std::u16string& target) {
+  if (!isFollowableRedirect(target)) return false;
+  return !startsWithIgnoringCase(from, u"https:") || startsWithIgnoringCase(target, u"https:");
+}
+
 std::int64_t contentLengthFromHeaders(const std::u16string& headers) {
   const std::u16string kName = u"content-length";
   for (std::size_t start = 0; start < headers.size();) {

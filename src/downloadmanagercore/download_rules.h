@@ -92,6 +92,10 @@ class AttemptBudget {
 // a relative or empty target) would let a server point the download at a local file or another
 // service: the attempt ends with kInetRedirectFailed.
 bool isFollowableRedirect(const std::u16string& target);
+// The same for a redirect met at `from` (the URL or the last redirect's target): besides, a transfer
+// that is on https never goes down to http, where anyone on the path could answer in the server's
+// place.
+bool isFollowableRedirect(const std::u16string& from, const std::u16string& target);
 
 // The Content-Length of an HTTP answer's raw header block ("Name: value" lines, CR LF or LF), or
 // -1 when it has none or it is not a plain decimal number. 64 bits: the service's own counts are

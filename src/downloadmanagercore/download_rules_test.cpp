@@ -162,6 +162,28 @@ TEST(IsFollowableRedirect, OnlyHttpAndHttps) {
   }
 }
 
+TEST(IsFollowableRedirect, NeverFromHttpsDownToHttp) {
+  const struct {
+    std::u16string from;
+    std::u16string target;
+    bool followed;
+  } cases[] = {
+      {u"https://downloads.example/p.zip", u"http://downloads.example/p.zip", false},
+      {u"HTTPS://downloads.example/p.zip", u"HTTP://mirror.example/p.zip", false},
+      {u"https://downloads.example/p.zip", u"https://mirror.example/p.zip", true},
+      {u"https://downloads.example/p.zip", u"HTTPS://mirror.example/p.zip", true},
+      {u"http://downloads.example/p.zip", u"http://mirror.example/p.zip", true},
+      {u"http://downloads.example/p.zip", u"https://mirror.example/p.zip", true},
+      // The rules for every redirect still hold.
+      {u"https://downloads.example/p.zip", u"file:///C:/Windows/win.ini", false},
+      {u"http://downloads.example/p.zip", u"ftp://mirror.example/p.zip", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.followed, isFollowableRedirect(c.from, c.target))
+        << std::string(c.from.begin(), c.from.end()) << " -> " << std::string(c.target.begin(), c.target.end());
+  }
+}
+
 TEST(ContentLengthFromHeaders, ReadsTheDecimalLengthInSixtyFourBits) {
   const struct {
     std::u16string headers;

@@ -72,7 +72,7 @@ class HtmlExternal::DownloadJob final : public CommandJob {
     // The virtual operation: the product object's version runs.
     const std::int32_t result = owner_->DownloadPackage(url_);
     if (result != 0) {
-      owner_->recordError(1, result);
+      owner_->recordJobError(1, result);
       owner_->logger_->error(L"Download fail, download path : %s, download result : %d",
                              owner_->downloadPath_.c_str(), result);
     }
@@ -101,7 +101,7 @@ class HtmlExternal::InstallJob final : public CommandJob {
         owner_->recordError(3, 0);
       }
     } else if (result != 2) {  // 2: the user cancelled, which is not an error of the run
-      owner_->recordError(2, result);
+      owner_->recordJobError(2, result);
     }
     callBack(callback, result);
   }

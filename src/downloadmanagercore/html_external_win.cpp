@@ -81,6 +81,20 @@ void HtmlExternal::recordError(std::int32_t wrapperError, std::int32_t msiError)
   record_->msiError = msiError;
 }
 
+void HtmlExternal::recordTrustFailure(std::int32_t stage, std::int32_t code) {
+  sysenv::CriticalSectionLock hold(lock_);
+  record_->wrapperError = stage;
+  record_->msiError = code;
+  trustFailureRecorded_ = true;
+}
+
+void HtmlExternal::recordJobError(std::int32_t wrapperError, std::int32_t msiError) {
+  sysenv::CriticalSectionLock hold(lock_);
+  if (trustFailureRecorded_) return;
+  record_->wrapperError = wrapperError;
+  record_->msiError = msiError;
+}
+
 std::int32_t HtmlExternal::InstallPackage(const std::wstring&, const std::wstring&) { return 2; }
 
 bool HtmlExternal::GetInstalledStartProgram(std::wstring&) { return false; }

@@ -9,11 +9,13 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/install_properties.h"
 #include "app/logger_win.h"
 #include "downloadmanagercore/command_rules.h"
+#include "downloadmanagercore/package_trust.h"
 #include "htmlui/mshtml_external_win.h"
 #include "htmlui/script_callback_win.h"
 #include "sysenv/critical_section_win.h"
@@ -57,6 +59,13 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   // The value, creating the entry empty when it is absent (as getProperty does).
   std::wstring property(const std::wstring& key);
   void recordError(std::int32_t wrapperError, std::int32_t msiError);
+  // A package or installer refused as not the release's own: its stage and code stay in the error
+  // pair for the final report, whatever the job that found it records afterwards.
+  void recordTrustFailure(std::int32_t stage, std::int32_t code);
+
+  // The SHA-256 that a downloaded package must have; without a pin any package is taken. Set before
+  // the first download; the release's pin comes from the signed part of the program.
+  void pinPackageSha256(const Sha256Digest& digest) { packageSha256Pin_ = digest; }
 
   // Ends in a backslash; empty when no temporary folder could be found.
   const std::wstring& workFolder() const { return workFolder_; }
@@ -111,6 +120,12 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   class DownloadJob;
   class InstallJob;
 
+  // A download's job records its own failure unless a refused package has already said more.
+  void recordJobError(std::int32_t wrapperError, std::int32_t msiError);
+  // Logs and records a complete package whose SHA-256 is not the pinned one (nothing when it could
+  // not be computed).
+  void refusePackage(const Sha256Digest& expected, const std::optional<Sha256Digest>& found);
+
   // Worker routines: the whole life of one job each.
   static DWORD WINAPI DownloadThreadFunc(LPVOID job);
   static DWORD WINAPI InstallThreadFunc(LPVOID job);
@@ -124,6 +139,9 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   std::wstring startProgramPath_;
   std::wstring downloadPath_;
   std::wstring workFolder_;
+  std::optional<Sha256Digest> packageSha256Pin_;
+  // Set once a package or installer has been refused; read by the jobs under the lock.
+  bool trustFailureRecorded_ = false;
   bool closeDisabled_ = false;
   bool quietMode_ = false;
   bool quietCloseRequested_ = false;

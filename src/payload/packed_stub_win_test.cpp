@@ -159,4 +159,37 @@ TEST_F(PackedStub, PackedStubUnpacksItsPagesAndLeavesTheTemporaryFolderEmpty) {
   EXPECT_EQ(payloadFiles.size(), 15u + 3u);  // the entries and their folders js, images, css
 }
 
+// The container lies outside the signature: a changed page leaves the signature valid (the packaging
+// tool's tests show it with osslsigncode), but the digest in the signed trust slot no longer matches,
+// and not one entry reaches the disk.
+TEST_F(PackedStub, ProbeWithAChangedPageInItsContainerWritesNothing) {
+  ScratchFolder copy;
+  std::string bytes = testsupport::readFileBytes(packedProbe());
+  ASSERT_GT(bytes.size(), 4u);
+  const auto* tail = reinterpret_cast<const unsigned char*>(bytes.data() + bytes.size() - 4);
+  const std::size_t container = tail[0] | tail[1] << 8 | tail[2] << 16 | static_cast<std::size_t>(tail[3]) << 24;
+  ASSERT_LT(container + 528 + 10, bytes.size());
+  bytes[container + 528 + 10] ^= 0x20;  // a byte of the first entry's data
+  const std::wstring changed = copy.file(L"payload_probe.exe");
+  ASSERT_TRUE(testsupport::writeFileBytes(changed, bytes));
+
+  ScratchFolder temp;
+  ScratchFolder reports;
+  testsupport::FolderWatch watch(temp.path());
+  ASSERT_TRUE(watch.watching());
+  const std::wstring reportPath = reports.file(L"report.txt");
+  const testsupport::ChildResult run = testsupport::runChild(
+      testsupport::quoted(changed) + L" " + testsupport::quoted(reportPath), {{L"TMP", temp.path()}, {L"TEMP", temp.path()}});
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_NE(testsupport::readFileBytes(reportPath).find("loaded=0"), std::string::npos);
+  // Folders and the log only: no page file was ever written.
+  for (const std::wstring& created : watch.stop()) {
+    const std::size_t separator = created.find(L'\\');
+    if (separator == std::wstring::npos) continue;
+    EXPECT_EQ(created.substr(separator + 1), L"installer_log.txt") << sysenv::toUtf8(created);
+  }
+  EXPECT_EQ(testsupport::listFolder(temp.path()), std::vector<std::wstring>{});
+}
+
 }  // namespace

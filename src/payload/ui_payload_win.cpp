@@ -6,10 +6,15 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "app/logger_win.h"
 #include "payload/language_list.h"
+#include "payload/trust_slot_win.h"
+#include "sysenv/hex_text.h"
+#include "sysenv/sha256_win.h"
 #include "sysenv/shell_win.h"
 #include "sysenv/unique_handle_win.h"
 #include "sysenv/wide_text_win.h"
@@ -48,6 +53,89 @@ class FileContainerInput : public ContainerInput {
  private:
   HANDLE file_;
 };
+
+// A container held in memory that starts at `base` in its file: the trailer's offset is the file's.
+class PinnedContainerInput : public ContainerInput {
+ public:
+  PinnedContainerInput(std::uint64_t base, const std::vector<unsigned char>& bytes)
+      : base_(base), memory_(bytes.data(), bytes.size()) {}
+  bool size(std::uint64_t& bytes) override {
+    memory_.size(bytes);
+    bytes += base_;
+    return true;
+  }
+  bool seek(std::uint64_t offset) override { return offset >= base_ && memory_.seek(offset - base_); }
+  bool read(unsigned char* buffer, std::uint32_t length, std::uint32_t& bytesRead) override {
+    return memory_.read(buffer, length, bytesRead);
+  }
+
+ private:
+  std::uint64_t base_;
+  MemoryContainerInput memory_;
+};
+
+// A pinned container is at most this long: the UI payload is a few hundred kilobytes.
+constexpr std::uint64_t kPinnedContainerLimit = 64ull * 1024 * 1024;
+
+std::wstring hexText(const TrustDigest& digest) { return sysenv::toWide(sysenv::hexBytes(digest.data(), digest.size())); }
+
+// The pinned digest of a container: SHA-256 over each entry's header and data as the stub reads them,
+// then the 0 header that ends the list (the fill and the trailer, which the packer can only write
+// after signing, are not part of it).
+std::optional<TrustDigest> containerDigest(ContainerInput& input) {
+  sysenv::Sha256 hasher;
+  const ContainerReadResult read =
+      readContainer(input, [&hasher](const PayloadEntryHeader& header, const unsigned char* data) {
+        const auto encoded = encodePayloadEntryHeader(header);
+        hasher.update(encoded.data(), encoded.size());
+        hasher.update(data, static_cast<std::size_t>(header.size));
+        return true;
+      });
+  if (read != ContainerReadResult::kSuccess) return std::nullopt;
+  const unsigned char endOfEntries[kPayloadEntryHeaderSize] = {};
+  hasher.update(endOfEntries, sizeof endOfEntries);
+  return hasher.finish();
+}
+
+// Reads the container (from the trailer's offset to the end of the file) into memory and compares
+// its digest with the pin; the entries are then written from what was checked, so the file cannot
+// change in between. False, with an ERROR line, for a file without a readable container, a container
+// of another digest, or a digest that cannot be computed.
+bool readPinnedContainer(HANDLE file, const TrustDigest& pin, std::uint64_t& base,
+                         std::vector<unsigned char>& container, app::Logger* logger) {
+  LARGE_INTEGER size{};
+  unsigned char trailer[kPayloadTrailerSize];
+  DWORD read = 0;
+  LARGE_INTEGER trailerAt{};
+  if (::GetFileSizeEx(file, &size) && size.QuadPart >= static_cast<LONGLONG>(kPayloadTrailerSize)) {
+    trailerAt.QuadPart = size.QuadPart - static_cast<LONGLONG>(kPayloadTrailerSize);
+  }
+  const bool trailerRead = trailerAt.QuadPart > 0 && ::SetFilePointerEx(file, trailerAt, nullptr, FILE_BEGIN) &&
+                           ::ReadFile(file, trailer, kPayloadTrailerSize, &read, nullptr) &&
+                           read == kPayloadTrailerSize;
+  base = trailerRead ? decodePayloadTrailer(trailer) : 0;
+  const auto fileSize = static_cast<std::uint64_t>(size.QuadPart);
+  LARGE_INTEGER start{};
+  start.QuadPart = static_cast<LONGLONG>(base);
+  bool whole = trailerRead && base < fileSize && fileSize - base <= kPinnedContainerLimit;
+  if (whole) {
+    container.resize(static_cast<std::size_t>(fileSize - base));
+    whole = ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) &&
+            ::ReadFile(file, container.data(), static_cast<DWORD>(container.size()), &read, nullptr) &&
+            read == container.size();
+  }
+  std::optional<TrustDigest> found;
+  if (whole) {
+    PinnedContainerInput input(base, container);
+    found = containerDigest(input);
+  }
+  if (found && *found == pin) return true;
+  if (logger) {
+    logger->error(L"payload container refused, expected SHA-256 %s, found %s", hexText(pin).c_str(),
+                  found ? hexText(*found).c_str() : L"no readable container");
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -94,12 +182,28 @@ bool unpackPayloadFile(const std::wstring& executablePath, const std::wstring& f
     return false;
   }
 
-  FileContainerInput input(file.get());
-  const ContainerReadResult result = readContainer(
-      input, [&folder](const PayloadEntryHeader& header, const unsigned char* data) {
-        return writePayloadEntry(header, data, folder);
-      });
-  file.reset();
+  // A slot that cannot be read pins something unknown: nothing from the container is trusted.
+  const std::optional<TrustSlot> slot = runningProgramTrustSlot();
+  if (!slot) {
+    if (logger) logger->error(L"trust slot unreadable, payload refused");
+    return false;
+  }
+  const auto writer = [&folder](const PayloadEntryHeader& header, const unsigned char* data) {
+    return writePayloadEntry(header, data, folder);
+  };
+  ContainerReadResult result;
+  if (slot->container) {
+    std::uint64_t base = 0;
+    std::vector<unsigned char> container;
+    if (!readPinnedContainer(file.get(), *slot->container, base, container, logger)) return false;
+    file.reset();
+    PinnedContainerInput input(base, container);
+    result = readContainer(input, writer);
+  } else {
+    FileContainerInput input(file.get());
+    result = readContainer(input, writer);
+    file.reset();
+  }
 
   switch (result) {
     case ContainerReadResult::kTrailerUnreadable:

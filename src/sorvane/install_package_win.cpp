@@ -6,11 +6,13 @@
 #include <msi.h>
 #include <shlwapi.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "sorvane/file_tree_win.h"
 #include "sorvane/installer_rules.h"
+#include "sorvane/installer_signature_win.h"
 #include "sorvane/sorvane_external_win.h"
 #include "sysenv/environment_win.h"
 #include "sysenv/system_dll_win.h"
@@ -53,6 +55,18 @@ std::optional<std::uint32_t> SorvaneExternal::installerExitCode() const {
   return static_cast<std::uint32_t>(code);
 }
 
+bool SorvaneExternal::acceptInstaller(const HeldInstaller& installer) {
+  const InstallerSignature signature = installer.verify();
+  if (signature.trustResult == 0 && signature.signer == installerSignerPin_) return true;
+  const std::uint32_t code =
+      signature.trustResult != 0 ? signature.trustResult : downloadmanagercore::kInstallerSignerMismatch;
+  logger()->error(L"%s", sysenv::toWide(downloadmanagercore::installerSignatureLine(
+                                          installerSignerPin_, signature.signer, signature.trustResult))
+                             .c_str());
+  recordTrustFailure(downloadmanagercore::kInstallerSignatureStage, downloadmanagercore::reportCode(code));
+  return false;
+}
+
 std::int32_t SorvaneExternal::InstallPackage(const std::wstring&, const std::wstring& arguments) {
   // The extraction has already made sure the installer is there. Should it be gone, the names stay
   // in the work folder: a bare "setup.exe" would be looked for beside this program and in its current
@@ -70,6 +84,13 @@ std::int32_t SorvaneExternal::InstallPackage(const std::wstring&, const std::wst
   std::vector<wchar_t> writableCommandLine(commandLine.begin(), commandLine.end());
   writableCommandLine.push_back(L'\0');
 
+  // Held from the check until the process exists: nothing can change the file in between.
+  std::optional<HeldInstaller> held;
+  if (!installerSignerPin_.empty()) {
+    held.emplace(installerPath);
+    if (!acceptInstaller(*held)) return kInstallerNotStarted;
+  }
+
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started = {};
@@ -81,6 +102,7 @@ std::int32_t SorvaneExternal::InstallPackage(const std::wstring&, const std::wst
     logger()->debug(L"Create process failed, setup cmd line: %s", commandLine.c_str());
     return kInstallerNotStarted;
   }
+  held.reset();
   const sysenv::UniqueKernelHandle process(started.hProcess);
   const sysenv::UniqueKernelHandle thread(started.hThread);
 

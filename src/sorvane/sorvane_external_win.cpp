@@ -5,6 +5,7 @@
 
 #include "downloadmanagercore/command_rules.h"
 #include "downloadmanagercore/download_rules.h"
+#include "payload/trust_slot_win.h"
 #include "sysenv/environment_win.h"
 #include "sysenv/system_dll_win.h"
 
@@ -16,6 +17,11 @@ SorvaneExternal::SorvaneExternal(app::InstallProperties* record, downloadmanager
   setProperty(L"osVersion", sysenv::queryOsVersion());
   setProperty(L"arch", sysenv::queryArchitecture());
   ReportProgress(0, 1);
+  // The release's pins come from the signed part of the program, never from its payload.
+  if (const std::optional<payload::TrustSlot> slot = payload::runningProgramTrustSlot()) {
+    if (slot->packageSha256) pinPackageSha256(*slot->packageSha256);
+    pinInstallerSigner(slot->packageSigner);
+  }
 }
 
 UINT SorvaneExternal::GetMethodTable(const htmlui::MethodEntry** table) {

@@ -16,6 +16,8 @@
 
 namespace sorvane {
 
+class HeldInstaller;
+
 // The page's background colour #31669b as a COLORREF (0x00BBGGRR): pixels painted in exactly this
 // colour are transparent and let the mouse through.
 constexpr COLORREF kTransparentColourKey = 0x009B6631;
@@ -37,7 +39,13 @@ class SorvaneExternal : public downloadmanagercore::HtmlExternal, public zip::Zi
   // Runs the unpacked setup.exe with a verbose installer log and waits for it, with the window hidden
   // once the installer takes input; the page's result code for its exit code. After a successful
   // installation the record gets the product version that Windows Installer reports.
+  // With a signer pinned, a setup.exe whose Authenticode signature does not verify, or whose leaf
+  // signer carries another name, is never started: 3, with the check's result recorded on its own
+  // stage.
   std::int32_t InstallPackage(const std::wstring& packagePath, const std::wstring& arguments) override;
+  // The subject name that setup.exe's signer must carry; empty: any installer runs. Set before the
+  // first installation; the release's pin comes from the signed part of the program.
+  void pinInstallerSigner(const std::u16string& name) { installerSignerPin_ = name; }
   // True without touching `path`: the product has no program to start after the installation.
   bool GetInstalledStartProgram(std::wstring& path) override;
 
@@ -63,12 +71,15 @@ class SorvaneExternal : public downloadmanagercore::HtmlExternal, public zip::Zi
 
  private:
   class ExtractJob;
+  // True when the held installer is signed by the pinned signer; otherwise logs and records why not.
+  bool acceptInstaller(const HeldInstaller& installer);
   static DWORD WINAPI ExtractThreadFunc(LPVOID job);
 
   // The system error of the current extraction's last short read or write; only its worker uses it.
   std::uint32_t extractError_ = 0;
   // One extraction at a time: two would write the same files.
   std::atomic<bool> extractRunning_{false};
+  std::u16string installerSignerPin_;
   // -1 until an installer has ended.
   std::atomic<std::int64_t> installerExitCode_{-1};
 };

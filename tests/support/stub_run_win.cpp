@@ -182,6 +182,18 @@ std::vector<std::wstring> StubRunTest::leftInTemp() const {
   return left;
 }
 
+std::vector<std::string> StubRunTest::expectErrorReports(int wrapperError, int msiError,
+                                                         const std::vector<std::string>& uploadedNames) {
+  const std::vector<CollectedRequest> requests = collectedRun();
+  if (requests.size() != 3u) {
+    ADD_FAILURE() << requests.size() << " requests, not the start report, the final one and the upload";
+    return {};
+  }
+  expectReport(requests[0], {"started", 0, 0, "", ""});
+  expectReport(requests[1], {"error occurred", wrapperError, msiError, "", "demo"});
+  return expectLogUpload(requests[2], uploadedNames);
+}
+
 void StubRunTest::expectCompletedRun() {
   EXPECT_TRUE(testProductInstalled());
   EXPECT_EQ(installedTestProductVersion(), L"5.2.1");

@@ -100,6 +100,10 @@ class StubRunTest : public ::testing::Test {
   // The run installed the demo product and reported exactly that: the start report and the final
   // "completed" one, the shortcut gone, nothing left in the temporary folder.
   void expectCompletedRun();
+  // The run's reports said it failed at `wrapperError` with `msiError`: the start report, the final
+  // "error occurred" one (channel "demo") and the upload of `uploadedNames`, whose contents are
+  // returned (nothing when the requests were not those three).
+  std::vector<std::string> expectErrorReports(int wrapperError, int msiError, const std::vector<std::string>& uploadedNames);
 
   bool shortcutExists() const;
   // What the run left in its temporary folder: each name, a folder's with its own names after it

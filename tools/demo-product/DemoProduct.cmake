@@ -4,9 +4,30 @@
 #   SorvanePro.zip                   SorvanePro/setup.exe, SorvanePro/SorvanePro.msi
 #   SorvanePro-installer-fails.zip   the same, with a package whose launch condition always fails
 #   SorvanePro-no-setup.zip          the package without its bootstrapper
+#   SorvanePro-unsigned-setup.zip    the same as SorvanePro.zip with the bootstrapper unsigned
+#   SorvanePro-other-signer.zip      and with the bootstrapper signed by another certificate
 add_executable(demo_setup ${SORVANE_ROOT}/tools/demo-product/setup_bootstrapper.cpp)
 target_link_libraries(demo_setup PRIVATE sorvane_win)
 target_link_options(demo_setup PRIVATE -municode)
+
+# The bootstrapper as the vendor ships it: signed with the build's test certificate, whose subject
+# the test and demo stubs pin. Without the native tools (no certificate) it stays unsigned.
+set(demo_setup_file $<TARGET_FILE:demo_setup>)
+set(demo_setup_depends demo_setup)
+if(SORVANE_NATIVE_TOOLS)
+  find_program(SORVANE_OSSLSIGNCODE osslsigncode REQUIRED)
+  get_filename_component(demo_cert_dir ${SORVANE_NATIVE_TOOLS}/../test-cert ABSOLUTE)
+  set(demo_setup_file ${CMAKE_BINARY_DIR}/demo-product/setup-signed.exe)
+  add_custom_command(
+    OUTPUT ${demo_setup_file}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/demo-product
+    COMMAND ${CMAKE_COMMAND} -E rm -f ${demo_setup_file}
+    COMMAND ${SORVANE_OSSLSIGNCODE} sign -certs ${demo_cert_dir}/test-cert.pem -key ${demo_cert_dir}/test-key.pem
+            -h sha256 -n "Sorvane Pro" -in $<TARGET_FILE:demo_setup> -out ${demo_setup_file}
+    DEPENDS demo_setup ${demo_cert_dir}/test-cert.pem
+    COMMENT "Signing the demo product's setup.exe")
+  set(demo_setup_depends ${demo_setup_file})
+endif()
 
 # What the demo asks of Windows from outside the stub: the whole exit code, the product's state.
 add_executable(demo_helper ${SORVANE_ROOT}/tools/demo-product/demo_helper.cpp)
@@ -19,23 +40,45 @@ set(demo_source ${SORVANE_ROOT}/tools/demo-product)
 set(demo_work ${CMAKE_BINARY_DIR}/demo-product)
 set(demo_out ${CMAKE_BINARY_DIR}/bin/demo-product)
 set(demo_packages)
-foreach(variant IN ITEMS good fails nosetup)
-  set(stage ${demo_work}/${variant})
-  if(variant STREQUAL "fails")
-    set(package ${demo_out}/SorvanePro-installer-fails.zip)
-    set(msi_variant fails)
-  else()
-    set(msi_variant good)
-    if(variant STREQUAL "nosetup")
-      set(package ${demo_out}/SorvanePro-no-setup.zip)
-    else()
-      set(package ${demo_out}/SorvanePro.zip)
-    endif()
+# Each variant, "|"-separated: its package's name, its MSI's variant and the setup.exe it carries
+# (none: no file).
+set(demo_variants
+    "SorvanePro.zip|good|${demo_setup_file}"
+    "SorvanePro-installer-fails.zip|fails|${demo_setup_file}"
+    "SorvanePro-no-setup.zip|good|")
+if(SORVANE_NATIVE_TOOLS)
+  # The installer signature tests: the bootstrapper unsigned, and signed by someone else (the second
+  # certificate of tests/WineTestPrograms.cmake).
+  set(demo_other_signed ${CMAKE_BINARY_DIR}/demo-product/setup-other-signer.exe)
+  add_custom_command(
+    OUTPUT ${demo_other_signed}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/demo-product
+    COMMAND ${CMAKE_COMMAND} -E rm -f ${demo_other_signed}
+    COMMAND ${SORVANE_OSSLSIGNCODE} sign -certs ${CMAKE_BINARY_DIR}/other-signer-cert/test-cert.pem
+            -key ${CMAKE_BINARY_DIR}/other-signer-cert/test-key.pem -h sha256 -in $<TARGET_FILE:demo_setup>
+            -out ${demo_other_signed}
+    DEPENDS demo_setup ${CMAKE_BINARY_DIR}/other-signer-cert/test-cert.pem
+    COMMENT "Signing the demo product's setup.exe as someone else")
+  list(APPEND demo_setup_depends ${demo_other_signed})
+  list(APPEND demo_variants "SorvanePro-unsigned-setup.zip|good|$<TARGET_FILE:demo_setup>"
+                            "SorvanePro-other-signer.zip|good|${demo_other_signed}")
+endif()
+foreach(entry IN LISTS demo_variants)
+  string(REPLACE "|" ";" variant "${entry}")
+  list(GET variant 0 package_name)
+  list(GET variant 1 msi_variant)
+  list(LENGTH variant fields)
+  set(setup_source)
+  if(fields GREATER 2)
+    list(GET variant 2 setup_source)
   endif()
-  if(variant STREQUAL "nosetup")
+  get_filename_component(stage_name ${package_name} NAME_WE)
+  set(stage ${demo_work}/${stage_name})
+  set(package ${demo_out}/${package_name})
+  if(setup_source STREQUAL "")
     set(copy_setup)
   else()
-    set(copy_setup COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:demo_setup> ${stage}/SorvanePro/setup.exe)
+    set(copy_setup COMMAND ${CMAKE_COMMAND} -E copy ${setup_source} ${stage}/SorvanePro/setup.exe)
   endif()
   # wixl looks for the package's files in its working folder.
   add_custom_command(
@@ -48,7 +91,7 @@ foreach(variant IN ITEMS good fails nosetup)
     COMMAND ${CMAKE_COMMAND} -E rm -f ${package}
     COMMAND ${CMAKE_COMMAND} -E chdir ${stage} ${CMAKE_COMMAND} -E tar cf ${package} --format=zip SorvanePro
     WORKING_DIRECTORY ${demo_source}
-    DEPENDS ${demo_source}/SorvanePro.wxs ${demo_source}/readme.txt demo_setup
+    DEPENDS ${demo_source}/SorvanePro.wxs ${demo_source}/readme.txt ${demo_setup_depends} demo_setup
     COMMENT "Packing the demo product: ${package}")
   list(APPEND demo_packages ${package})
 endforeach()

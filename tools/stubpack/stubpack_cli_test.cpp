@@ -2,6 +2,7 @@
 // osslsigncode and the shipped entry list. The packed files are checked byte by byte here, without
 // the tool's own parser, and by osslsigncode's verifier.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -346,6 +347,168 @@ TEST_F(StubpackCli, UsageErrorsExitWithTwo) {
   EXPECT_EQ(run({tool_, "pack", "--stub", "x"}).exitCode, 2);
   EXPECT_EQ(run({tool_, "pack", "--stub"}).exitCode, 2);
   EXPECT_EQ(run({tool_, "compare", "x"}).exitCode, 2);
+}
+
+}  // namespace
+
+namespace {
+
+// The fixture's trust slot as the packed file carries it (found by its marker, which occurs once).
+Bytes trustSlotOf(const Bytes& image) {
+  const std::string marker = "SorvaneTrustSlot";
+  const auto at = std::search(image.begin(), image.end(), marker.begin(), marker.end());
+  if (at == image.end() || std::search(at + 1, image.end(), marker.begin(), marker.end()) != image.end()) return {};
+  return Bytes(at, at + 512);
+}
+
+TEST_F(StubpackCli, PinsGoIntoTheSignedTrustSlot) {
+  const fs::path out = temp_.path() / "pinned.exe";
+  const std::string packageSha256(64, 'a');
+  const ToolRun packed = pack(fixtures_ / "pe32.exe", out,
+                              {"--package-sha256", packageSha256, "--package-signer", "Sorvane Software Ltd"});
+  ASSERT_EQ(packed.exitCode, 0) << packed.err;
+  const Bytes slot = trustSlotOf(readBytes(out));
+  ASSERT_EQ(slot.size(), 512u);
+  EXPECT_EQ(le32(slot, 16), 1u);  // version
+  EXPECT_EQ(le32(slot, 20), 7u);  // container, package and signer pinned
+  EXPECT_TRUE(std::all_of(slot.begin() + 56, slot.begin() + 88, [](unsigned char c) { return c == 0xAA; }));
+  EXPECT_EQ(le32(slot, 88), 20u);  // UTF-16 units of the name
+  EXPECT_EQ(slot.at(92), 'S');
+  // The container's digest: over the entry headers and data as packed, then a 0 header.
+  const Bytes b = readBytes(out);
+  const std::size_t start = le32(b, b.size() - 4);
+  std::size_t end = start;
+  for (const std::string& entry : entries_) end += 528 + fs::file_size(fileFor(payload_, entry));
+  Bytes hashed(b.begin() + static_cast<std::ptrdiff_t>(start), b.begin() + static_cast<std::ptrdiff_t>(end));
+  hashed.resize(hashed.size() + 528, 0);
+  writeText(temp_.path() / "hashed.bin", std::string(hashed.begin(), hashed.end()));
+  const ToolRun digest = run({"openssl", "dgst", "-sha256", "-r", (temp_.path() / "hashed.bin").string()});
+  ASSERT_EQ(digest.exitCode, 0);
+  std::string hex;
+  for (std::size_t i = 24; i < 56; ++i) {
+    static const char kDigits[] = "0123456789abcdef";
+    hex += kDigits[slot.at(i) >> 4];
+    hex += kDigits[slot.at(i) & 0xF];
+  }
+  EXPECT_EQ(digest.out.substr(0, 64), hex);
+}
+
+TEST_F(StubpackCli, TheSignatureCoversTheSlotButNotThePages) {
+  const fs::path out = temp_.path() / "pinned.exe";
+  ASSERT_EQ(pack(fixtures_ / "pe32.exe", out, {"--package-signer", "Sorvane Software Ltd"}).exitCode, 0);
+  const Bytes original = readBytes(out);
+  const std::string marker = "SorvaneTrustSlot";
+  const std::size_t slotAt =
+      static_cast<std::size_t>(std::search(original.begin(), original.end(), marker.begin(), marker.end()) - original.begin());
+  const std::size_t containerAt = le32(original, original.size() - 4);
+  const struct {
+    const char* name;
+    std::size_t offset;
+    bool verifies;
+  } cases[] = {
+      {"a byte of the signer name in the slot", slotAt + 92, false},
+      {"a byte of the first page in the container", containerAt + 528, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes changed = original;
+    changed.at(c.offset) ^= 0x01;
+    const fs::path file = temp_.path() / "changed.exe";
+    writeText(file, std::string(changed.begin(), changed.end()));
+    const ToolRun verify = run({"osslsigncode", "verify", "-CAfile", cert_, "-in", file.string()});
+    EXPECT_EQ(verify.exitCode == 0, c.verifies) << verify.out << verify.err;
+  }
+}
+
+TEST_F(StubpackCli, PinsThatCannotBeWrittenAreRefused) {
+  const fs::path out = temp_.path() / "packed.exe";
+  ASSERT_EQ(pack(fixtures_ / "pe32.exe", out).exitCode, 0);
+  const fs::path noSlot = temp_.path() / "no-slot.exe";
+  Bytes withoutSlot = readBytes(fixtures_ / "pe32.exe");
+  const std::string marker = "SorvaneTrustSlot";
+  std::search(withoutSlot.begin(), withoutSlot.end(), marker.begin(), marker.end())[0] = 's';
+  writeText(noSlot, std::string(withoutSlot.begin(), withoutSlot.end()));
+  const struct {
+    const char* name;
+    fs::path stub;
+    std::vector<std::string> extra;
+    const char* reason;
+  } cases[] = {
+      {"short digest", fixtures_ / "pe32.exe", {"--package-sha256", std::string(63, 'a')}, "64 hexadecimal"},
+      {"not hexadecimal", fixtures_ / "pe32.exe", {"--package-sha256", std::string(64, 'g')}, "64 hexadecimal"},
+      {"name too long", fixtures_ / "pe32.exe", {"--package-signer", std::string(129, 'x')}, "does not fit"},
+      {"stub without a slot", noSlot, {}, "no single trust slot"},
+      {"stub packed before", out, {}, "already filled"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path target = temp_.path() / "refused.exe";
+    const ToolRun packed = pack(c.stub, target, c.extra);
+    EXPECT_EQ(packed.exitCode, 1);
+    EXPECT_NE(packed.err.find(c.reason), std::string::npos) << packed.err;
+    EXPECT_FALSE(fs::exists(target));
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// tools/stubpack/loopback-tsa in a folder of its own, for as long as the object lives.
+class LoopbackTimeStamping {
+ public:
+  explicit LoopbackTimeStamping(const fs::path& folder) : folder_(folder) {
+    fs::create_directories(folder_);
+    const std::string script = environment("STUBPACK_LOOPBACK_TSA");
+    child_ = ::fork();
+    if (child_ == 0) {
+      const int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, STDOUT_FILENO);
+      ::execlp("python3", "python3", script.c_str(), folder_.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    // Its certificate is made first; a loaded machine takes a few seconds for the key.
+    for (int i = 0; i < 600 && !fs::exists(folder_ / "port"); ++i) ::usleep(100000);
+  }
+  ~LoopbackTimeStamping() {
+    if (child_ > 0) {
+      ::kill(child_, SIGTERM);
+      ::waitpid(child_, nullptr, 0);
+    }
+  }
+  LoopbackTimeStamping(const LoopbackTimeStamping&) = delete;
+  LoopbackTimeStamping& operator=(const LoopbackTimeStamping&) = delete;
+
+  std::string url() const { return "http://127.0.0.1:" + readText(folder_ / "port") + "/"; }
+  fs::path certificate() const { return folder_ / "tsa-cert.pem"; }
+
+ private:
+  fs::path folder_;
+  pid_t child_ = -1;
+};
+
+TEST_F(StubpackCli, ATimestampUrlTimeStampsTheSignature) {
+  LoopbackTimeStamping service(temp_.path() / "tsa");
+  ASSERT_TRUE(fs::exists(temp_.path() / "tsa" / "port")) << "the loopback time-stamping service did not start";
+  const fs::path out = temp_.path() / "stamped.exe";
+  const ToolRun packed = pack(fixtures_ / "pe32.exe", out, {"--timestamp-url", service.url()});
+  ASSERT_EQ(packed.exitCode, 0) << packed.err;
+  const ToolRun verify = run({"osslsigncode", "verify", "-CAfile", cert_, "-TSA-CAfile",
+                              service.certificate().string(), "-in", out.string()});
+  EXPECT_EQ(verify.exitCode, 0) << verify.out << verify.err;
+  EXPECT_NE(verify.out.find("Timestamp Server Signature verification: ok"), std::string::npos) << verify.out;
+  EXPECT_NE(verify.out.find("Timestamp time:"), std::string::npos) << verify.out;
+  // The container still follows the time-stamped signature.
+  const ToolRun listed = run({tool_, "list", out.string()});
+  EXPECT_EQ(listed.exitCode, 0) << listed.err;
+}
+
+TEST_F(StubpackCli, AnUnreachableTimestampServiceFailsThePack) {
+  const fs::path out = temp_.path() / "unstamped.exe";
+  const ToolRun packed = pack(fixtures_ / "pe32.exe", out, {"--timestamp-url", "http://127.0.0.1:9/"});
+  EXPECT_EQ(packed.exitCode, 1);
+  EXPECT_NE(packed.err.find("signing"), std::string::npos) << packed.err;
+  EXPECT_FALSE(fs::exists(out));
 }
 
 }  // namespace

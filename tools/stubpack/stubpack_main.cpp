@@ -3,10 +3,15 @@
 // Authenticode digest; compares a release with a rebuild of it. Runs on the build machine.
 //
 //   stubpack pack --stub IN.exe --payload DIR --list LIST --cert CERT.pem --key KEY.pem --out OUT.exe
-//                 [--osslsigncode PROGRAM]
+//                 [--package-sha256 HEX | --package-sha256-of PACKAGE] [--package-signer NAME]
+//                 [--timestamp-url URL] [--osslsigncode PROGRAM]
 //   stubpack list PACKED.exe
 //   stubpack digest SIGNED.exe
 //   stubpack compare GIVEN.exe REBUILT.exe
+//
+// Before signing, the stub's trust slot receives the container's digest and the package pins, so
+// that the signature covers them. With --timestamp-url, the signature is time-stamped by that RFC 3161
+// service, so that Windows still trusts it after the certificate expires.
 //
 // Exit codes: 0 done (compare: "reproduced"), 1 refused or failed (the reason on stderr, no output
 // file made; compare: a difference, named on stdout), 2 usage.
@@ -25,7 +30,10 @@
 #include <string>
 #include <vector>
 
+#include "downloadmanagercore/package_trust.h"
+#include "payload/language_list.h"
 #include "stubpack/container.h"
+#include "stubpack/trust_pins.h"
 #include "stubpack/packer.h"
 #include "stubpack/pe_image.h"
 #include "stubpack/release_compare.h"
@@ -47,7 +55,8 @@ int failed(const std::string& message) {
 int usage() {
   std::cerr << "usage:\n"
                "  stubpack pack --stub IN.exe --payload DIR --list LIST --cert CERT.pem --key KEY.pem --out OUT.exe\n"
-               "                [--osslsigncode PROGRAM]\n"
+               "                [--package-sha256 HEX | --package-sha256-of PACKAGE] [--package-signer NAME]\n"
+               "                [--timestamp-url URL] [--osslsigncode PROGRAM]\n"
                "  stubpack list PACKED.exe\n"
                "  stubpack digest SIGNED.exe\n"
                "  stubpack compare GIVEN.exe REBUILT.exe\n";
@@ -187,15 +196,42 @@ int pack(const std::map<std::string, std::string>& options) {
     files.push_back(std::move(file));
   }
 
+  payload::TrustSlot slot;
+  slot.container = stubpack::containerDigest(files);
+  if (options.count("--package-sha256") != 0) {
+    const std::string& text = options.at("--package-sha256");
+    const auto digest = downloadmanagercore::parseHexDigest(std::u16string(text.begin(), text.end()));
+    if (!digest) return failed("--package-sha256: not 64 hexadecimal digits: " + text);
+    slot.packageSha256 = *digest;
+  }
+  if (options.count("--package-sha256-of") != 0) {
+    if (slot.packageSha256) return failed("--package-sha256 and --package-sha256-of: give one of them");
+    Bytes package;
+    if (!readWholeFile(options.at("--package-sha256-of"), &package, &error)) return failed(error);
+    slot.packageSha256 = stubpack::sha256(package);
+  }
+  if (options.count("--package-signer") != 0 &&
+      !payload::decodeUtf8(options.at("--package-signer"), slot.packageSigner)) {
+    return failed("--package-signer: not valid UTF-8");
+  }
+  Bytes stub;
+  if (!readWholeFile(options.at("--stub"), &stub, &error)) return failed(error);
+  if (!stubpack::fillTrustSlot(stub, slot, &error)) return failed(options.at("--stub") + ": " + error);
+
   WorkFolder work{fs::absolute(out)};
   if (work.path().empty()) return failed("cannot make a work folder beside " + out + ": " + std::strerror(errno));
+  const fs::path pinnedPath = work.path() / "pinned.exe";
+  if (!writeNewFile(pinnedPath.string(), stub, &error)) return failed(error);
   const fs::path signedPath = work.path() / "signed.exe";
   const std::string signer = options.count("--osslsigncode") != 0 ? options.at("--osslsigncode") : "osslsigncode";
+  std::vector<std::string> signArguments = {signer, "sign", "-certs", options.at("--cert"), "-key",
+                                            options.at("--key"), "-h", "sha256", "-n", kSignatureDescription};
+  if (options.count("--timestamp-url") != 0) {
+    signArguments.insert(signArguments.end(), {"-ts", options.at("--timestamp-url")});
+  }
+  signArguments.insert(signArguments.end(), {"-in", pinnedPath.string(), "-out", signedPath.string()});
   std::string signerOutput;
-  const int signerExit = runProgram({signer, "sign", "-certs", options.at("--cert"), "-key", options.at("--key"), "-h",
-                                     "sha256", "-n", kSignatureDescription, "-in", options.at("--stub"), "-out",
-                                     signedPath.string()},
-                                    &signerOutput);
+  const int signerExit = runProgram(signArguments, &signerOutput);
   if (signerExit != 0) {
     std::cerr << signerOutput;
     return failed("signing " + options.at("--stub") + " failed (" + signer + " exit " + std::to_string(signerExit) + ")");
@@ -280,7 +316,9 @@ int main(int argc, char** argv) {
     std::map<std::string, std::string> options;
     for (int i = 2; i < argc; i += 2) {
       const std::string name = argv[i];
-      static const char* const known[] = {"--stub", "--payload", "--list", "--cert", "--key", "--out", "--osslsigncode"};
+      static const char* const known[] = {"--stub",           "--payload",        "--list", "--cert", "--key", "--out",
+                                          "--package-sha256", "--package-sha256-of", "--package-signer", "--timestamp-url",
+                                          "--osslsigncode"};
       bool isKnown = false;
       for (const char* k : known) isKnown = isKnown || name == k;
       if (!isKnown || i + 1 >= argc || options.count(name) != 0) return usage();

@@ -260,7 +260,10 @@ function onInstalled(run, result) {
   if (result === 0) {
     external.setInstallStatus(installStatus.completed);
     external.manageShortcut(stubParams.shortcutName, false);
-    external.openPage(stubParams.thankYouUrl);
+    // A release without a thank-you page opens nothing.
+    if (stubParams.thankYouUrl) {
+      external.openPage(stubParams.thankYouUrl);
+    }
   } else if (result === 2 || result === 4) {
     // Cancelled by the user, or blocked by another installation.
     external.setInstallStatus(installStatus.canceled);

@@ -1,0 +1,124 @@
+#include "release/release_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace release {
+namespace {
+
+Settings complete() {
+  return {{"REPORT_HOST", "reports.example.com"},
+          {"PACKAGE_URL", "https://downloads.example.com/SorvanePro.zip"},
+          {"PACKAGE_SIGNER", "Sorvane Software Ltd"}};
+}
+
+TEST(ReleaseSettings, TheReadmeCommandIsACompleteRelease) {
+  const SettingsCheck check = checkSettings(complete(), false);
+  EXPECT_TRUE(check.ok());
+  // Without a thank-you page and a time stamp it still packs, with a warning for each.
+  ASSERT_EQ(check.warnings.size(), 2u);
+  EXPECT_NE(check.warnings[0].find("THANK_YOU_URL"), std::string::npos);
+  EXPECT_NE(check.warnings[1].find("TIMESTAMP_URL"), std::string::npos);
+  Settings full = complete();
+  full["PACKAGE_SHA256"] = std::string(64, 'A');
+  full["THANK_YOU_URL"] = "https://www.example.com/thanks.html";
+  full["TIMESTAMP_URL"] = "http://timestamp.example.com/";
+  full["CHANNEL"] = "web-2026.12";
+  EXPECT_TRUE(checkSettings(full, false).ok());
+  EXPECT_TRUE(checkSettings(full, false).warnings.empty());
+}
+
+TEST(ReleaseSettings, NothingGivenNamesEverythingMissing) {
+  const SettingsCheck check = checkSettings({}, false);
+  EXPECT_EQ(check.missing,
+            (std::vector<std::string>{"REPORT_HOST", "PACKAGE_URL", "PACKAGE_SHA256 or PACKAGE_SIGNER"}));
+  Settings noPin = complete();
+  noPin.erase("PACKAGE_SIGNER");
+  EXPECT_EQ(checkSettings(noPin, false).missing, (std::vector<std::string>{"PACKAGE_SHA256 or PACKAGE_SIGNER"}));
+}
+
+TEST(ReleaseSettings, ValuesAReleaseCannotTakeAreNamed) {
+  const struct {
+    const char* name;
+    std::string value;
+    const char* problem;
+  } cases[] = {
+      {"PACKAGE_URL", "http://downloads.example.com/SorvanePro.zip", "https only"},
+      {"PACKAGE_URL", "https://127.0.0.1:8631/SorvanePro.zip", "loopback or private"},
+      {"PACKAGE_URL", "https://localhost/SorvanePro.zip", "loopback or private"},
+      {"PACKAGE_URL", "https://192.168.1.20/SorvanePro.zip", "loopback or private"},
+      {"PACKAGE_URL", "https://[::1]/SorvanePro.zip", "loopback or private"},
+      {"PACKAGE_URL", "https://downloads.example.com/", "file name"},
+      {"PACKAGE_URL", "https://downloads.example.com/p.zip?v=2", "file name"},
+      {"PACKAGE_URL", "https://user@downloads.example.com/p.zip", "not an http(s) URL"},
+      {"PACKAGE_URL", "file:///C:/p.zip", "not an http(s) URL"},
+      {"REPORT_HOST", "https://reports.example.com", "host name only"},
+      {"THANK_YOU_URL", "javascript:alert(1)", "not an http(s) URL"},
+      {"CHANNEL", "web\"; evil()", "letters, digits"},
+      {"PACKAGE_SHA256", std::string(63, 'a'), "64 hexadecimal"},
+      {"PACKAGE_SIGNER", std::string(129, 'x'), "at most 128"},
+      {"TIMESTAMP_URL", "ts.example.com", "not an http(s) URL"},
+      {"PACKAGE_SIGNR", "Sorvane Software Ltd", "not a release setting"},
+  };
+  for (const auto& c : cases) {
+    Settings settings = complete();
+    settings[c.name] = c.value;
+    const SettingsCheck check = checkSettings(settings, false);
+    ASSERT_EQ(check.problems.size(), 1u) << c.name << "=" << c.value;
+    EXPECT_EQ(check.problems[0].rfind(std::string(c.name) + ": ", 0), 0u) << check.problems[0];
+    EXPECT_NE(check.problems[0].find(c.problem), std::string::npos) << check.problems[0];
+  }
+}
+
+TEST(ReleaseSettings, TestBuildsKeepTheirLoopbackServers) {
+  Settings settings = complete();
+  settings["REPORT_HOST"] = "127.0.0.1";
+  settings["PACKAGE_URL"] = "http://127.0.0.1:8631/SorvanePro.zip";
+  EXPECT_FALSE(checkSettings(settings, false).ok());
+  const SettingsCheck check = checkSettings(settings, true);
+  EXPECT_TRUE(check.ok());
+}
+
+TEST(ReleaseSettings, LocalHostsAreToldFromPublicOnes) {
+  for (const char* host : {"localhost", "LOCALHOST.", "a.localhost", "127.0.0.1", "127.1.2.3", "0.0.0.0", "10.0.0.1",
+                           "172.16.0.1", "172.31.255.255", "192.168.0.1", "169.254.1.1", "100.64.0.1", "::1", "::",
+                           "fd12::1", "fe80::1", "::ffff:127.0.0.1", "intranet"}) {
+    EXPECT_TRUE(isLocalHost(host)) << host;
+  }
+  for (const char* host : {"downloads.example.com", "8.8.8.8", "172.32.0.1", "172.15.0.1", "192.169.0.1",
+                           "2001:db8::1", "100.128.0.1", "fe00::1"}) {
+    EXPECT_FALSE(isLocalHost(host)) << host;
+  }
+}
+
+TEST(ReleaseSettings, StubParamsHoldTheGivenUrlsAsScriptStrings) {
+  Settings settings = complete();
+  settings["THANK_YOU_URL"] = "https://www.example.com/thanks.html?from=\"stub\"&x=</script>";
+  EXPECT_EQ(stubParamsScript(settings),
+            "var stubParams = {\"packageUrl\": \"https://downloads.example.com/SorvanePro.zip\", \"channel\": \"web\", "
+            "\"shortcutName\": \"Sorvane Pro Setup.lnk\", \"thankYouUrl\": "
+            "\"https://www.example.com/thanks.html?from=\\\"stub\\\"&x=\\u003c/script\\u003e\"};\n");
+  settings["CHANNEL"] = "beta";
+  settings["THANK_YOU_URL"] = "https://www.example.com/caf\xc3\xa9";
+  EXPECT_NE(stubParamsScript(settings).find("\"channel\": \"beta\""), std::string::npos);
+  EXPECT_NE(stubParamsScript(settings).find("caf\\u00e9\""), std::string::npos);
+}
+
+// The pages' committed js/stubparams.js is what the test builds' settings generate.
+TEST(ReleaseSettings, TheCommittedStubParamsAreTheTestSettings) {
+  std::ifstream in(std::string(SORVANE_ROOT) + "/ui/js/stubparams.js", std::ios::binary);
+  const std::string committed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const Settings testSettings = {{"REPORT_HOST", "127.0.0.1"},
+                                 {"PACKAGE_URL", "http://127.0.0.1:8631/SorvanePro.zip"},
+                                 {"THANK_YOU_URL", "http://127.0.0.1:8631/thankyou.html"},
+                                 {"CHANNEL", "demo"},
+                                 {"PACKAGE_SIGNER", "Sorvane Pro Test Signing"}};
+  ASSERT_TRUE(checkSettings(testSettings, true).ok());
+  EXPECT_EQ(stubParamsScript(testSettings), committed);
+}
+
+}  // namespace
+}  // namespace release
