@@ -25,6 +25,16 @@ add_custom_command(
 add_custom_target(stubpack_test_cert ALL
                   DEPENDS ${STUBPACK_TEST_CERT_DIR}/test-cert.pem ${STUBPACK_TEST_CERT_DIR}/test-key.pem)
 
+# The loopback https package server's certificates: a test root that only the project's Wine prefix
+# trusts (scripts/wine-prefix adds it), a server certificate it issued, and a self-signed one.
+add_custom_command(
+  OUTPUT ${STUBPACK_TEST_CERT_DIR}/tls-root.pem ${STUBPACK_TEST_CERT_DIR}/tls-server.pem
+         ${STUBPACK_TEST_CERT_DIR}/tls-untrusted.pem
+  COMMAND ${SORVANE_ROOT}/tools/make-tls-test-certs ${STUBPACK_TEST_CERT_DIR}
+  DEPENDS ${SORVANE_ROOT}/tools/make-tls-test-certs
+  COMMENT "Making the https test server's certificates")
+add_custom_target(tls_test_certs ALL DEPENDS ${STUBPACK_TEST_CERT_DIR}/tls-root.pem)
+
 # Real PE files of both formats for the tool's tests to sign and pack; mingw is always installed.
 find_program(STUBPACK_MINGW_I686 i686-w64-mingw32-gcc-posix REQUIRED)
 find_program(STUBPACK_MINGW_X86_64 x86_64-w64-mingw32-gcc-posix REQUIRED)
