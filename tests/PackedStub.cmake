@@ -77,9 +77,11 @@ add_custom_command(
   COMMENT "Staging the UI payload with an https package URL")
 
 # The stubs pin the test certificate's subject as the installer's signer (the demo product's
-# setup.exe is signed with it); the payload probe pins only its container. The stub's other packing,
-# -pinned, also pins the demo package's SHA-256: every other package (the failure scenarios' ones)
-# would be refused by it before its own failure shows.
+# setup.exe is signed with it); the payload probe pins only its container. The stub's packing
+# -pinned also pins the demo package's SHA-256, as a release does: the demo's and the tests' runs
+# that install the demo package use it. -packed pins the signer only, for the scenarios whose
+# package differs by design (no setup.exe, a failing MSI, an unsigned or foreign installer, the soak's
+# stand-in installers), which the hash pin would refuse before their own failure showed.
 set(packed_signer "Sorvane Pro Test Signing")
 set(packed_outputs)
 foreach(pair IN ITEMS "SorvaneProSetup;SorvaneProSetup-packed.exe;signer" "payload_probe;payload_probe-packed.exe;"
