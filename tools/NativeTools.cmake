@@ -65,7 +65,17 @@ endforeach()
 add_test(NAME tools.reproducible_release
          COMMAND ${SORVANE_ROOT}/tests/check-reproducible-release ${SORVANE_ROOT} ${CMAKE_BINARY_DIR}/reproducible
                  $<TARGET_FILE:stubpack> ${STUBPACK_TEST_CERT_DIR})
-set_tests_properties(tools.reproducible_release PROPERTIES LABELS "native;tools" TIMEOUT 1500)
+# Both build the release stub in the same folder, one at a time.
+set_tests_properties(tools.reproducible_release PROPERTIES LABELS "native;tools" TIMEOUT 1500
+                     RESOURCE_LOCK release_reference_build)
+
+# The whole make package recipe with TIMESTAMP_URL at the loopback time-stamping service, and without
+# it (a warning). It reuses the reproducible-release test's stub build, so only what changed is built.
+add_test(NAME tools.package_timestamp
+         COMMAND ${SORVANE_ROOT}/tests/check-package-timestamp ${SORVANE_ROOT} ${CMAKE_BINARY_DIR}/reproducible/reference
+                 ${CMAKE_BINARY_DIR}/package-timestamp ${stubpack_dir}/loopback-tsa)
+set_tests_properties(tools.package_timestamp PROPERTIES LABELS "native;tools" TIMEOUT 1500
+                     RESOURCE_LOCK release_reference_build)
 
 # The loopback HTTP server of the Wine tests and the benchmark (Debian's cpp-httplib, whose header
 # needs the feature macros that its shared library was built with: pkg-config gives them).
