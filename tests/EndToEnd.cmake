@@ -9,6 +9,17 @@ add_test(NAME e2e.package_server_stop COMMAND ${SORVANE_ROOT}/scripts/test-http-
 set_tests_properties(e2e.package_server_start PROPERTIES FIXTURES_SETUP package_server LABELS "wine;e2e" TIMEOUT 150)
 set_tests_properties(e2e.package_server_stop PROPERTIES FIXTURES_CLEANUP package_server LABELS "wine;e2e" TIMEOUT 30)
 
+# The https package server on 127.0.0.1 port 8632, serving the same folder, with the native build's
+# test certificates (tools/make-tls-test-certs), for the packed stub whose pages fetch over https.
+set(https_server_state ${CMAKE_BINARY_DIR}/https-server)
+get_filename_component(https_cert_dir ${SORVANE_NATIVE_TOOLS}/../test-cert ABSOLUTE)
+add_test(NAME e2e.https_server_start
+         COMMAND ${SORVANE_ROOT}/tools/test-https-server start ${https_server_state} ${package_server_state}/root
+                 ${https_cert_dir})
+add_test(NAME e2e.https_server_stop COMMAND ${SORVANE_ROOT}/tools/test-https-server stop ${https_server_state})
+set_tests_properties(e2e.https_server_start PROPERTIES FIXTURES_SETUP https_server LABELS "wine;e2e" TIMEOUT 60)
+set_tests_properties(e2e.https_server_stop PROPERTIES FIXTURES_CLEANUP https_server LABELS "wine;e2e" TIMEOUT 30)
+
 file(GLOB e2e_sources CONFIGURE_DEPENDS ${SORVANE_ROOT}/tests/e2e/*_win_test.cpp)
 foreach(file IN LISTS e2e_sources)
   get_filename_component(stem ${file} NAME_WE)
@@ -20,9 +31,9 @@ foreach(file IN LISTS e2e_sources)
   add_test(NAME ${test_name} COMMAND ${test_name})
   set_tests_properties(${test_name} PROPERTIES
     LABELS "wine;e2e"
-    FIXTURES_REQUIRED "package_server;report_collector"
+    FIXTURES_REQUIRED "package_server;report_collector;https_server"
     # The machine's one stub mutex, one collector and one installed product.
     RESOURCE_LOCK "stub_single_instance;report_collector;test_product"
     TIMEOUT 900
-    ENVIRONMENT "SORVANE_TEST_BIN=${CMAKE_BINARY_DIR}/bin;SORVANE_TEST_HTTP_STATE=${package_server_state};SORVANE_TEST_COLLECTOR_STATE=${report_collector_state};SORVANE_PACKED_STUB=${SORVANE_PACKED_BIN}/SorvaneProSetup-packed.exe;SORVANE_PACKED_CRASH_STUB=${SORVANE_PACKED_BIN}/SorvaneProSetup-crashtest-packed.exe")
+    ENVIRONMENT "SORVANE_TEST_BIN=${CMAKE_BINARY_DIR}/bin;SORVANE_TEST_HTTP_STATE=${package_server_state};SORVANE_TEST_COLLECTOR_STATE=${report_collector_state};SORVANE_PACKED_STUB=${SORVANE_PACKED_BIN}/SorvaneProSetup-packed.exe;SORVANE_PINNED_STUB=${SORVANE_PACKED_BIN}/SorvaneProSetup-pinned-packed.exe;SORVANE_PACKED_CRASH_STUB=${SORVANE_PACKED_BIN}/SorvaneProSetup-crashtest-packed.exe;SORVANE_HTTPS_STUB=${SORVANE_PACKED_BIN}/SorvaneProSetup-https-packed.exe;SORVANE_TEST_HTTPS_STATE=${https_server_state}")
 endforeach()

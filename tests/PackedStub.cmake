@@ -58,18 +58,46 @@ add_custom_command(
   DEPENDS ${packed_ui_sources} ${packed_stage_scripts}
   COMMENT "Staging the UI payload")
 
+# The same payload with pages that fetch the package over https from the loopback https server
+# (tools/test-https-server), for the end-to-end case of the whole trust chain over TLS.
+set(SORVANE_HTTPS_PAYLOAD ${CMAKE_BINARY_DIR}/payload-https)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${SORVANE_ROOT}/ui/js/stubparams.js)
+file(READ ${SORVANE_ROOT}/ui/js/stubparams.js https_stub_params)
+string(REPLACE "http://127.0.0.1:8631/SorvanePro.zip" "https://127.0.0.1:8632/SorvanePro.zip" https_stub_params
+       "${https_stub_params}")
+file(WRITE ${CMAKE_BINARY_DIR}/stubparams-https.js "${https_stub_params}")
+set(https_payload_stamp ${CMAKE_BINARY_DIR}/payload-https.staged)
+add_custom_command(
+  OUTPUT ${https_payload_stamp}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${SORVANE_HTTPS_PAYLOAD}
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${SORVANE_STAGED_PAYLOAD} ${SORVANE_HTTPS_PAYLOAD}
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_BINARY_DIR}/stubparams-https.js ${SORVANE_HTTPS_PAYLOAD}/js/stubparams.js
+  COMMAND ${CMAKE_COMMAND} -E touch ${https_payload_stamp}
+  DEPENDS ${packed_payload_stamp} ${CMAKE_BINARY_DIR}/stubparams-https.js
+  COMMENT "Staging the UI payload with an https package URL")
+
 # The stubs pin the test certificate's subject as the installer's signer (the demo product's
-# setup.exe is signed with it); the payload probe pins only its container. The stub's other packing,
-# -pinned, also pins the demo package's SHA-256: every other package (the failure scenarios' ones)
-# would be refused by it before its own failure shows.
+# setup.exe is signed with it); the payload probe pins only its container. The stub's packing
+# -pinned also pins the demo package's SHA-256, as a release does: the demo's and the tests' runs
+# that install the demo package use it. -packed pins the signer only, for the scenarios whose
+# package differs by design (no setup.exe, a failing MSI, an unsigned or foreign installer, the soak's
+# stand-in installers), which the hash pin would refuse before their own failure showed.
 set(packed_signer "Sorvane Pro Test Signing")
 set(packed_outputs)
 foreach(pair IN ITEMS "SorvaneProSetup;SorvaneProSetup-packed.exe;signer" "payload_probe;payload_probe-packed.exe;"
                       "SorvaneProSetup-crashtest;SorvaneProSetup-crashtest-packed.exe;signer"
-                      "SorvaneProSetup;SorvaneProSetup-pinned-packed.exe;signer+sha256")
+                      "SorvaneProSetup;SorvaneProSetup-pinned-packed.exe;signer+sha256"
+                      "SorvaneProSetup;SorvaneProSetup-https-packed.exe;signer+sha256;https")
   list(GET pair 0 program)
   list(GET pair 1 packed_name)
   list(GET pair 2 pins)
+  set(payload ${SORVANE_STAGED_PAYLOAD})
+  set(payload_stamp ${packed_payload_stamp})
+  list(LENGTH pair fields)
+  if(fields GREATER 3)
+    set(payload ${SORVANE_HTTPS_PAYLOAD})
+    set(payload_stamp ${https_payload_stamp})
+  endif()
   set(pin_arguments)
   set(pin_depends)
   if(pins MATCHES "signer")
@@ -84,11 +112,11 @@ foreach(pair IN ITEMS "SorvaneProSetup;SorvaneProSetup-packed.exe;signer" "paylo
   add_custom_command(
     OUTPUT ${SORVANE_PACKED_BIN}/${packed_name}
     COMMAND ${SORVANE_NATIVE_TOOLS}/stubpack pack --stub $<TARGET_FILE:${program}>
-            --payload ${SORVANE_STAGED_PAYLOAD}
+            --payload ${payload}
             --list ${SORVANE_ROOT}/ui/payload.list --cert ${packed_cert_dir}/test-cert.pem
             --key ${packed_cert_dir}/test-key.pem --out ${SORVANE_PACKED_BIN}/${packed_name} ${pin_arguments}
     VERBATIM
-    DEPENDS ${program} ${packed_payload_stamp} ${packed_cert_dir}/test-cert.pem ${SORVANE_NATIVE_TOOLS}/stubpack
+    DEPENDS ${program} ${payload_stamp} ${packed_cert_dir}/test-cert.pem ${SORVANE_NATIVE_TOOLS}/stubpack
             ${SORVANE_ROOT}/ui/payload.list ${pin_depends}
     COMMENT "Signing ${program} and packing the UI payload into ${packed_name}")
   list(APPEND packed_outputs ${SORVANE_PACKED_BIN}/${packed_name})

@@ -25,6 +25,16 @@ add_custom_command(
 add_custom_target(stubpack_test_cert ALL
                   DEPENDS ${STUBPACK_TEST_CERT_DIR}/test-cert.pem ${STUBPACK_TEST_CERT_DIR}/test-key.pem)
 
+# The loopback https package server's certificates: a test root that only the project's Wine prefix
+# trusts (scripts/wine-prefix adds it), a server certificate it issued, and a self-signed one.
+add_custom_command(
+  OUTPUT ${STUBPACK_TEST_CERT_DIR}/tls-root.pem ${STUBPACK_TEST_CERT_DIR}/tls-server.pem
+         ${STUBPACK_TEST_CERT_DIR}/tls-untrusted.pem
+  COMMAND ${SORVANE_ROOT}/tools/make-tls-test-certs ${STUBPACK_TEST_CERT_DIR}
+  DEPENDS ${SORVANE_ROOT}/tools/make-tls-test-certs
+  COMMENT "Making the https test server's certificates")
+add_custom_target(tls_test_certs ALL DEPENDS ${STUBPACK_TEST_CERT_DIR}/tls-root.pem)
+
 # Real PE files of both formats for the tool's tests to sign and pack; mingw is always installed.
 find_program(STUBPACK_MINGW_I686 i686-w64-mingw32-gcc-posix REQUIRED)
 find_program(STUBPACK_MINGW_X86_64 x86_64-w64-mingw32-gcc-posix REQUIRED)
@@ -55,7 +65,17 @@ endforeach()
 add_test(NAME tools.reproducible_release
          COMMAND ${SORVANE_ROOT}/tests/check-reproducible-release ${SORVANE_ROOT} ${CMAKE_BINARY_DIR}/reproducible
                  $<TARGET_FILE:stubpack> ${STUBPACK_TEST_CERT_DIR})
-set_tests_properties(tools.reproducible_release PROPERTIES LABELS "native;tools" TIMEOUT 1500)
+# Both build the release stub in the same folder, one at a time.
+set_tests_properties(tools.reproducible_release PROPERTIES LABELS "native;tools" TIMEOUT 1500
+                     RESOURCE_LOCK release_reference_build)
+
+# The whole make package recipe with TIMESTAMP_URL at the loopback time-stamping service, and without
+# it (a warning). It reuses the reproducible-release test's stub build, so only what changed is built.
+add_test(NAME tools.package_timestamp
+         COMMAND ${SORVANE_ROOT}/tests/check-package-timestamp ${SORVANE_ROOT} ${CMAKE_BINARY_DIR}/reproducible/reference
+                 ${CMAKE_BINARY_DIR}/package-timestamp ${stubpack_dir}/loopback-tsa)
+set_tests_properties(tools.package_timestamp PROPERTIES LABELS "native;tools" TIMEOUT 1500
+                     RESOURCE_LOCK release_reference_build)
 
 # The loopback HTTP server of the Wine tests and the benchmark (Debian's cpp-httplib, whose header
 # needs the feature macros that its shared library was built with: pkg-config gives them).

@@ -41,7 +41,7 @@ TEST_F(PlantedDlls, AWholeInstallationLoadsNoneOfThem) {
   ASSERT_TRUE(servePackage(L"SorvanePro.zip"));
 
   const ChildResult run =
-      runAmongPlantedDlls(downloads_.path(), packedStubPath(), L"SorvaneProSetup.exe", L"/quiet", tempFolder());
+      runAmongPlantedDlls(downloads_.path(), pinnedStubPath(), L"SorvaneProSetup.exe", L"/quiet", tempFolder());
 
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 0u);

@@ -2,6 +2,9 @@
 // each stage: the package missing or its host down, a package without its installer, an installer
 // that fails or is cancelled. Each run reports what failed and where, uploads the logs when it ends
 // in an error, keeps the shortcut for another try, and leaves no temporary file behind.
+// The runs against the demo package use the stub that pins its SHA-256 as a release does; the
+// packages made to fail differ from it by design, and the hash pin would refuse them before their
+// own failure showed, so those runs use the stub that pins the signer only.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -32,7 +35,7 @@ class QuietFailure : public StubRunTest {
 };
 
 TEST_F(QuietFailure, AMissingPackageIsADownloadError) {
-  const std::vector<std::string> logs = expectFailedRun(runQuiet(), 1, 2, {"installer_log.txt"});
+  const std::vector<std::string> logs = expectFailedRun(runPinnedQuiet(), 1, 2, {"installer_log.txt"});
   ASSERT_EQ(logs.size(), 1u);
   EXPECT_NE(logs[0].find("QJMessageBox: Sorvane Pro could not be downloaded."), std::string::npos) << logs[0];
   EXPECT_EQ(testServerHits(L"/SorvanePro.zip"), 1);  // a missing file is not retried
@@ -43,7 +46,7 @@ TEST_F(QuietFailure, APackageHostThatIsDownMeansNoNetwork) {
   constexpr DWORD kRefusingMs = 30000;
   ASSERT_TRUE(refuseTestServerConnections(kRefusingMs));
 
-  const std::optional<DWORD> exitCode = runQuiet();
+  const std::optional<DWORD> exitCode = runPinnedQuiet();
 
   expectFailedRun(exitCode, 1, 5, {"installer_log.txt"});
   // Back for the next test.
@@ -74,7 +77,7 @@ TEST_F(QuietFailure, ACancelledInstallerIsReportedAsCanceledWithoutAnUpload) {
   ASSERT_TRUE(servePackage(L"SorvanePro.zip"));
 
   // The pass-through text reaches the bootstrapper in front of its arguments.
-  EXPECT_EQ(runStub(packedStubPath(), L"/quiet passthro=\"/simulate-cancel\""), std::optional<DWORD>(1602));
+  EXPECT_EQ(runStub(pinnedStubPath(), L"/quiet passthro=\"/simulate-cancel\""), std::optional<DWORD>(1602));
 
   EXPECT_FALSE(testProductInstalled());
   const std::vector<CollectedRequest> requests = collectedRun();

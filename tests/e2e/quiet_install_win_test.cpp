@@ -20,7 +20,7 @@ using QuietInstall = StubRunTest;
 TEST_F(QuietInstall, InstallsTheProductAndReportsCompleted) {
   ASSERT_TRUE(servePackage(L"SorvanePro.zip"));
 
-  EXPECT_EQ(runQuiet(), 0u);
+  EXPECT_EQ(runPinnedQuiet(), 0u);
 
   expectCompletedRun();
   EXPECT_EQ(testServerHits(L"/SorvanePro.zip"), 1);
@@ -29,7 +29,7 @@ TEST_F(QuietInstall, InstallsTheProductAndReportsCompleted) {
 TEST_F(QuietInstall, ATransferCutShortIsRetriedAndTheRunCompletes) {
   ASSERT_TRUE(servePackage(L"SorvanePro.zip", "/breakonce/e2e-short/"));
 
-  EXPECT_EQ(runQuiet(), 0u);
+  EXPECT_EQ(runPinnedQuiet(), 0u);
 
   expectCompletedRun();
   EXPECT_EQ(testServerHits(L"/SorvanePro.zip"), 2);
@@ -38,12 +38,12 @@ TEST_F(QuietInstall, ATransferCutShortIsRetriedAndTheRunCompletes) {
 TEST_F(QuietInstall, ASecondInstanceEndsAtOnceWhileTheFirstRuns) {
   // Slow enough that the first run is still downloading when the second one starts.
   ASSERT_TRUE(servePackage(L"SorvanePro.zip", "/slow/300000/"));
-  StubProcess first(packedStubPath(), L"/quiet", tempFolder());
+  StubProcess first(pinnedStubPath(), L"/quiet", tempFolder());
   ASSERT_TRUE(first.started());
   ASSERT_TRUE(pumpMessagesUntil([] { return testServerHits(L"/SorvanePro.zip") >= 1; }, 60000));
 
   ScratchFolder secondTemp;
-  StubProcess second(packedStubPath(), L"/quiet", secondTemp.path());
+  StubProcess second(pinnedStubPath(), L"/quiet", secondTemp.path());
   ASSERT_TRUE(second.started());
   EXPECT_EQ(second.wait(30000), std::optional<DWORD>(1618));
   // It made nothing and sent nothing.

@@ -19,7 +19,7 @@ TEST_F(SilentReportServer, TheRunInstallsAndEndsAllTheSame) {
   std::optional<DWORD> exitCode;
   {
     ScopedCollectorHang silent;
-    exitCode = runQuiet();
+    exitCode = runPinnedQuiet();
   }
 
   EXPECT_EQ(exitCode, std::optional<DWORD>(0));

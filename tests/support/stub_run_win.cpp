@@ -42,6 +42,7 @@ std::optional<std::string> elementText(const std::string& document, const std::s
 }  // namespace
 
 std::wstring packedStubPath() { return windowsPathFromEnvironment("SORVANE_PACKED_STUB"); }
+std::wstring pinnedStubPath() { return windowsPathFromEnvironment("SORVANE_PINNED_STUB"); }
 std::wstring packedCrashStubPath() { return windowsPathFromEnvironment("SORVANE_PACKED_CRASH_STUB"); }
 
 bool servePackage(const std::wstring& packageName, const std::string& faultRoute) {

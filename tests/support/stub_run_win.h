@@ -23,9 +23,13 @@
 
 namespace testsupport {
 
-// The packed stub (SORVANE_PACKED_STUB) and its crash-test build, which crashes when its download
-// worker starts (SORVANE_PACKED_CRASH_STUB); empty when the build did not pack them.
+// The packed stub that pins the test signer only (SORVANE_PACKED_STUB), for the scenarios whose
+// package differs from the demo package by design; the one that also pins the demo package's
+// SHA-256 (SORVANE_PINNED_STUB), as a release does, for the runs that install it; and the crash-test
+// build, which crashes when its download worker starts (SORVANE_PACKED_CRASH_STUB). Empty when the
+// build did not pack them.
 std::wstring packedStubPath();
+std::wstring pinnedStubPath();
 std::wstring packedCrashStubPath();
 
 // The demo product's packages: "SorvanePro.zip", "SorvanePro-installer-fails.zip" and
@@ -87,6 +91,7 @@ class StubRunTest : public ::testing::Test {
   // nothing when it did not end within `timeoutMs` (it is then ended).
   std::optional<DWORD> runStub(const std::wstring& exe, const std::wstring& arguments, DWORD timeoutMs = 180000);
   std::optional<DWORD> runQuiet() { return runStub(packedStubPath(), L"/quiet"); }
+  std::optional<DWORD> runPinnedQuiet() { return runStub(pinnedStubPath(), L"/quiet"); }
 
   // The collected requests of the run, with the start report's identity read into identity_.
   // Fails the test when the first one is not a start report.
