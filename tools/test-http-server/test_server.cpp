@@ -526,9 +526,10 @@ void TestServer::addRoutes() {
                      [content, cut, inverted, record](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
                        if (offset >= cut) return false;
                        const std::uint64_t end = std::min<std::uint64_t>(offset + std::min(length, kPieceBytes), cut);
-                       if (!content->send(offset, end, sink, inverted)) return false;
+                       // Counted before the write, so that a client that has read the last byte
+                       // never finds it missing; a write that fails counts a piece too many.
                        record->sent += end - offset;
-                       return true;
+                       return content->send(offset, end, sink, inverted);
                      });
            }));
 

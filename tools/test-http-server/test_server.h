@@ -33,7 +33,7 @@
 //   /_hits?path=P          decimal count of requests seen for the exact path P
 //   /_requests?path=P      one line per /resume/ request for the exact path P, in order: the Range
 //                          and If-Range it carried ("-" when absent), the status it was given and
-//                          the body bytes sent so far, separated by tabs
+//                          the body bytes handed to the connection so far, separated by tabs
 //   /_reset                clears the hit counts, the request lines and the KEY counters
 //   /_refuse?ms=N          stops listening for N milliseconds (connections are refused meanwhile)
 // NAME "gen-<bytes>.bin" is generated without a file: byte i is (i * 131 + 7) & 0xFF.
