@@ -493,7 +493,7 @@ void TestServer::addRoutes() {
               }));
 
   // A package that a client may resume; see the header for the modes.
-  addRoute(R"(/resume/([^/]+)/(\d{1,3})/(etag|date|weak|none|norange|changed)/([^/]+))",
+  addRoute(R"(/resume/([^/]+)/(\d{1,3})/(etag|date|weak|none|norange|changed|badrange)/([^/]+))",
            withContent(4, [this](auto& request, auto& response, Ptr content) {
              const std::string key = match(request, 1), mode = match(request, 3);
              const std::uint64_t percent = std::min<std::uint64_t>(100, std::strtoull(match(request, 2).c_str(), nullptr, 10));
@@ -501,7 +501,7 @@ void TestServer::addRoutes() {
              const bool inverted = mode == "changed" && !first;
              std::string validator;
              bool strong = true;
-             if (mode == "etag" || mode == "norange" || mode == "changed") {
+             if (mode == "etag" || mode == "norange" || mode == "changed" || mode == "badrange") {
                validator = "\"" + key + (inverted ? "-2" : "-1") + "\"";
                response.set_header("ETag", validator);
              } else if (mode == "weak") {
@@ -520,6 +520,8 @@ void TestServer::addRoutes() {
              // The library answers a Range header by itself, from the ranges it parsed into the request
              // (which it owns, not const); a whole answer has to take them away.
              if (!partial) const_cast<httplib::Request&>(request).ranges.clear();
+             // A server that gets ranges wrong: the part it sends starts at byte 0.
+             if (partial && mode == "badrange") const_cast<httplib::Request&>(request).ranges = {{0, -1}};
              const std::shared_ptr<RequestRecord> record = recordRequest(request, partial ? 206 : 200);
              const std::uint64_t cut = content->size() * (first ? percent : 100) / 100;
              setBody(response, *content,

@@ -27,7 +27,8 @@
 //                          validators: etag (ETag "KEY-1"), date (only a Last-Modified), weak
 //                          (ETag W/"KEY-1", which no If-Range matches), none, norange (ETag, but
 //                          every answer is a whole 200), changed (from the second request on
-//                          another package: ETag "KEY-2" and every byte complemented)
+//                          another package: ETag "KEY-2" and every byte complemented), badrange
+//                          (ETag, but a 206 that starts at byte 0 whatever was asked)
 //   /NAME                  as /files/NAME; but when the root holds "NAME.route", whose first line
 //                          is one of the routes above ("/breakonce/k/real.zip"), as that route
 //   /_hits?path=P          decimal count of requests seen for the exact path P

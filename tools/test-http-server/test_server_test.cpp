@@ -359,6 +359,11 @@ TEST_F(TestServerTest, ResumeRoutesAnswerRangesUnderTheirValidators) {
   EXPECT_EQ(ignored.status, 200);
   EXPECT_EQ(ignored.body, generated(1000));
 
+  get("/resume/b/60/badrange/gen-1000.bin");
+  const Seen wrongPart = get("/resume/b/60/badrange/gen-1000.bin", 10, ranged("\"b-1\""));
+  EXPECT_EQ(wrongPart.status, 206);
+  EXPECT_EQ(wrongPart.contentRange, "bytes 0-999/1000");
+
   // A changed package: another validator and other bytes, whole.
   get("/resume/c/60/changed/gen-1000.bin");
   const Seen changed = get("/resume/c/60/changed/gen-1000.bin", 10, ranged("\"c-1\""));
