@@ -18,6 +18,7 @@
 #include "downloadmanagercore/download_engine_win.h"
 #include "downloadmanagercore/download_rules.h"
 #include "downloadmanagercore/package_trust.h"
+#include "downloadmanagercore/resume_rules.h"
 #include "downloadmanagercore/html_external_win.h"
 #include "htmlui/script_callback_win.h"
 #include "sysenv/com_object_win.h"
@@ -70,11 +71,18 @@ namespace {
 // through a stream that the writer reads, fresh from the server and never into the cache.
 constexpr DWORD kMonikerPullBindFlags =
     BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_PULLDATA | BINDF_GETNEWESTVERSION | BINDF_NOWRITECACHE;
+// A range request must reach the server: a cache (the system's or a proxy's) that answered it with
+// what it kept would hand back bytes that no validator was checked against.
+constexpr DWORD kResumeBindFlags = BINDF_GETNEWESTVERSION | BINDF_NOWRITECACHE | BINDF_PRAGMA_NO_CACHE;
 
 bool isPackageDataStatus(ULONG statusCode) {
   return statusCode == BINDSTATUS_BEGINDOWNLOADDATA || statusCode == BINDSTATUS_DOWNLOADINGDATA ||
          statusCode == BINDSTATUS_ENDDOWNLOADDATA;
 }
+
+// SHA-256 of the package as far as it is on disk, kept across attempts so that a resumed package is
+// hashed whole; empty when no hash is pinned.
+using PackageHasher = std::optional<sysenv::Sha256>;
 
 // Writes the transfer's data to the package file and settles the attempt's result; forwards the
 // notifications to the attempt's DownloadCallback. Every notification arrives on the download
@@ -82,16 +90,34 @@ bool isPackageDataStatus(ULONG statusCode) {
 class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysenv::ComInterface<IBindStatusCallback>,
                                                  sysenv::ComInterface<IHttpNegotiate>> {
  public:
-  // `hasher`, when given, receives every byte written to the file, in order; it belongs to the attempt.
-  BSCHolder(HANDLE file, IBindStatusCallback* inner, const std::wstring& url, sysenv::Sha256* hasher)
-      : file_(file), inner_(inner), lastHeard_(GetTickCount()), location_(sysenv::toU16(url)), hasher_(hasher) {}
+  // `file` holds `resume.offset` bytes of the package and its pointer stands after them when
+  // `resume.resumes()`; otherwise it is empty. `hasher`, when given, has seen exactly the bytes in
+  // the file and receives every byte written to it, in order; it is restarted with the file.
+  BSCHolder(HANDLE file, IBindStatusCallback* inner, const std::wstring& url, const ResumePoint& resume,
+            PackageHasher* hasher)
+      : file_(file),
+        inner_(inner),
+        lastHeard_(GetTickCount()),
+        location_(sysenv::toU16(url)),
+        hasher_(hasher),
+        resumeAsked_(resume.resumes()),
+        base_(resumeAsked_ ? resume.offset : 0),
+        validator_(resumeAsked_ ? resume.validator : std::u16string()),
+        total_(resumeAsked_ ? resume.total : -1) {}
 
   // E_PENDING while the transfer runs.
   HRESULT result() const { return result_; }
   // Milliseconds since the service last told the holder anything (the start counts).
   DWORD silentFor() const { return GetTickCount() - lastHeard_; }
-  // Bytes of the package written to the file in this attempt.
-  std::uint64_t packageBytes() const { return written_; }
+  // How far into the package the file reaches: the bytes kept from earlier attempts (unless the
+  // package started over) and those written in this one.
+  std::uint64_t packageBytes() const { return base_ + written_; }
+  // Where the next attempt may continue: the package's bytes on disk, and the validator and length of
+  // the answer that they came from. Nothing to continue after a range answer that was not the rest.
+  ResumePoint resumePoint() const {
+    if (rangeRefused_) return {};
+    return {packageBytes(), validator_, total_};
+  }
   // The URL moniker binds synchronously into the cache unless the bind flags ask for a pull stream.
   void requestPullBinding() { extraBindFlags_ = kMonikerPullBindFlags; }
   // Ends the holder's part in the attempt: a transfer still running is aborted, and no later
@@ -135,10 +161,16 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
     // The body of an HTTP error answer is no part of the package: it neither sizes the file nor
     // counts as data received.
     if (isPackageDataStatus(statusCode) && FAILED(statusResult_)) return S_OK;
+    if (isPackageDataStatus(statusCode)) settleUnansweredResume();
     if (statusCode == BINDSTATUS_BEGINDOWNLOADDATA) {
       // The header's own length where there is one: the service's 32-bit count loses a longer one.
-      if (announced_ < 0) announced_ = progressMax;
+      if (announced_ < 0) announced_ = static_cast<std::int64_t>(base_ + progressMax);
       if (shouldClaimAnnouncedLength(static_cast<std::uint64_t>(announced_))) claimAnnouncedLength(announced_);
+    }
+    // The page counts the whole package: the service counts only this answer's part of it.
+    if (isPackageDataStatus(statusCode)) {
+      progress = inPackage(progress);
+      progressMax = inPackage(progressMax);
     }
     return inner_ ? inner_->OnProgress(progress, progressMax, statusCode, statusText) : E_NOTIMPL;
   }
@@ -169,13 +201,14 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD* bindFlags, BINDINFO* bindInfo) override {
     if (!inner_) return E_NOTIMPL;
     const HRESULT hr = inner_->GetBindInfo(bindFlags, bindInfo);
-    if (SUCCEEDED(hr) && bindFlags != nullptr) *bindFlags |= extraBindFlags_;
+    if (SUCCEEDED(hr) && bindFlags != nullptr) *bindFlags |= extraBindFlags_ | (resumeAsked_ ? kResumeBindFlags : 0);
     return hr;
   }
   HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM* medium) override {
     if (detached_) return E_ABORT;
     heard();
     if (medium == nullptr || medium->tymed != TYMED_ISTREAM || medium->pstm == nullptr) return E_INVALIDARG;
+    if (SUCCEEDED(statusResult_)) settleUnansweredResume();
     // The stream is read until it stops giving data; the announced size is not trusted.
     char buffer[kReadChunkBytes];
     for (;;) {
@@ -192,16 +225,27 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID, IUnknown*) override { return E_NOTIMPL; }
 
   HRESULT STDMETHODCALLTYPE BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additionalHeaders) override {
-    if (additionalHeaders != nullptr) *additionalHeaders = nullptr;
+    if (additionalHeaders == nullptr) return S_OK;
+    *additionalHeaders = nullptr;
+    if (!resumeAsked_) return S_OK;
+    // The service frees the block with CoTaskMemFree.
+    const std::wstring headers = sysenv::toWide(resumeRequestHeaders(base_, validator_));
+    const std::size_t bytes = (headers.size() + 1) * sizeof(wchar_t);
+    auto* block = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+    if (block == nullptr) return E_OUTOFMEMORY;
+    std::copy(headers.c_str(), headers.c_str() + headers.size() + 1, block);
+    *additionalHeaders = block;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE OnResponse(DWORD status, LPCWSTR responseHeaders, LPCWSTR,
                                        LPWSTR* additionalHeaders) override {
     if (additionalHeaders != nullptr) *additionalHeaders = nullptr;
     heard();
-    if (responseHeaders != nullptr) announced_ = contentLengthFromHeaders(sysenv::toU16(responseHeaders));
+    const std::u16string headers = sysenv::toU16(responseHeaders != nullptr ? responseHeaders : L"");
+    if (responseHeaders != nullptr) announced_ = contentLengthFromHeaders(headers);
     const HRESULT statusResult = static_cast<HRESULT>(httpStatusResult(status));
-    if (statusResult == S_OK) return S_OK;
+    // An error status keeps the bytes on disk for the next attempt: it says nothing about them.
+    if (statusResult == S_OK) return settleResume(status, headers);
     // Wine ignores a failure returned from here and delivers the error page as data; aborting the
     // binding ends the transfer at once everywhere.
     return refuseTransfer(statusResult) ? S_OK : E_ABORT;
@@ -211,6 +255,54 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   ~BSCHolder() override = default;
 
   void heard() { lastHeard_ = GetTickCount(); }
+
+  // A count of the service's within this answer, as a count within the whole package.
+  ULONG inPackage(ULONG count) const {
+    const std::uint64_t whole = base_ + count;
+    constexpr std::uint64_t kLargest = 0xFFFFFFFFu;
+    return static_cast<ULONG>(whole > kLargest ? kLargest : whole);
+  }
+
+  // Judges a successful answer: the rest of the package is appended; anything else to a range
+  // request starts the package over, or ends the attempt when it carries a range that is not the
+  // rest. A whole answer's validator and length guard the next attempt's range request.
+  HRESULT settleResume(DWORD status, const std::u16string& headers) {
+    if (resumeAsked_ && !decided_) {
+      decided_ = true;
+      std::int64_t total = -1;
+      if (continuesPackage(status, headers, base_, total_, &total)) {
+        announced_ = total_ = total;
+        return S_OK;
+      }
+      if (status == kHttpStatusPartialContent) {
+        // Some other part of the package: nothing of it is written, and the next attempt asks for
+        // all of it. A transient end, so that the budget decides as for a broken transfer.
+        rangeRefused_ = true;
+        return refuseTransfer(static_cast<HRESULT>(kInetDownloadFailure)) ? S_OK : E_ABORT;
+      }
+      startOver();
+    }
+    validator_ = resumeValidator(headers);
+    total_ = announced_;
+    return S_OK;
+  }
+
+  // Data without an answer that said it is the rest (a transport that reports no HTTP answer) is
+  // taken as the whole package.
+  void settleUnansweredResume() {
+    if (!resumeAsked_ || decided_) return;
+    decided_ = true;
+    startOver();
+    validator_.clear();
+  }
+
+  // The bytes kept from earlier attempts are dropped: the file, the count and the hash start again.
+  void startOver() {
+    base_ = 0;
+    SetFilePointerEx(file_, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
+    SetEndOfFile(file_);
+    if (hasher_ != nullptr) hasher_->emplace();
+  }
 
   // Ends the attempt with `result`, whatever the service reports after it; no later data is written.
   // True when the binding was aborted (which may stop it before Abort returns).
@@ -227,14 +319,16 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
     end.QuadPart = length;
     if (!SetFilePointerEx(file_, end, nullptr, FILE_BEGIN)) return;
     SetEndOfFile(file_);
-    SetFilePointerEx(file_, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
+    LARGE_INTEGER next{};
+    next.QuadPart = static_cast<LONGLONG>(base_);
+    SetFilePointerEx(file_, next, nullptr, FILE_BEGIN);
   }
 
   bool writeToFile(const char* data, ULONG size) {
     DWORD written = 0;
     const bool whole = WriteFile(file_, data, size, &written, nullptr) && written == size;
     written_ += written;
-    if (hasher_ != nullptr) hasher_->update(data, written);
+    if (hasher_ != nullptr && hasher_->has_value()) (*hasher_)->update(data, written);
     if (whole) return true;
     DWORD error = GetLastError();
     // A local file that takes fewer bytes than it was given without an error is on a full volume.
@@ -260,7 +354,18 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   bool detached_ = false;
   // Where the transfer is now: the URL, then each redirect's target.
   std::u16string location_;
-  sysenv::Sha256* hasher_;
+  PackageHasher* hasher_;
+  // This attempt asks for the rest of the package, from base_ on, under validator_.
+  const bool resumeAsked_;
+  // Whether the answer to that request has been judged.
+  bool decided_ = false;
+  // The answer to the range request was a range, but not the rest.
+  bool rangeRefused_ = false;
+  // Where this attempt's first byte lies in the package.
+  std::uint64_t base_;
+  // The validator and length of the whole answer that the bytes on disk came from.
+  std::u16string validator_;
+  std::int64_t total_;
 };
 
 // Starts the transfer of `url` into the holder and keeps what the service needs while it runs.
@@ -338,23 +443,42 @@ bool pauseUnlessStopping(DWORD milliseconds) {
 struct AttemptOutcome {
   HRESULT result;
   std::uint64_t packageBytes;
-  // The SHA-256 of what was written, when the attempt was asked to hash and CNG could.
-  std::optional<Sha256Digest> digest;
+  // Where the next attempt may continue.
+  ResumePoint next;
 };
 
-// One attempt: a fresh callback and an empty file, the transfer and the wait. With `hash`, the data
-// is hashed as it is written: the file is never read back, so what was checked is what was written.
-AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const std::wstring& path, bool hash) {
+// The package file for an attempt: the bytes kept at `resume` with the pointer after them when the
+// attempt continues the package (and the file still has exactly those bytes), else empty.
+sysenv::UniqueFileHandle openPackageFile(const std::wstring& path, ResumePoint& resume) {
+  if (resume.resumes()) {
+    sysenv::UniqueFileHandle kept(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    LARGE_INTEGER end{};
+    end.QuadPart = static_cast<LONGLONG>(resume.offset);
+    if (kept && GetFileSizeEx(kept.get(), &size) && static_cast<std::uint64_t>(size.QuadPart) == resume.offset &&
+        SetFilePointerEx(kept.get(), end, nullptr, FILE_BEGIN)) {
+      return kept;
+    }
+  }
+  resume = {};
+  return sysenv::UniqueFileHandle(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// One attempt: a fresh callback, the file (continued or empty), the transfer and the wait. With a
+// `hasher`, the data is hashed as it is written: the file is never read back, so what was checked is
+// what was written.
+AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const std::wstring& path, ResumePoint resume,
+                          PackageHasher* hasher) {
   ComPtr<DownloadCallback> callback;
   callback.Attach(new DownloadCallback(owner));
-  sysenv::UniqueFileHandle file(
-      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return {static_cast<HRESULT>(hresultFromWin32(GetLastError())), 0, std::nullopt};
+  sysenv::UniqueFileHandle file = openPackageFile(path, resume);
+  if (!file) return {static_cast<HRESULT>(hresultFromWin32(GetLastError())), 0, {}};
+  if (hasher != nullptr && !resume.resumes()) hasher->emplace();
 
-  std::optional<sysenv::Sha256> hasher;
-  if (hash) hasher.emplace();
   ComPtr<BSCHolder> holder;
-  holder.Attach(new BSCHolder(file.get(), callback.Get(), url, hasher ? &*hasher : nullptr));
+  holder.Attach(new BSCHolder(file.get(), callback.Get(), url, resume, hasher));
   HRESULT hr;
   {
     Transfer transfer;
@@ -363,7 +487,7 @@ AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const st
     holder->detach();
   }
   // Detached: no later notification writes (or hashes) anything.
-  return {hr, holder->packageBytes(), hasher ? hasher->finish() : std::nullopt};
+  return {hr, holder->packageBytes(), holder->resumePoint()};
 }
 
 }  // namespace
@@ -372,20 +496,29 @@ std::int32_t HtmlExternal::DownloadPackage(const std::wstring& url) {
   downloadPath_ = workFolder_ + PathFindFileNameW(url.c_str());
   AttemptBudget budget;
   const std::optional<Sha256Digest> pin = packageSha256Pin_;
+  PackageHasher hasher;
+  ResumePoint resume;
   for (;;) {
-    const AttemptOutcome outcome = runAttempt(this, url, downloadPath_, pin.has_value());
+    if (resume.resumes()) {
+      logger_->debug(L"Download continues at byte %s", std::to_wstring(resume.offset).c_str());
+    }
+    const AttemptOutcome outcome = runAttempt(this, url, downloadPath_, resume, pin ? &hasher : nullptr);
     const std::int32_t code = TransferDownloadError(outcome.result);
     // A complete package that is not the pinned one ends the download at once: a server that serves
     // the wrong file would serve it again on every attempt.
-    if (code == kDownloadSucceeded && pin && !(outcome.digest && *outcome.digest == *pin)) {
-      DeleteFileW(downloadPath_.c_str());
-      refusePackage(*pin, outcome.digest);
-      return kDownloadFailed;
+    if (code == kDownloadSucceeded && pin) {
+      const std::optional<Sha256Digest> digest = hasher ? hasher->finish() : std::nullopt;
+      if (!(digest && *digest == *pin)) {
+        DeleteFileW(downloadPath_.c_str());
+        refusePackage(*pin, digest);
+        return kDownloadFailed;
+      }
     }
     // The part of a package that filled the disk would hold the space that the page asks the user
     // to free, until the end of the run.
     if (code == kDownloadDiskFull) DeleteFileW(downloadPath_.c_str());
     if (code != kDownloadTransient) return code;
+    resume = outcome.next;
     const bool another = budget.allowsRetryAfter(outcome.packageBytes);
     // Nobody waits for the next attempt once the run is ending.
     if (pauseUnlessStopping(kRetryPauseMilliseconds)) return code;

@@ -465,6 +465,94 @@ TEST_F(DownloadEngineTest, AnotherPackageThanThePinnedOneIsDeletedAndNotRetried)
                          "9b35fb1e0775edcc797a738ca665031e662abe1ad2d0c1e41a2900290b4c431c; the package was deleted"));
 }
 
+// Every byte's complement: what /resume/.../changed/ serves once the package has changed.
+std::string complemented(std::string bytes) {
+  for (char& c : bytes) c = static_cast<char>(~c);
+  return bytes;
+}
+
+TEST_F(DownloadEngineTest, ABrokenTransferContinuesWithARangeForTheRest) {
+  constexpr std::int32_t kSize = 1000000;
+  const struct {
+    std::wstring path;
+    std::string ifRange;
+  } cases[] = {
+      {L"/resume/strong/60/etag/gen-1000000.bin", "\"strong-1\""},
+      // Without an ETag, the Last-Modified date guards the range.
+      {L"/resume/dated/60/date/gen-1000000.bin", "Tue, 01 Dec 2026 10:00:00 GMT"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    ScriptObject object(&logger_);
+    std::vector<std::int32_t> current;  // "downloadCurrent" whenever it changed
+    {
+      DownloadWorker worker(object.external, testServerUrl(c.path));
+      while (!worker.done()) {
+        const std::int32_t now = object.numericProperty(L"downloadCurrent");
+        if (current.empty() || current.back() != now) current.push_back(now);
+      }
+      EXPECT_EQ(kDownloadSucceeded, worker.result());
+    }
+    EXPECT_EQ(generatedBytes(kSize), readFileBytes(object.external->downloadPath()));
+    EXPECT_EQ(std::vector<std::string>({"-\t-\t200\t600000", "bytes=600000-\t" + c.ifRange + "\t206\t400000"}),
+              testsupport::testServerRequests(c.path));
+    // The bar never goes back, and the total stays the whole package.
+    EXPECT_TRUE(std::is_sorted(current.begin(), current.end()));
+    EXPECT_EQ(kSize, object.numericProperty(L"downloadCurrent"));
+    EXPECT_EQ(kSize, object.numericProperty(L"downloadTotal"));
+  }
+  EXPECT_TRUE(logHasLine("Download continues at byte 600000"));
+}
+
+TEST_F(DownloadEngineTest, APinnedPackageIsHashedWholeWhenItWasContinued) {
+  const auto pin = parseHexDigest(kGenerated300000Sha256);
+  ASSERT_TRUE(pin.has_value());
+  const std::wstring path = L"/resume/pinned/60/etag/gen-300000.bin";
+  object_.external->pinPackageSha256(*pin);
+  EXPECT_EQ(kDownloadSucceeded, downloadOnWorker(object_.external, testServerUrl(path)));
+  EXPECT_EQ(generatedBytes(300000), readFileBytes(object_.external->downloadPath()));
+  EXPECT_EQ(0, object_.record.wrapperError);
+  ASSERT_EQ(2u, testsupport::testServerRequests(path).size());
+  EXPECT_EQ("bytes=180000-\t\"pinned-1\"\t206\t120000", testsupport::testServerRequests(path)[1]);
+}
+
+TEST_F(DownloadEngineTest, WhatCannotBeContinuedSafelyIsFetchedWhole) {
+  constexpr std::size_t kSize = 500000;
+  const struct {
+    std::wstring path;
+    std::string second;  // the server's line for the second request
+    std::string package;
+  } cases[] = {
+      // A server that ignores Range sends it all again.
+      {L"/resume/ignored/60/norange/gen-500000.bin", "bytes=300000-\t\"ignored-1\"\t200\t500000",
+       generatedBytes(kSize)},
+      // A package that changed between the attempts fails the If-Range: the new one, whole.
+      {L"/resume/changed/60/changed/gen-500000.bin", "bytes=300000-\t\"changed-1\"\t200\t500000",
+       complemented(generatedBytes(kSize))},
+      // A 206 that is not the rest is not written: the next attempt fetches the package whole.
+      // (How much of that part the server got out before the attempt hung up varies.)
+      {L"/resume/wrongpart/60/badrange/gen-500000.bin", "bytes=300000-\t\"wrongpart-1\"\t206\t",
+       generatedBytes(kSize)},
+      // A weak validator, or none, guards nothing: no range is asked for.
+      {L"/resume/weak/60/weak/gen-500000.bin", "-\t-\t200\t500000", generatedBytes(kSize)},
+      {L"/resume/none/60/none/gen-500000.bin", "-\t-\t200\t500000", generatedBytes(kSize)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    ScriptObject object(&logger_);
+    EXPECT_EQ(kDownloadSucceeded, downloadOnWorker(object.external, testServerUrl(c.path)));
+    EXPECT_TRUE(readFileBytes(object.external->downloadPath()) == c.package);
+    const std::vector<std::string> requests = testsupport::testServerRequests(c.path);
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ("-\t-\t200\t300000", requests[0]);
+    // Only the refused part costs a third request, for the whole package.
+    const bool refusedPart = c.second.find("\t206\t") != std::string::npos;
+    EXPECT_EQ(c.second, refusedPart ? requests[1].substr(0, c.second.size()) : requests[1]);
+    EXPECT_EQ(refusedPart ? 3u : 2u, requests.size());
+    if (refusedPart && requests.size() == 3) EXPECT_EQ("-\t-\t200\t500000", requests[2]);
+  }
+}
+
 TEST_F(DownloadEngineTest, UrlWithoutAValidFileNameFailsWithoutARequest) {
   EXPECT_EQ(kDownloadFailed, downloadOnWorker(object_.external, testServerUrl(L"/files/gen-10.bin?part=1")));
   EXPECT_EQ(0, testServerHits(L"/files/gen-10.bin"));

@@ -2,6 +2,9 @@
 #include "downloadmanagercore/download_rules.h"
 
 #include <limits>
+#include <optional>
+
+#include "downloadmanagercore/resume_rules.h"
 
 namespace downloadmanagercore {
 
@@ -104,25 +107,16 @@ bool isFollowableRedirect(const std::u16string& from, const std::u16string& targ
 }
 
 std::int64_t contentLengthFromHeaders(const std::u16string& headers) {
-  const std::u16string kName = u"content-length";
-  for (std::size_t start = 0; start < headers.size();) {
-    std::size_t end = headers.find(u'\n', start);
-    if (end == std::u16string::npos) end = headers.size();
-    const std::u16string line = headers.substr(start, end - start);
-    start = end + 1;
-    if (line.find(u':') != kName.size() || !startsWithIgnoringCase(line, kName)) continue;
-    std::size_t i = kName.size() + 1;
-    while (i < line.size() && (line[i] == u' ' || line[i] == u'\t')) ++i;
-    std::uint64_t value = 0;
-    std::size_t digits = 0;
-    for (; i < line.size() && line[i] >= u'0' && line[i] <= u'9'; ++i, ++digits) {
-      if (digits == 18) return -1;  // beyond any real length, and before the value could overflow
-      value = value * 10 + static_cast<std::uint64_t>(line[i] - u'0');
-    }
-    while (i < line.size() && (line[i] == u' ' || line[i] == u'\t' || line[i] == u'\r')) ++i;
-    return digits == 0 || i != line.size() ? -1 : static_cast<std::int64_t>(value);
+  const std::optional<std::u16string> value = headerValue(headers, u"content-length");
+  if (!value || value->empty()) return -1;
+  std::uint64_t length = 0;
+  for (std::size_t i = 0; i < value->size(); ++i) {
+    const char16_t c = (*value)[i];
+    if (c < u'0' || c > u'9') return -1;
+    if (i == 18) return -1;  // beyond any real length, and before the value could overflow
+    length = length * 10 + static_cast<std::uint64_t>(c - u'0');
   }
-  return -1;
+  return static_cast<std::int64_t>(length);
 }
 
 bool shouldClaimAnnouncedLength(std::uint64_t announced) {

@@ -71,15 +71,16 @@ std::uint32_t settleStopResult(std::uint32_t hresult, bool positionAndSizeKnown,
                                std::uint64_t size);
 
 // Counts attempts that end transient. An attempt that got further into the package than every
-// attempt before it (every attempt starts from byte 0) restores the whole budget, so a download that
+// attempt before it (counted from the package's first byte, also when the attempt continued where
+// the last one broke off) restores the whole budget, so a download that
 // keeps making progress is retried without limit. An attempt that only received data again, as far
 // as or less far than before, counts as one without data: a server that breaks off every transfer at
 // the same point (a short body, a length it never delivers, a stall ended by the receive time-out)
 // ends the download after the budget instead of retrying for ever.
 class AttemptBudget {
  public:
-  // After an attempt that ended with kDownloadTransient and wrote `packageBytes` bytes of the
-  // package: true when another attempt may start.
+  // After an attempt that ended with kDownloadTransient and left the package on disk up to
+  // `packageBytes`: true when another attempt may start.
   bool allowsRetryAfter(std::uint64_t packageBytes);
   int remaining() const { return remaining_; }
 

@@ -1,6 +1,7 @@
 // libFuzzer target: the input is one download as the rules see it: the HTTP status of the answer,
 // the HRESULT the transfer stopped with, the file position and length at the stop, the free space,
-// the connection check, a progress count, a Win32 error, and the data-seen flags of the attempts.
+// the connection check, a progress count, a Win32 error, the answer to a range request, and the
+// data-seen flags of the attempts.
 // HRESULTs are drawn from the ones the engine meets as often as from the whole 32-bit range.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -11,6 +12,7 @@
 #include <limits>
 
 #include "downloadmanagercore/download_rules.h"
+#include "downloadmanagercore/resume_rules.h"
 
 namespace dmc = downloadmanagercore;
 
@@ -136,6 +138,29 @@ void checkBudget(FuzzedDataProvider& input) {
   }
 }
 
+// An answer to a range request: its header block (bytes as UTF-16 units), the offset asked for and
+// the length of the package as far as it is known. Only the exact rest is ever accepted, and a
+// validator is a strong ETag, or Last-Modified where there is no ETag.
+void checkResumeAnswer(FuzzedDataProvider& input) {
+  const std::string bytes = input.ConsumeRandomLengthString(256);
+  const std::u16string headers(bytes.begin(), bytes.end());
+  const std::uint64_t offset = input.ConsumeIntegral<std::uint64_t>();
+  const std::int64_t knownTotal = input.ConsumeBool() ? -1 : input.ConsumeIntegral<std::int64_t>();
+  std::int64_t total = -7;
+  if (dmc::continuesPackage(dmc::kHttpStatusPartialContent, headers, offset, knownTotal, &total)) {
+    const auto range = dmc::parseContentRange(*dmc::headerValue(headers, u"content-range"));
+    if (!range || range->first != offset || range->total != total || total <= 0) std::abort();
+    if (static_cast<std::uint64_t>(total) <= offset || (knownTotal >= 0 && total != knownTotal)) std::abort();
+  } else if (total != -7) {
+    std::abort();
+  }
+  if (dmc::continuesPackage(200, headers, offset, knownTotal, &total)) std::abort();
+  const std::u16string validator = dmc::resumeValidator(headers);
+  const auto etag = dmc::headerValue(headers, u"etag");
+  if (etag && !validator.empty() && (validator != *etag || validator[0] != u'"')) std::abort();
+  if (!etag && validator != dmc::headerValue(headers, u"last-modified").value_or(u"")) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -176,6 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool applies = anyResult == dmc::kDownloadObjectNotFound || anyResult == dmc::kDownloadTransient;
   if (dmc::applyConnectionCheck(anyResult, false) != (applies ? dmc::kDownloadNoNetwork : anyResult)) std::abort();
 
+  checkResumeAnswer(input);
   checkBudget(input);
   return 0;
 }

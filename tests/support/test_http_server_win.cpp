@@ -137,6 +137,19 @@ int testServerHits(const std::wstring& path) {
   return std::atoi(body.c_str());
 }
 
+std::vector<std::string> testServerRequests(const std::wstring& path) {
+  std::string body;
+  std::vector<std::string> lines;
+  if (!getControlRoute("/_requests?path=" + percentEncoded(path), body)) return lines;
+  for (std::size_t start = 0; start < body.size();) {
+    const std::size_t end = body.find('\n', start);
+    if (end == std::string::npos) break;
+    lines.push_back(body.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
 bool resetTestServerHits() {
   std::string body;
   return getControlRoute("/_reset", body);

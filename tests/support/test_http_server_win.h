@@ -4,6 +4,7 @@
 //   /files/NAME  /nolength/NAME  /short/NAME  /status/CODE/NAME  /flaky/KEY/N/NAME
 //   /breakonce/KEY/NAME  /stall/NAME  /slow/RATE/NAME  /hang/NAME  /biglength/NAME
 //   /redirect/CODE/HEX/NAME (through redirectUrl)  /reset/NAME  /resetonce/KEY/NAME
+//   /resume/KEY/PCT/MODE/NAME
 // NAME is a file in testServerRoot() or "gen-<bytes>.bin", generated: byte i is (i * 131 + 7) & 0xFF.
 // Every helper returns empty (or -1) when the server is not there; such a test skips with
 // SKIP_WITHOUT_TEST_SERVER().
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -31,7 +33,11 @@ std::wstring tinyVolumeFolder();
 // Requests the server has seen for exactly this path (query strings are not part of it); -1 when
 // the server did not answer.
 int testServerHits(const std::wstring& path);
-// Sets every hit count and every KEY counter of the fault routes back to zero.
+// The /resume/ requests the server has seen for exactly this path, in order, one line each: the Range
+// and If-Range they carried ("-" when absent), the status they were given and the body bytes sent,
+// separated by tabs ("bytes=600-\t\"k-1\"\t206\t400"). Empty when the server did not answer.
+std::vector<std::string> testServerRequests(const std::wstring& path);
+// Sets every hit count, request line and KEY counter of the fault routes back to zero.
 bool resetTestServerHits();
 // Makes the server stop listening for `milliseconds` (a connection meanwhile is refused, as by a host
 // that is down); false when it did not answer. It cannot be asked anything until then.

@@ -20,10 +20,22 @@
 //   /reset/NAME            as /short/, but after a moment the connection is reset (RST, SO_LINGER 0)
 //                          instead of closed
 //   /resetonce/KEY/NAME    the first request with KEY as /reset/, then as /files/
+//   /resume/KEY/PCT/MODE/NAME  a package that a client may resume: the first request with KEY gets
+//                          the first PCT % of it (rounded down) and the connection closes; later
+//                          ones get the rest for a Range whose If-Range (if any) holds, as a 206
+//                          with Content-Range, else the whole package as a 200. MODE sets the
+//                          validators: etag (ETag "KEY-1"), date (only a Last-Modified), weak
+//                          (ETag W/"KEY-1", which no If-Range matches), none, norange (ETag, but
+//                          every answer is a whole 200), changed (from the second request on
+//                          another package: ETag "KEY-2" and every byte complemented), badrange
+//                          (ETag, but a 206 that starts at byte 0 whatever was asked)
 //   /NAME                  as /files/NAME; but when the root holds "NAME.route", whose first line
 //                          is one of the routes above ("/breakonce/k/real.zip"), as that route
 //   /_hits?path=P          decimal count of requests seen for the exact path P
-//   /_reset                clears the hit counts and the KEY counters
+//   /_requests?path=P      one line per /resume/ request for the exact path P, in order: the Range
+//                          and If-Range it carried ("-" when absent), the status it was given and
+//                          the body bytes handed to the connection so far, separated by tabs
+//   /_reset                clears the hit counts, the request lines and the KEY counters
 //   /_refuse?ms=N          stops listening for N milliseconds (connections are refused meanwhile)
 // NAME "gen-<bytes>.bin" is generated without a file: byte i is (i * 131 + 7) & 0xFF.
 //
@@ -87,6 +99,13 @@ class TestServer {
   // Counts a request for KEY in the namespace `kind`; the new count.
   std::uint64_t countKey(const std::string& kind, const std::string& key);
   void log(const std::string& line);
+  struct RequestRecord {
+    std::string range;
+    std::string ifRange;
+    int status = 0;
+    std::atomic<std::uint64_t> sent{0};
+  };
+  std::shared_ptr<RequestRecord> recordRequest(const httplib::Request& request, int status);
 
   std::string root_;
   int port_ = -1;
@@ -103,6 +122,7 @@ class TestServer {
   std::vector<Route> routes_;
   std::map<std::string, std::uint64_t> hits_;
   std::map<std::string, std::uint64_t> keyCounts_;
+  std::map<std::string, std::vector<std::shared_ptr<RequestRecord>>> requests_;
   std::mutex logLock_;
   std::ofstream log_;
 };

@@ -95,6 +95,9 @@ struct Seen {
   std::string contentLength;
   bool chunked = false;
   std::string location;
+  std::string etag;
+  std::string lastModified;
+  std::string contentRange;
   std::string body;
 };
 
@@ -110,13 +113,16 @@ class TestServerTest : public ::testing::Test {
     ASSERT_GT(server_->port(), 0) << "the server did not announce its port";
   }
 
-  static Seen get(const std::string& path, int readTimeoutSeconds = 10) {
+  static Seen get(const std::string& path, int readTimeoutSeconds = 10, const httplib::Headers& headers = {}) {
     httplib::Client client("127.0.0.1", server_->port());
     client.set_read_timeout(readTimeoutSeconds, 0);
     Seen seen;
     auto result = client.Get(
-        path,
+        path, headers,
         [&](const httplib::Response& response) {
+          seen.etag = response.get_header_value("ETag");
+          seen.lastModified = response.get_header_value("Last-Modified");
+          seen.contentRange = response.get_header_value("Content-Range");
           seen.status = response.status;
           seen.contentLength = response.get_header_value("Content-Length");
           seen.chunked = response.get_header_value("Transfer-Encoding") == "chunked";
@@ -318,6 +324,53 @@ TEST_F(TestServerTest, HitsCountExactPathsUntilReset) {
   EXPECT_EQ(get("/_hits?path=/short/gen-1.bin").body, "0");
   get("/_reset");
   EXPECT_EQ(get("/_hits?path=/short/gen-10.bin").body, "0");
+}
+
+TEST_F(TestServerTest, ResumeRoutesAnswerRangesUnderTheirValidators) {
+  const std::string rest = generated(1000).substr(600);
+  const auto ranged = [](const std::string& ifRange) {
+    return httplib::Headers{{"Range", "bytes=600-"}, {"If-Range", ifRange}};
+  };
+  const Seen cut = get("/resume/a/60/etag/gen-1000.bin");
+  EXPECT_FALSE(cut.complete);
+  EXPECT_EQ(cut.body, generated(600));
+  EXPECT_EQ(cut.etag, "\"a-1\"");
+  const Seen partial = get("/resume/a/60/etag/gen-1000.bin", 10, ranged("\"a-1\""));
+  EXPECT_EQ(partial.status, 206);
+  EXPECT_EQ(partial.contentRange, "bytes 600-999/1000");
+  EXPECT_EQ(partial.body, rest);
+  const Seen stale = get("/resume/a/60/etag/gen-1000.bin", 10, ranged("\"a-0\""));
+  EXPECT_EQ(stale.status, 200);
+  EXPECT_EQ(stale.body, generated(1000));
+  EXPECT_EQ(get("/_requests?path=/resume/a/60/etag/gen-1000.bin").body,
+            "-\t-\t200\t600\nbytes=600-\t\"a-1\"\t206\t400\nbytes=600-\t\"a-0\"\t200\t1000\n");
+
+  get("/resume/d/50/date/gen-1000.bin");
+  const Seen dated = get("/resume/d/50/date/gen-1000.bin", 10, ranged("Tue, 01 Dec 2026 10:00:00 GMT"));
+  EXPECT_EQ(dated.status, 206);
+  EXPECT_EQ(dated.lastModified, "Tue, 01 Dec 2026 10:00:00 GMT");
+  EXPECT_TRUE(dated.etag.empty());
+
+  // No If-Range can match a weak validator; a server that ignores Range always sends it all.
+  get("/resume/w/60/weak/gen-1000.bin");
+  EXPECT_EQ(get("/resume/w/60/weak/gen-1000.bin", 10, ranged("W/\"w-1\"")).status, 200);
+  get("/resume/n/60/norange/gen-1000.bin");
+  const Seen ignored = get("/resume/n/60/norange/gen-1000.bin", 10, ranged("\"n-1\""));
+  EXPECT_EQ(ignored.status, 200);
+  EXPECT_EQ(ignored.body, generated(1000));
+
+  get("/resume/b/60/badrange/gen-1000.bin");
+  const Seen wrongPart = get("/resume/b/60/badrange/gen-1000.bin", 10, ranged("\"b-1\""));
+  EXPECT_EQ(wrongPart.status, 206);
+  EXPECT_EQ(wrongPart.contentRange, "bytes 0-999/1000");
+
+  // A changed package: another validator and other bytes, whole.
+  get("/resume/c/60/changed/gen-1000.bin");
+  const Seen changed = get("/resume/c/60/changed/gen-1000.bin", 10, ranged("\"c-1\""));
+  EXPECT_EQ(changed.status, 200);
+  EXPECT_EQ(changed.etag, "\"c-2\"");
+  ASSERT_EQ(changed.body.size(), 1000u);
+  EXPECT_EQ(static_cast<char>(~changed.body[5]), generated(1000)[5]);
 }
 
 TEST_F(TestServerTest, SigtermEndsTheServerWhileResponsesStallOrHang) {

@@ -245,6 +245,99 @@ describe("Download page", () => {
   });
 });
 
+describe("Download size and time left", () => {
+  // 10 MiB at a steady 100 KiB a poll (256,000 bytes a second), the page's clock being the host's.
+  const total = 10 * 1048576;
+  const step = 102400;
+  function startTimedDownload() {
+    const host = startDownload({ downloadTotal: String(total), downloadCurrent: "0" });
+    host.context.pageClock = () => host.now;
+    return host;
+  }
+  function poll(host, current) {
+    host.properties.downloadCurrent = String(current);
+    host.advance(400);
+    return host.detail;
+  }
+
+  test("sizes and times read as each language writes them", () => {
+    const host = new ScriptHost();
+    const cases = [
+      ["en", 39007437, 125829120, "37.2 MB of 120 MB", 12, "About 15 s left"],
+      ["fr", 39007437, 125829120, "37,2 Mo sur 120 Mo", 61, "Temps restant\u00a0: environ 2 min"],
+      ["de", 524288, 1610612736, "0,0 GB von 1,5 GB", 3725, "Noch etwa 1 Std. 3 Min."],
+      ["jp", 1000, 2048, "1.0 KB / 2.0 KB", 1, "\u6b8b\u308a\u7d04 5 \u79d2"],
+      ["it", 209715200, 104857600, "100 MB di 100 MB", 3600, "Tempo rimanente: circa 1 h 0 min"],
+      ["nl", 0, 52428800, "0,0 MB van 50,0 MB", 59.5, "Nog ongeveer 1 min"]
+    ];
+    for (const [lang, done, size, sizeText, seconds, timeText] of cases) {
+      const texts = host.texts(lang);
+      assert.equal(host.context.sizeProgressText(texts, done, size), sizeText, lang);
+      assert.equal(host.context.timeLeftText(texts, seconds), timeText, lang);
+    }
+    assert.equal(host.context.sizeProgressText(host.texts("en"), 500, 1), "", "no total yet");
+  });
+
+  test("a steady download shows its time left after two seconds of samples", () => {
+    const host = startTimedDownload();
+    for (let poll_ = 1; poll_ <= 5; poll_ += 1) {
+      assert.equal(poll(host, poll_ * step)[1], "", `poll ${poll_}: not yet steady`);
+    }
+    // Six polls: a baseline and five samples of 256 bytes a millisecond; 9,871,360 bytes left.
+    assert.deepEqual(poll(host, 6 * step), ["0.6 MB of 10.0 MB", "About 40 s left"]);
+    host.finish("download", 0);
+    assert.deepEqual(host.detail, ["", ""], "the extraction shows no download detail");
+  });
+
+  test("a count met already under way does not skew the estimate", () => {
+    const host = startTimedDownload();
+    poll(host, 0);
+    let current = 5 * 1048576;
+    for (let i = 0; i < 6; i += 1) {
+      poll(host, current);
+      current += step;
+    }
+    // 4,730,880 bytes left at 256 bytes a millisecond: the jump to 5 MiB counts for nothing.
+    assert.deepEqual(host.detail, ["5.5 MB of 10.0 MB", "About 20 s left"]);
+  });
+
+  test("an unsteady rate shows no estimate; once shown it outlasts a wobble", () => {
+    const host = startTimedDownload();
+    let current = 0;
+    for (let i = 0; i < 12; i += 1) {
+      current += i % 2 ? 2 * step : step / 4;
+      assert.equal(poll(host, current)[1], "", `poll ${i + 1}`);
+    }
+    for (let i = 0; i < 6; i += 1) {
+      current += step;
+      poll(host, current);
+    }
+    assert.notEqual(host.detail[1], "", "steady at last");
+    current += 3 * step;
+    assert.notEqual(poll(host, current)[1], "", "a burst does not hide it again");
+  });
+
+  test("a download that starts over or stops delivering loses its estimate", () => {
+    const host = startTimedDownload();
+    for (let i = 1; i <= 6; i += 1) {
+      poll(host, i * step);
+    }
+    assert.notEqual(host.detail[1], "");
+    assert.deepEqual(poll(host, step), ["0.1 MB of 10.0 MB", ""], "back to the start");
+    const stalled = startTimedDownload();
+    for (let i = 1; i <= 6; i += 1) {
+      poll(stalled, i * step);
+    }
+    let polls = 0;
+    while (stalled.detail[1] !== "" && polls < 100) {
+      poll(stalled, 6 * step);
+      polls += 1;
+    }
+    // The average only decays towards nothing; the estimate grows meanwhile, then gives up.
+    assert.ok(polls < 100, "a stall does not keep an estimate for ever");
+  });
+});
+
 describe("Window controls", () => {
   test("the close button minimises while a job runs and closes otherwise", () => {
     const host = startDownload();

@@ -64,6 +64,8 @@ function installScriptObject(checkCall, commandTypes, properties, bindingName, j
   };
   const jobs = ["download", "extract", "install"];
   const pending = {};
+  // Properties that grow with the clock: key -> { start, perSecond, end, since }.
+  const flows = {};
   const scriptObject = {};
   for (const name of Object.keys(commandTypes)) {
     const types = commandTypes[name];
@@ -71,6 +73,10 @@ function installScriptObject(checkCall, commandTypes, properties, bindingName, j
       checkCall(name, types, args);
       record([name, ...args.map((arg) => (typeof arg === "function" ? "<callback>" : arg))]);
       if (name === "getProperty") {
+        const flow = flows[args[0]];
+        if (flow) {
+          return String(Math.min(flow.end, Math.floor(flow.start + (flow.perSecond * (Date.now() - flow.since)) / 1000)));
+        }
         if (!Object.prototype.hasOwnProperty.call(properties, args[0])) {
           properties[args[0]] = "";
         }
@@ -88,6 +94,10 @@ function installScriptObject(checkCall, commandTypes, properties, bindingName, j
   Object.defineProperty(window, "external", { value: scriptObject, configurable: true });
   window.testScriptHost = {
     setProperties: (values) => Object.assign(properties, values),
+    // A counter that grows steadily from `start` up to `end`, as a transfer's does.
+    flow: (key, start, perSecond, end) => {
+      flows[key] = { start, perSecond, end, since: Date.now() };
+    },
     // The job's worker calls the page back.
     finish: (job, result) => {
       const callback = pending[job];
@@ -112,7 +122,14 @@ function readView() {
   const error = shown("error");
   const percent = shown("percent");
   const status = document.getElementById("status");
+  const detail = shown("detail");
+  const timeLeft = shown("time-left");
   const faults = [];
+  for (const element of [detail, timeLeft]) {
+    if (element && element.scrollWidth > element.clientWidth) {
+      faults.push(`the ${element.id} line is wider than its box`);
+    }
+  }
   if (box("title").right > box("close").left) {
     faults.push("the title runs under the close button");
   }
@@ -132,6 +149,8 @@ function readView() {
     // three parts sit on one line.
     fillEnd: fill ? box("progress-head").right - box("progress").left : null,
     error: error ? error.textContent : null,
+    detail: detail ? detail.textContent : null,
+    timeLeft: timeLeft ? timeLeft.textContent : null,
     faults
   };
 }
@@ -246,6 +265,10 @@ class PageRun {
 
   finish(job, result) {
     return this.page.evaluate((j, r) => window.testScriptHost.finish(j, r), job, result);
+  }
+
+  flow(key, start, perSecond, end) {
+    return this.page.evaluate((...args) => window.testScriptHost.flow(...args), key, start, perSecond, end);
   }
 
   // Leaves the page for another file page, and returns the calls the page gave while it was left.
@@ -452,6 +475,36 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
             await run.screenshot(`error-${job}-${result}-${lang}`);
           }));
       }
+    }
+
+    // 120 MiB, from 37.2 MiB on at 1 MiB a second: the sizes show at the first poll, the time left
+    // (about 80 s, "2 min") once the rate has been steady for two seconds.
+    for (const lang of languages) {
+      test(`lang ${lang}: the sizes of the download at once, the time left once the rate is steady`, () =>
+        withPage("Download.html", { lang }, async (run) => {
+          const texts = reference.texts(lang);
+          const { fillText, timeLeftText } = reference.context;
+          const total = 120 * 1048576;
+          const megabytes = texts.sizeUnits.split("|")[1];
+          await run.untilCommand("download");
+          await run.setProperties({ downloadTotal: String(total) });
+          await run.flow("downloadCurrent", 39007437, 1048576, total);
+          const escaped = (text) => text.replace(/[.*+?^${}()|[\]\\]/g, "\\$&");
+          const sizes = new RegExp(`^${escaped(fillText(texts.sizeProgress, fillText(megabytes, "#"),
+            fillText(megabytes, "120"))).replace("#", "\\d{2}[.,]\\d")}$`);
+          let view;
+          await run.until("the sizes", async () => {
+            view = await run.page.evaluate(readView);
+            return sizes.test(view.detail || "");
+          });
+          assert.equal(view.timeLeft, "", "no estimate from the first sample");
+          view = await run.untilView({ timeLeft: timeLeftText(texts, 80) });
+          assert.match(view.detail, sizes);
+          run.assertClean(view);
+          await run.screenshot(`downloading-time-left-${lang}`);
+          await run.finish("download", 0);
+          run.assertClean(await run.untilView({ status: texts.extracting, detail: "", timeLeft: "" }));
+        }));
     }
 
     const installEndings = [

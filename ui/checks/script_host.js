@@ -132,7 +132,10 @@ class ScriptHost {
     return {
       navigate: (page) => this.shown.push(["navigate", page]),
       showTexts: (texts) => this.shown.push(["showTexts", texts.title]),
-      showProgress: (fraction, stage) => this.shown.push(["showProgress", fraction, stage]),
+      showProgress: (fraction, stage, sizeText, timeText) => {
+        this.shown.push(["showProgress", fraction, stage]);
+        this.detail = [sizeText, timeText];
+      },
       showError: (text) => this.shown.push(["showError", text])
     };
   }

@@ -1,7 +1,8 @@
 // The page texts in the product's six languages, keyed by the install language code that the host
 // publishes as the "lang" property. Every language has every key; English is the fallback for a
 // language without a table. Characters outside ASCII are written as \u escapes, so the file means
-// the same whatever encoding a script host assumes for it.
+// the same whatever encoding a script host assumes for it. "{0}" and "{1}" in a text stand for the
+// values that the page puts in (a size, a time); "|" parts a list of texts (units from the smallest).
 var pageTexts = {
   // English
   "en": {
@@ -14,7 +15,12 @@ var pageTexts = {
     "noNetwork": "No Internet connection was found. Please check your connection and run the setup again.",
     "networkProblem": "Sorvane Pro could not be downloaded. Please try again later.",
     "generalError": "An error occurred while preparing the installation of Sorvane Pro. Please run the setup again.",
-    "oldSystem": "Sorvane Pro requires Windows 7 or later."
+    "oldSystem": "Sorvane Pro requires Windows 7 or later.",
+    "sizeProgress": "{0} of {1}",
+    "timeLeft": "About {0} left",
+    "sizeUnits": "{0} KB|{0} MB|{0} GB",
+    "timeUnits": "{0} s|{0} min|{0} h {1} min",
+    "decimalSeparator": "."
   },
   // French
   "fr": {
@@ -27,7 +33,12 @@ var pageTexts = {
     "noNetwork": "Aucune connexion Internet n'a \u00e9t\u00e9 d\u00e9tect\u00e9e. V\u00e9rifiez votre connexion puis relancez l'installation.",
     "networkProblem": "Impossible de t\u00e9l\u00e9charger Sorvane Pro. Veuillez r\u00e9essayer plus tard.",
     "generalError": "Une erreur s'est produite lors de la pr\u00e9paration de l'installation de Sorvane Pro. Veuillez relancer l'installation.",
-    "oldSystem": "Sorvane Pro n\u00e9cessite Windows 7 ou une version ult\u00e9rieure."
+    "oldSystem": "Sorvane Pro n\u00e9cessite Windows 7 ou une version ult\u00e9rieure.",
+    "sizeProgress": "{0} sur {1}",
+    "timeLeft": "Temps restant\u00a0: environ {0}",
+    "sizeUnits": "{0} Ko|{0} Mo|{0} Go",
+    "timeUnits": "{0} s|{0} min|{0} h {1} min",
+    "decimalSeparator": ","
   },
   // Japanese
   "jp": {
@@ -40,7 +51,12 @@ var pageTexts = {
     "noNetwork": "\u30a4\u30f3\u30bf\u30fc\u30cd\u30c3\u30c8\u63a5\u7d9a\u304c\u898b\u3064\u304b\u308a\u307e\u305b\u3093\u3002\u63a5\u7d9a\u3092\u78ba\u8a8d\u3057\u3066\u304b\u3089\u3001\u3082\u3046\u4e00\u5ea6\u30bb\u30c3\u30c8\u30a2\u30c3\u30d7\u3092\u5b9f\u884c\u3057\u3066\u304f\u3060\u3055\u3044\u3002",
     "networkProblem": "Sorvane Pro \u3092\u30c0\u30a6\u30f3\u30ed\u30fc\u30c9\u3067\u304d\u307e\u305b\u3093\u3067\u3057\u305f\u3002\u3057\u3070\u3089\u304f\u3057\u3066\u304b\u3089\u3082\u3046\u4e00\u5ea6\u304a\u8a66\u3057\u304f\u3060\u3055\u3044\u3002",
     "generalError": "Sorvane Pro \u306e\u30a4\u30f3\u30b9\u30c8\u30fc\u30eb\u306e\u6e96\u5099\u4e2d\u306b\u30a8\u30e9\u30fc\u304c\u767a\u751f\u3057\u307e\u3057\u305f\u3002\u3082\u3046\u4e00\u5ea6\u30bb\u30c3\u30c8\u30a2\u30c3\u30d7\u3092\u5b9f\u884c\u3057\u3066\u304f\u3060\u3055\u3044\u3002",
-    "oldSystem": "Sorvane Pro \u3092\u4f7f\u7528\u3059\u308b\u306b\u306f Windows 7 \u4ee5\u964d\u304c\u5fc5\u8981\u3067\u3059\u3002"
+    "oldSystem": "Sorvane Pro \u3092\u4f7f\u7528\u3059\u308b\u306b\u306f Windows 7 \u4ee5\u964d\u304c\u5fc5\u8981\u3067\u3059\u3002",
+    "sizeProgress": "{0} / {1}",
+    "timeLeft": "\u6b8b\u308a\u7d04 {0}",
+    "sizeUnits": "{0} KB|{0} MB|{0} GB",
+    "timeUnits": "{0} \u79d2|{0} \u5206|{0} \u6642\u9593 {1} \u5206",
+    "decimalSeparator": "."
   },
   // German
   "de": {
@@ -53,7 +69,12 @@ var pageTexts = {
     "noNetwork": "Es wurde keine Internetverbindung gefunden. Bitte pr\u00fcfen Sie Ihre Verbindung und starten Sie das Setup erneut.",
     "networkProblem": "Sorvane Pro konnte nicht heruntergeladen werden. Bitte versuchen Sie es sp\u00e4ter erneut.",
     "generalError": "Bei der Vorbereitung der Installation von Sorvane Pro ist ein Fehler aufgetreten. Bitte starten Sie das Setup erneut.",
-    "oldSystem": "Sorvane Pro erfordert Windows 7 oder h\u00f6her."
+    "oldSystem": "Sorvane Pro erfordert Windows 7 oder h\u00f6her.",
+    "sizeProgress": "{0} von {1}",
+    "timeLeft": "Noch etwa {0}",
+    "sizeUnits": "{0} KB|{0} MB|{0} GB",
+    "timeUnits": "{0} Sek.|{0} Min.|{0} Std. {1} Min.",
+    "decimalSeparator": ","
   },
   // Italian
   "it": {
@@ -66,7 +87,12 @@ var pageTexts = {
     "noNetwork": "Nessuna connessione a Internet rilevata. Verificare la connessione ed eseguire di nuovo l'installazione.",
     "networkProblem": "Impossibile scaricare Sorvane Pro. Riprovare pi\u00f9 tardi.",
     "generalError": "Si \u00e8 verificato un errore durante la preparazione dell'installazione di Sorvane Pro. Eseguire di nuovo l'installazione.",
-    "oldSystem": "Sorvane Pro richiede Windows 7 o versioni successive."
+    "oldSystem": "Sorvane Pro richiede Windows 7 o versioni successive.",
+    "sizeProgress": "{0} di {1}",
+    "timeLeft": "Tempo rimanente: circa {0}",
+    "sizeUnits": "{0} KB|{0} MB|{0} GB",
+    "timeUnits": "{0} s|{0} min|{0} h {1} min",
+    "decimalSeparator": ","
   },
   // Dutch
   "nl": {
@@ -79,7 +105,12 @@ var pageTexts = {
     "noNetwork": "Er is geen internetverbinding gevonden. Controleer uw verbinding en start de installatie opnieuw.",
     "networkProblem": "Sorvane Pro kan niet worden gedownload. Probeer het later opnieuw.",
     "generalError": "Er is een fout opgetreden bij het voorbereiden van de installatie van Sorvane Pro. Start de installatie opnieuw.",
-    "oldSystem": "Voor Sorvane Pro is Windows 7 of hoger vereist."
+    "oldSystem": "Voor Sorvane Pro is Windows 7 of hoger vereist.",
+    "sizeProgress": "{0} van {1}",
+    "timeLeft": "Nog ongeveer {0}",
+    "sizeUnits": "{0} KB|{0} MB|{0} GB",
+    "timeUnits": "{0} s|{0} min|{0} u {1} min",
+    "decimalSeparator": ","
   }
 };
 

@@ -20,6 +20,142 @@ var workflowSettings = {
   downloadShare: 0.8
 };
 
+// The time-left estimate. Each poll gives one rate sample (bytes since the last poll over the time
+// since it); the estimate divides the bytes left by an exponential moving average of those samples,
+// in which the newest weighs `smoothing`. It is shown only once it is steady: after at least
+// `steadySamples` samples (two seconds at the poll interval), when each of the last `recentSamples`
+// lies within `steadyTolerance` of their mean; the average then starts from that mean, so that a
+// burst before (the jump from 0 to a count that a page meets already under way) does not linger in
+// it. From then on the estimate stays through bursts and lulls; only
+// a count that goes back (a download that starts over) or `recentSamples` polls in a row without a
+// byte (a stall) take it away, and then it has to become steady again.
+var timeLeftSettings = {
+  smoothing: 0.2,
+  steadySamples: 5,
+  recentSamples: 3,
+  steadyTolerance: 0.25
+};
+
+// "{0}" and "{1}" in a text, replaced.
+function fillText(text, first, second) {
+  return String(text).split("{0}").join(first).split("{1}").join(second);
+}
+
+// A number with one decimal below 100 and none above, with the language's decimal separator.
+function formatAmount(texts, value) {
+  var digits = value < 100 ? value.toFixed(1) : String(Math.round(value));
+  return digits.split(".").join(texts.decimalSeparator);
+}
+
+// "37.2 MB of 120 MB": both sizes in the unit that suits the total, in the binary units that
+// Windows shows file sizes in. Empty while the total is unknown.
+function sizeProgressText(texts, done, total) {
+  var names = String(texts.sizeUnits).split("|");
+  var sizes = [1024, 1048576, 1073741824];
+  var unit = 0;
+  var i;
+  if (total <= 1) {
+    return "";
+  }
+  for (i = 1; i < sizes.length; i += 1) {
+    if (total >= sizes[i]) {
+      unit = i;
+    }
+  }
+  return fillText(texts.sizeProgress,
+    fillText(names[unit], formatAmount(texts, Math.min(done, total) / sizes[unit])),
+    fillText(names[unit], formatAmount(texts, total / sizes[unit])));
+}
+
+// "About 3 min left": under a minute in steps of five seconds, then in whole minutes, rounded up.
+function timeLeftText(texts, seconds) {
+  var units = String(texts.timeUnits).split("|");
+  var fives = Math.max(5, Math.ceil(seconds / 5) * 5);
+  var minutes;
+  if (fives < 60) {
+    return fillText(texts.timeLeft, fillText(units[0], String(fives)));
+  }
+  minutes = Math.ceil(seconds / 60);
+  if (minutes < 60) {
+    return fillText(texts.timeLeft, fillText(units[1], String(minutes)));
+  }
+  return fillText(texts.timeLeft, fillText(units[2], String(Math.floor(minutes / 60)), String(minutes % 60)));
+}
+
+function newRateEstimate() {
+  return { lastTime: -1, lastBytes: 0, average: 0, samples: 0, recent: [], steady: false };
+}
+
+// Takes one poll's count of bytes at `now` (milliseconds) into the estimate.
+function sampleRate(estimate, now, bytes) {
+  var settings = timeLeftSettings;
+  var rate;
+  var i;
+  var steady;
+  var stalled;
+  var mean;
+  if (estimate.lastTime < 0 || bytes < estimate.lastBytes) {
+    estimate.lastTime = now;
+    estimate.lastBytes = bytes;
+    estimate.average = 0;
+    estimate.samples = 0;
+    estimate.recent = [];
+    estimate.steady = false;
+    return;
+  }
+  if (now <= estimate.lastTime) {
+    return;
+  }
+  rate = (bytes - estimate.lastBytes) / (now - estimate.lastTime);
+  estimate.average = estimate.samples === 0 ? rate : estimate.average + settings.smoothing * (rate - estimate.average);
+  estimate.samples += 1;
+  estimate.recent.push(rate);
+  if (estimate.recent.length > settings.recentSamples) {
+    estimate.recent.shift();
+  }
+  estimate.lastTime = now;
+  estimate.lastBytes = bytes;
+  stalled = estimate.recent.length === settings.recentSamples;
+  for (i = 0; i < estimate.recent.length; i += 1) {
+    if (estimate.recent[i] > 0) {
+      stalled = false;
+    }
+  }
+  if (estimate.average <= 0 || stalled) {
+    estimate.steady = false;
+    return;
+  }
+  if (!estimate.steady && estimate.samples >= settings.steadySamples) {
+    mean = 0;
+    for (i = 0; i < estimate.recent.length; i += 1) {
+      mean += estimate.recent[i] / estimate.recent.length;
+    }
+    steady = mean > 0;
+    for (i = 0; i < estimate.recent.length; i += 1) {
+      if (Math.abs(estimate.recent[i] - mean) > settings.steadyTolerance * mean) {
+        steady = false;
+      }
+    }
+    if (steady) {
+      estimate.average = mean;
+      estimate.steady = true;
+    }
+  }
+}
+
+// Seconds until `total`, or -1 while the estimate is not steady.
+function secondsLeft(estimate, bytes, total) {
+  if (!estimate.steady || total <= bytes) {
+    return -1;
+  }
+  return (total - bytes) / estimate.average / 1000;
+}
+
+// The page's clock, in milliseconds.
+function pageClock() {
+  return new Date().getTime();
+}
+
 // Status values of setInstallStatus. Status 2 is set when the download starts, so a run that ends
 // before a later status is reported as failed, with its logs.
 var installStatus = {
@@ -95,7 +231,8 @@ function runLoadPage(view) {
 // Download.html, on load: protects the window from closing, then downloads, extracts and installs
 // the package, each job started from the previous one's callback. The view receives
 // showTexts(texts) once, showProgress(fraction, stage) with a fraction from 0 to 1 that never goes
-// back and a stage of "downloading", "extracting" or "installing", and showError(text) before a
+// back, a stage of "downloading", "extracting" or "installing", and while downloading the sizes
+// ("37.2 MB of 120 MB") and the time left, each empty while unknown; and showError(text) before a
 // failure's message box.
 function startDownloadPage(view, timers) {
   var run = {
@@ -106,6 +243,9 @@ function startDownloadPage(view, timers) {
     // The job whose callback is awaited: "download", "extract", "install" or "" for none.
     awaiting: "",
     fraction: 0,
+    sizeText: "",
+    timeText: "",
+    rate: newRateEstimate(),
     poll: null,
     extractTimer: null,
     closeDisabled: false
@@ -179,7 +319,7 @@ function showProgress(run, fraction) {
   if (fraction > run.fraction) {
     run.fraction = fraction;
   }
-  run.view.showProgress(run.fraction, run.stage);
+  run.view.showProgress(run.fraction, run.stage, run.sizeText, run.timeText);
 }
 
 function pollProgress(run) {
@@ -192,11 +332,20 @@ function pollProgress(run) {
   if (run.stage === "downloading") {
     total = toWholeNumber(external.getProperty("downloadTotal"));
     current = toWholeNumber(external.getProperty("downloadCurrent"));
+    showDownloadDetail(run, current, total);
     showProgress(run, share * fractionOf(current, total));
   } else if (run.stage === "extracting") {
     current = toWholeNumber(external.getProperty("extractProgress"));
     showProgress(run, share + (1 - share) * fractionOf(current, 100));
   }
+}
+
+function showDownloadDetail(run, current, total) {
+  var seconds;
+  sampleRate(run.rate, pageClock(), current);
+  seconds = secondsLeft(run.rate, current, total);
+  run.sizeText = sizeProgressText(run.texts, current, total);
+  run.timeText = seconds < 0 ? "" : timeLeftText(run.texts, seconds);
 }
 
 function onDownloaded(run, result) {
@@ -210,6 +359,8 @@ function onDownloaded(run, result) {
     return;
   }
   run.stage = "extracting";
+  run.sizeText = "";
+  run.timeText = "";
   showProgress(run, workflowSettings.downloadShare);
   run.extractTimer = run.timers.setTimeout(function () {
     run.extractTimer = null;
