@@ -13,6 +13,7 @@
 #include "downloadmanagercore/html_external_win.h"
 #include "htmlui/host_window_win.h"
 #include "sysenv/crash_injection_win.h"
+#include "sysenv/page_input_rules.h"
 #include "sysenv/shell_text.h"
 #include "sysenv/shell_win.h"
 #include "sysenv/system_dll_win.h"
@@ -290,6 +291,13 @@ HRESULT HtmlExternal::restoreWindow(WORD flags, DISPPARAMS* params, VARIANT*) {
 HRESULT HtmlExternal::openPage(WORD flags, DISPPARAMS* params, VARIANT*) {
   if (const HRESULT refused = checkCall(kTextArgument, flags, params); FAILED(refused)) return refused;
   const std::wstring url = text(argument(params, 0));
+  // The page's text goes to the desktop user's shell, which would start a program or a file as
+  // readily as a browser: only a web page is opened.
+  if (!sysenv::isWebPageUrl(sysenv::toU16(url))) {
+    logger_->error(L"QJOpenPage: not an http or https URL, not opened: %s", url.c_str());
+    logger_->debug(L"QJOpenPage: %s", url.c_str());
+    return S_OK;
+  }
   if (quietMode_) {
     logger_->debug(L"QJOpenPage: quiet run, not opened: %s", url.c_str());
     return S_OK;
@@ -315,7 +323,13 @@ HRESULT HtmlExternal::manageShortcut(WORD flags, DISPPARAMS* params, VARIANT*) {
   if (const HRESULT refused = checkCall(kTextAndFlag, flags, params); FAILED(refused)) return refused;
   const std::wstring name = text(argument(params, 0));
   const bool create = argument(params, 1).boolVal == VARIANT_TRUE;
-  sysenv::manageDesktopShortcut(name, create);
+  // Joined to the desktop folder and written or deleted elevated: a path or ".." would reach any
+  // file of the machine.
+  if (sysenv::isBareShortcutName(sysenv::toU16(name))) {
+    sysenv::manageDesktopShortcut(name, create);
+  } else {
+    logger_->error(L"QJManageShortcut: not a bare .lnk file name, ignored: %s", name.c_str());
+  }
   logger_->debug(L"QJManageShortcut: %s,  %d", name.c_str(), create ? 1 : 0);
   return S_OK;
 }

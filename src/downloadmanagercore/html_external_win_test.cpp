@@ -173,6 +173,23 @@ TEST_F(HtmlExternalTest, CommandsRecordTheirStateAndLogIt) {
   }
 }
 
+TEST_F(HtmlExternalTest, ManageShortcutTakesOnlyABareLnkNameAndLogsTheRest) {
+  const std::wstring desktop = sysenv::desktopShortcutPath(L"x.lnk");
+  const std::wstring beside = desktop.substr(0, desktop.rfind(L'\\', desktop.rfind(L'\\') - 1)) +
+                              L"\\Sorvane API test.lnk";
+  ASSERT_EQ(call(L"external.manageShortcut('..\\\\Sorvane API test.lnk', true);"
+                 L"external.manageShortcut('Sorvane API test.exe', true)"),
+            S_OK);
+  EXPECT_FALSE(testsupport::pathExists(beside));
+  EXPECT_FALSE(testsupport::pathExists(sysenv::desktopShortcutPath(L"Sorvane API test.exe")));
+  for (const char* line : {"ERROR] QJManageShortcut: not a bare .lnk file name, ignored: ..\\Sorvane API test.lnk",
+                           "DEBUG] QJManageShortcut: ..\\Sorvane API test.lnk,  1",
+                           "ERROR] QJManageShortcut: not a bare .lnk file name, ignored: Sorvane API test.exe",
+                           "DEBUG] QJManageShortcut: Sorvane API test.exe,  1"}) {
+    EXPECT_NE(lineAt(line), std::string::npos) << line << "\n" << log();
+  }
+}
+
 TEST_F(HtmlExternalTest, GetPropertyCreatesMissingKeysAndKeepsEveryCharacter) {
   EXPECT_EQ(text(L"external.getProperty('downloadTotal')"), L"1");
   EXPECT_EQ(text(L"external.getProperty('never set')"), L"");
@@ -286,27 +303,69 @@ TEST(OpenPageChild, DISABLED_RecordUrl) {
   ASSERT_TRUE(testsupport::writeFileBytes(report, url));
 }
 
-TEST_F(HtmlExternalTest, OpenPageHandsTheShellEscapedAmpersandsAndLogsTheUrlUnchanged) {
-  // A URL scheme whose handler is this program in child mode, so that what the shell received shows.
-  testsupport::ScratchFolder scratch;
-  const std::wstring report = scratch.file(L"url.txt");
-  wchar_t self[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  const std::wstring handler = testsupport::quoted(self) +
-                               L" --gtest_also_run_disabled_tests --gtest_filter=OpenPageChild.* " +
-                               testsupport::quoted(report) + L" \"%1\"";
-  const wchar_t* kScheme = L"sorvane-api-test";
-  ASSERT_EQ(SHSetValueW(HKEY_CLASSES_ROOT, kScheme, L"URL Protocol", REG_SZ, L"", sizeof(wchar_t)), ERROR_SUCCESS);
-  ASSERT_EQ(SHSetValueW(HKEY_CLASSES_ROOT, (std::wstring(kScheme) + L"\\shell\\open\\command").c_str(), nullptr,
-                        REG_SZ, handler.c_str(), static_cast<DWORD>((handler.size() + 1) * sizeof(wchar_t))),
-            ERROR_SUCCESS);
+// Points the shell's handler of a URL scheme at this program in child mode (writing to `report`) until
+// destroyed, then puts back what was there: what the shell received then shows.
+class ScopedSchemeHandler {
+ public:
+  ScopedSchemeHandler(const std::wstring& scheme, const std::wstring& report)
+      : command_(scheme + L"\\shell\\open\\command") {
+    wchar_t old[1024] = {};
+    DWORD size = sizeof old;
+    hadOld_ = SHGetValueW(HKEY_CLASSES_ROOT, command_.c_str(), nullptr, nullptr, old, &size) == ERROR_SUCCESS;
+    if (hadOld_) {
+      old_ = old;
+    } else {
+      SHSetValueW(HKEY_CLASSES_ROOT, scheme.c_str(), L"URL Protocol", REG_SZ, L"", sizeof(wchar_t));
+    }
+    scheme_ = scheme;
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    set(testsupport::quoted(self) + L" --gtest_also_run_disabled_tests --gtest_filter=OpenPageChild.* " +
+        testsupport::quoted(report) + L" \"%1\"");
+  }
+  ~ScopedSchemeHandler() {
+    if (hadOld_) {
+      set(old_);
+    } else {
+      SHDeleteKeyW(HKEY_CLASSES_ROOT, scheme_.c_str());
+    }
+  }
 
-  ASSERT_EQ(call(L"external.openPage('sorvane-api-test:thanks?a=1&b=2')"), S_OK);
+ private:
+  void set(const std::wstring& command) {
+    SHSetValueW(HKEY_CLASSES_ROOT, command_.c_str(), nullptr, REG_SZ, command.c_str(),
+                static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+  }
+  std::wstring command_, scheme_, old_;
+  bool hadOld_ = false;
+};
+
+TEST_F(HtmlExternalTest, OpenPageHandsTheShellOnlyWebPagesWithEscapedAmpersandsAndLogsTheUrlUnchanged) {
+  testsupport::ScratchFolder scratch;
+  const std::wstring webReport = scratch.file(L"http.txt");
+  const std::wstring otherReport = scratch.file(L"other.txt");
+  ScopedSchemeHandler http(L"http", webReport);
+  ScopedSchemeHandler other(L"sorvane-api-test", otherReport);
+
+  // Anything but a web page is logged and ignored, with the command's result and line unchanged.
+  for (const wchar_t* refused : {L"sorvane-api-test:thanks", L"C:\\\\Windows\\\\System32\\\\cmd.exe",
+                                 L"http://x/\\\" --new-window"}) {
+    ASSERT_EQ(call(L"external.openPage('" + std::wstring(refused) + L"')"), S_OK) << refused;
+  }
+  ASSERT_EQ(call(L"external.openPage('http://127.0.0.1:1/thanks?a=1&b=2')"), S_OK);
   // The file exists for a moment before the child has written to it.
-  EXPECT_TRUE(pumpMessagesUntil([&] { return !testsupport::readFileBytes(report).empty(); }));
-  EXPECT_EQ(testsupport::readFileBytes(report), "sorvane-api-test:thanks?a=1^&b=2");
-  EXPECT_NE(lineAt("DEBUG] QJOpenPage: sorvane-api-test:thanks?a=1&b=2"), std::string::npos) << log();
-  SHDeleteKeyW(HKEY_CLASSES_ROOT, kScheme);
+  EXPECT_TRUE(pumpMessagesUntil([&] { return !testsupport::readFileBytes(webReport).empty(); }));
+  EXPECT_EQ(testsupport::readFileBytes(webReport), "http://127.0.0.1:1/thanks?a=1^&b=2");
+  // The shell starts handlers in the order it is asked: a refused URL would have arrived first.
+  EXPECT_FALSE(testsupport::pathExists(otherReport));
+  EXPECT_NE(lineAt("DEBUG] QJOpenPage: http://127.0.0.1:1/thanks?a=1&b=2"), std::string::npos) << log();
+  EXPECT_NE(lineAt("ERROR] QJOpenPage: not an http or https URL, not opened: sorvane-api-test:thanks"),
+            std::string::npos)
+      << log();
+  EXPECT_NE(lineAt("DEBUG] QJOpenPage: sorvane-api-test:thanks"), std::string::npos) << log();
+  EXPECT_NE(lineAt("ERROR] QJOpenPage: not an http or https URL, not opened: C:\\Windows\\System32\\cmd.exe"),
+            std::string::npos)
+      << log();
 }
 
 class HtmlExternalWindowTest : public HtmlExternalTest {

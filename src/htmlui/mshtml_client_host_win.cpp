@@ -1,9 +1,15 @@
 // Win32 code. The document site's answers to the document's host questions: ambient properties, host UI flags
 // and context menus, message boxes, the client, in-place and frame site rows, and commands.
 #include <mshtmdid.h>
+#include <urlmon.h>
+
+#include <cwchar>
+#include <string>
 
 #include "htmlui/mshtml_client_win.h"
 #include "htmlui/mshtml_external_win.h"
+#include "htmlui/page_location.h"
+#include "htmlui/page_security_manager_win.h"
 
 namespace htmlui {
 
@@ -97,17 +103,46 @@ HRESULT MSHTMLClient::GetDropTarget(IDropTarget*, IDropTarget** replacement) {
   return E_FAIL;
 }
 
+bool MSHTMLClient::documentIsFromPageFolder() {
+  if (!document_) return false;
+  Microsoft::WRL::ComPtr<IHTMLDocument2> document = document_;
+  DISPPARAMS noArguments = {nullptr, nullptr, 0, 0};
+  VARIANT url;
+  ::VariantInit(&url);
+  const HRESULT result = document->Invoke(DISPID_IHTMLDOCUMENT2_URL, IID_NULL, LOCALE_SYSTEM_DEFAULT,
+                                          DISPATCH_PROPERTYGET, &noArguments, &url, nullptr, nullptr);
+  bool inside = false;
+  if (SUCCEEDED(result) && V_VT(&url) == VT_BSTR && V_BSTR(&url) != nullptr) {
+    const std::wstring text(V_BSTR(&url), ::SysStringLen(V_BSTR(&url)));
+    inside = isInsidePageFolder(std::u16string(text.begin(), text.end()), pageFolder_);
+  }
+  ::VariantClear(&url);
+  return inside;
+}
+
 HRESULT MSHTMLClient::GetExternal(IDispatch** external) {
   if (external == nullptr) return E_POINTER;
+  *external = nullptr;
+  // Scripts then see no window.external: none to hand out, or a document that is not one of ours.
+  if (scriptObject_ == nullptr || !documentIsFromPageFolder()) return S_FALSE;
   *external = scriptObject_;
-  if (scriptObject_ == nullptr) return S_FALSE;  // scripts then see no window.external
   scriptObject_->AddRef();
   return S_OK;
 }
 
-HRESULT MSHTMLClient::TranslateUrl(DWORD, LPWSTR, LPWSTR* urlOut) {
-  clearOut(urlOut);
-  return S_FALSE;
+HRESULT MSHTMLClient::TranslateUrl(DWORD, LPWSTR urlIn, LPWSTR* urlOut) {
+  if (urlOut == nullptr) return E_POINTER;
+  *urlOut = nullptr;
+  if (urlIn == nullptr) return S_FALSE;
+  const std::wstring url(urlIn);
+  if (isInsidePageFolder(std::u16string(url.begin(), url.end()), pageFolder_)) return S_FALSE;  // goes as it is
+  // Anywhere else the window shows an empty page instead: the document loads nothing from outside.
+  static const wchar_t kBlank[] = L"about:blank";
+  auto* blank = static_cast<LPWSTR>(::CoTaskMemAlloc(sizeof kBlank));
+  if (blank == nullptr) return E_OUTOFMEMORY;
+  std::wmemcpy(blank, kBlank, sizeof kBlank / sizeof kBlank[0]);
+  *urlOut = blank;
+  return S_OK;
 }
 
 HRESULT MSHTMLClient::FilterDataObject(IDataObject*, IDataObject** replacement) {
@@ -216,6 +251,15 @@ HRESULT MSHTMLClient::Exec(const GUID* group, DWORD command, DWORD, VARIANT* in,
     ::SetWindowTextW(hostWindow_, V_BSTR(in) != nullptr ? V_BSTR(in) : L"");
   }
   return S_OK;
+}
+
+// IServiceProvider.
+
+HRESULT MSHTMLClient::QueryService(REFGUID service, REFIID iid, void** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  if (!IsEqualGUID(service, SID_SInternetSecurityManager)) return E_NOINTERFACE;
+  return PageSecurityManager::create(iid, out);
 }
 
 }  // namespace htmlui

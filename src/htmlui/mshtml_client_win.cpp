@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "htmlui/mshtml_external_win.h"
+#include "htmlui/page_location.h"
 #include "sysenv/system_dll_win.h"
 
 namespace htmlui {
@@ -71,6 +72,8 @@ bool MSHTMLClient::createDocument() {
 
 bool MSHTMLClient::loadUrl(const wchar_t* url) {
   if (!document_ || url == nullptr) return false;
+  const std::wstring page(url);
+  pageFolder_ = pageFolderOf(std::u16string(page.begin(), page.end()));
   // URL monikers live in urlmon.dll, which is not a Known DLL: it comes from System32 only.
   static const auto createUrlMoniker =
       sysenv::systemFunction<decltype(&::CreateURLMonikerEx)>(L"urlmon.dll", "CreateURLMonikerEx");

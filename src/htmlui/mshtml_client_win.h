@@ -1,8 +1,8 @@
 // Win32 code. The OLE container site that hosts the system's HTML document object in the host
 // window: it creates the document, activates it in place over the window's client area, loads the
 // start page through a URL moniker, answers the document's host questions (UI flags, context menus,
-// download control, `window.external`), copies the title into the caption and tells the script
-// object when a page has finished loading. UI thread only.
+// download control, `window.external`, its security manager, where it may navigate), copies the title
+// into the caption and tells the script object when a page has finished loading. UI thread only.
 #pragma once
 
 #include <windows.h>
@@ -12,7 +12,10 @@
 #include <mshtml.h>
 #include <oleidl.h>
 #include <ocidl.h>
+#include <servprov.h>
 #include <wrl/client.h>
+
+#include <string>
 
 #include "sysenv/com_object_win.h"
 
@@ -25,20 +28,21 @@ class MSHTMLExternal;
 extern const CLSID kHtmlDocumentClsid;                // CLSID_HTMLDocument
 extern const GUID kDocHostCommandHandlerGroup;        // CGID_DocHostCommandHandler
 
-// One COM object with nine interfaces; each entry below is one interface pointer inside the object, in
+// One COM object with ten interfaces; each entry below is one interface pointer inside the object, in
 // this order, and every QueryInterface/AddRef/Release of any of them acts on the one reference count.
 // The count is plain: the object never leaves the UI thread's apartment.
 // Where two interfaces share a method with the same signature (GetWindow, ContextSensitiveHelp,
 // EnableModeless) the answer is the same for both, so one override serves both.
-// Everything else, IHlinkFrame and IServiceProvider among them, is refused: the document then
-// navigates on its own.
+// Everything else, IHlinkFrame among them, is refused, and the service provider serves nothing but
+// the security manager: the document navigates on its own, through TranslateUrl.
 using MSHTMLClientBase =
     sysenv::ComObject<sysenv::ApartmentCount, sysenv::ComInterface<IDispatch>,
                       sysenv::ComInterface<IDocHostUIHandler2, IDocHostUIHandler>, sysenv::ComInterface<IDocHostShowUI>,
                       sysenv::ComInterface<IOleClientSite>, sysenv::ComInterface<IOleDocumentSite>,
                       sysenv::ComInterface<IOleInPlaceSiteEx, IOleWindow, IOleInPlaceSite>,
                       sysenv::ComInterface<IOleInPlaceFrame, IOleInPlaceUIWindow>,
-                      sysenv::ComInterface<IPropertyNotifySink>, sysenv::ComInterface<IOleCommandTarget>>;
+                      sysenv::ComInterface<IPropertyNotifySink>, sysenv::ComInterface<IOleCommandTarget>,
+                      sysenv::ComInterface<IServiceProvider>>;
 
 class MSHTMLClient final : public MSHTMLClientBase {
  public:
@@ -53,7 +57,9 @@ class MSHTMLClient final : public MSHTMLClientBase {
   // False on any failure; what was set up stays until closeDocument or the last Release.
   bool createDocument();
   // Starts loading a URL or a file path into the document (asynchronously, as the document does).
-  // False without a document or when the document refuses to load.
+  // False without a document or when the document refuses to load. The page's folder becomes the
+  // page folder: only documents inside it get `window.external`, and the window navigates nowhere
+  // outside it (htmlui/page_location.h).
   bool loadUrl(const wchar_t* url);
   // Fits the document to the host window's client area.
   void resizeDocument();
@@ -91,7 +97,9 @@ class MSHTMLClient final : public MSHTMLClientBase {
   HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG message, const GUID* group, DWORD command) override;
   HRESULT STDMETHODCALLTYPE GetOptionKeyPath(LPOLESTR* key, DWORD reserved) override;
   HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget* dropTarget, IDropTarget** replacement) override;
+  // The script object, only to a document from the page folder.
   HRESULT STDMETHODCALLTYPE GetExternal(IDispatch** external) override;
+  // The navigation hook: a URL outside the page folder becomes "about:blank".
   HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD translate, LPWSTR urlIn, LPWSTR* urlOut) override;
   HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject* dataObject, IDataObject** replacement) override;
   HRESULT STDMETHODCALLTYPE GetOverrideKeyPath(LPOLESTR* key, DWORD reserved) override;
@@ -155,12 +163,19 @@ class MSHTMLClient final : public MSHTMLClientBase {
   HRESULT STDMETHODCALLTYPE Exec(const GUID* group, DWORD command, DWORD options, VARIANT* in,
                                  VARIANT* out) override;
 
+  // IServiceProvider: SID_SInternetSecurityManager only, a manager that refuses ActiveX, scripting of
+  // controls and downloads to every document (htmlui::PageSecurityManager).
+  HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID iid, void** out) override;
+
  private:
   // Through the last Release only: closes the document first (closeDocument). The document may drop
   // references to this site while it closes; they land on the parked count.
   ~MSHTMLClient() override;
 
   bool clientRect(RECT* rect) const;
+  // Whether the document now loaded comes from the page folder (its URL property, read through
+  // IDispatch as the ready state is).
+  bool documentIsFromPageFolder();
   HRESULT activateView(IOleDocumentView* view);
   void unadvise();
 
@@ -169,6 +184,7 @@ class MSHTMLClient final : public MSHTMLClientBase {
   Microsoft::WRL::ComPtr<IOleDocumentView> view_;
   MSHTMLExternal* scriptObject_;  // not owned
   DWORD notifyCookie_ = 0;
+  std::u16string pageFolder_;  // empty until a page is loaded: then nothing is inside
 };
 
 }  // namespace htmlui

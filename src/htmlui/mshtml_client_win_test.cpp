@@ -7,6 +7,7 @@
 #include <mshtmdid.h>
 #include <olectl.h>
 #include <servprov.h>
+#include <urlmon.h>
 
 #include <cstring>
 #include <functional>
@@ -81,7 +82,7 @@ const InterfaceRow kInterfaceRows[] = {
     {"IPropertyNotifySink", IID_IPropertyNotifySink, 7},
     {"IOleCommandTarget", IID_IOleCommandTarget, 8},
     {"IHlinkFrame", IID_IHlinkFrame, -1},
-    {"IServiceProvider", IID_IServiceProvider, -1},
+    {"IServiceProvider", IID_IServiceProvider, 9},
     {"IOleInPlaceSiteWindowless", IID_IOleInPlaceSiteWindowless, -1},
     {"IOleControlSite", IID_IOleControlSite, -1},
     {"IOleContainer", IID_IOleContainer, -1},
@@ -237,9 +238,6 @@ TEST_F(SiteTest, DeclinedOutputsAreCleared) {
   key = garbage;
   EXPECT_EQ(as<IDocHostUIHandler2>(site_)->GetOverrideKeyPath(&key, 0), S_FALSE);
   EXPECT_EQ(key, nullptr);
-  LPWSTR url = garbage;
-  EXPECT_EQ(as<IDocHostUIHandler2>(site_)->TranslateUrl(0, const_cast<LPWSTR>(L"http://a/"), &url), S_FALSE);
-  EXPECT_EQ(url, nullptr);
   IOleContainer* container = reinterpret_cast<IOleContainer*>(0x10);
   EXPECT_EQ(as<IOleClientSite>(site_)->GetContainer(&container), E_NOINTERFACE);
   EXPECT_EQ(container, nullptr);
@@ -332,13 +330,28 @@ TEST_F(SiteTest, TitleCommandSetsTheCaption) {
   EXPECT_EQ(caption(), L"Sorvane Pro \x5B89\x88C5") << "only text changes the caption";
 }
 
-TEST_F(SiteTest, ExternalIsTheScriptObjectWithAReference) {
-  IDispatch* external = nullptr;
-  ASSERT_EQ(as<IDocHostUIHandler2>(site_)->GetExternal(&external), S_OK);
-  EXPECT_EQ(external, static_cast<IDispatch*>(script_));
-  EXPECT_EQ(script_->references(), 2u);
-  external->Release();
+TEST_F(SiteTest, NoExternalWithoutADocumentFromThePageFolder) {
+  IDispatch* external = reinterpret_cast<IDispatch*>(0x10);
+  EXPECT_EQ(as<IDocHostUIHandler2>(site_)->GetExternal(&external), S_FALSE);
+  EXPECT_EQ(external, nullptr);
   EXPECT_EQ(script_->references(), 1u);
+}
+
+TEST_F(SiteTest, SecurityManagerIsTheOnlyService) {
+  ComPtr<IInternetSecurityManager> manager;
+  ASSERT_EQ(as<IServiceProvider>(site_)->QueryService(SID_SInternetSecurityManager, __uuidof(IInternetSecurityManager),
+                                                      reinterpret_cast<void**>(manager.GetAddressOf())),
+            S_OK);
+  DWORD policy = URLPOLICY_ALLOW;
+  EXPECT_EQ(manager->ProcessUrlAction(L"file:///C:/pages/Load.html", URLACTION_ACTIVEX_RUN,
+                                      reinterpret_cast<BYTE*>(&policy), sizeof policy, nullptr, 0, 0, 0),
+            S_FALSE);
+  EXPECT_EQ(policy, static_cast<DWORD>(URLPOLICY_DISALLOW));
+  for (const GUID& other : {SID_SHlinkFrame, SID_SInternetHostSecurityManager, IID_IOleCommandTarget}) {
+    void* out = reinterpret_cast<void*>(0x10);
+    EXPECT_EQ(as<IServiceProvider>(site_)->QueryService(other, IID_IUnknown, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+  }
 }
 
 TEST_F(SiteTest, NoExternalWithoutScriptObject) {
@@ -444,6 +457,64 @@ TEST_F(SiteWithDocumentTest, LoadUrlHandsTheDocumentAUrlMoniker) {
   EXPECT_EQ(document_->loadedUrl, L"file:///C:/pages/Load.html");
   document_->failLoad = true;
   EXPECT_FALSE(site_->loadUrl(L"C:\\pages\\Download.html"));
+}
+
+TEST_F(SiteWithDocumentTest, ExternalOnlyForDocumentsFromTheStartPagesFolder) {
+  ASSERT_TRUE(site_->createDocument());
+  ASSERT_TRUE(site_->loadUrl(L"C:\\pages\\Load.html"));
+  struct Row {
+    const wchar_t* documentUrl;
+    bool external;
+  };
+  const Row rows[] = {
+      {L"file:///C:/pages/Load.html", true},
+      {L"file:///C:/pages/sub/Download.html#close", true},
+      {L"file:///C:/pages/../evil.html", false},
+      {L"file:///C:/pagesX/Load.html", false},
+      {L"file:///C:/Users/Public/Load.html", false},
+      {L"http://example.test/Load.html", false},
+      {L"about:blank", false},
+  };
+  for (const Row& row : rows) {
+    document_->url = row.documentUrl;
+    IDispatch* external = reinterpret_cast<IDispatch*>(0x10);
+    EXPECT_EQ(as<IDocHostUIHandler2>(site_)->GetExternal(&external), row.external ? S_OK : S_FALSE)
+        << row.documentUrl;
+    EXPECT_EQ(external, row.external ? static_cast<IDispatch*>(script_) : nullptr) << row.documentUrl;
+    EXPECT_EQ(script_->references(), row.external ? 2u : 1u) << row.documentUrl;
+    if (external != nullptr) external->Release();
+  }
+}
+
+TEST_F(SiteWithDocumentTest, NavigationOutsideTheStartPagesFolderShowsABlankPage) {
+  ASSERT_TRUE(site_->createDocument());
+  ASSERT_TRUE(site_->loadUrl(L"C:\\pages\\Load.html"));
+  struct Row {
+    const wchar_t* url;
+    bool stays;
+  };
+  const Row rows[] = {
+      {L"file:///C:/pages/Download.html", true},
+      {L"file:///C:/pages/Download.html#close", true},
+      {L"file:///C:/pages/..%2Fevil.html", false},
+      {L"file://server/share/pages/Load.html", false},
+      {L"http://127.0.0.1:8631/thankyou.html", false},
+      {L"javascript:external.closeWindow()", false},
+  };
+  for (const Row& row : rows) {
+    LPWSTR translated = reinterpret_cast<LPWSTR>(0x10);
+    const HRESULT result =
+        as<IDocHostUIHandler2>(site_)->TranslateUrl(0, const_cast<LPWSTR>(row.url), &translated);
+    if (row.stays) {
+      EXPECT_EQ(result, S_FALSE) << row.url;
+      EXPECT_EQ(translated, nullptr) << row.url;
+    } else {
+      EXPECT_EQ(result, S_OK) << row.url;
+      ASSERT_NE(translated, nullptr) << row.url;
+      EXPECT_STREQ(translated, L"about:blank") << row.url;
+      CoTaskMemFree(translated);
+    }
+  }
 }
 
 TEST_F(SiteWithDocumentTest, ResizeFitsTheViewOrElseTheInPlaceObject) {

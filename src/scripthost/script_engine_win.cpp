@@ -1,6 +1,7 @@
 // Win32 code.
 #include "scripthost/script_engine_win.h"
 
+#include <objsafe.h>
 #include <oleauto.h>
 
 #include <vector>
@@ -15,6 +16,29 @@ namespace {
 // The JScript engine's class ({F414C260-6AC0-11CF-B6D1-00AA00BBBB58}, jscript.dll), by number
 // rather than through the "JScript" ProgID, which a user could point at another server.
 constexpr CLSID kJScriptClass = {0xf414c260, 0x6ac0, 0x11cf, {0xb6, 0xd1, 0x00, 0xaa, 0x00, 0xbb, 0xbb, 0x58}};
+
+// Scripts are untrusted data: the engine asks its site's security manager before it makes any
+// object for them (new ActiveXObject, GetObject), and that manager refuses. The engine takes the
+// options when it gets its site, so they are set before SetScriptSite; an engine that cannot take
+// them does not run at all.
+constexpr DWORD kSafetyOptions =
+    INTERFACESAFE_FOR_UNTRUSTED_DATA | INTERFACE_USES_DISPEX | INTERFACE_USES_SECURITY_MANAGER;
+
+HRESULT makeSafeForUntrustedScripts(IActiveScript* engine) {
+  IObjectSafety* safety = nullptr;
+  HRESULT hr = engine->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(&safety));
+  if (FAILED(hr)) return hr;
+  hr = safety->SetInterfaceSafetyOptions(__uuidof(IActiveScriptParse), kSafetyOptions, kSafetyOptions);
+  DWORD supported = 0;
+  DWORD enabled = 0;
+  if (SUCCEEDED(hr) && SUCCEEDED(safety->GetInterfaceSafetyOptions(__uuidof(IActiveScriptParse), &supported,
+                                                                    &enabled)) &&
+      (enabled & kSafetyOptions) != kSafetyOptions) {
+    hr = E_FAIL;  // took the call but not the options
+  }
+  safety->Release();
+  return hr;
+}
 
 }  // namespace
 
@@ -54,6 +78,10 @@ ScriptEngine::ScriptEngine(app::Logger* logger) : logger_(logger), site_(new Scr
   if (SUCCEEDED(hr)) {
     step = L"IActiveScriptParse";
     hr = engine->QueryInterface(__uuidof(IActiveScriptParse), reinterpret_cast<void**>(&parser_));
+  }
+  if (SUCCEEDED(hr)) {
+    step = L"SetInterfaceSafetyOptions";
+    hr = makeSafeForUntrustedScripts(engine);
   }
   if (SUCCEEDED(hr)) {
     step = L"SetScriptSite";

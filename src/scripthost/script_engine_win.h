@@ -22,8 +22,10 @@ class ScriptEngineSite;
 // engine and everything it hands out are used from that thread only.
 class ScriptEngine {
  public:
-  // Creates the JScript engine through COM by its class id (jscript.dll is never imported) and starts it. Failures are
-  // logged ("ScriptEngine: ... failed with %x"); ok() is false then and every call fails.
+  // Creates the JScript engine through COM by its class id (jscript.dll is never imported), tells it
+  // that scripts are untrusted and that it must ask the site's security manager, which lets it make
+  // no object for a script, and starts it. Failures are logged ("ScriptEngine: ... failed with %x");
+  // ok() is false then and every call fails.
   explicit ScriptEngine(app::Logger* logger);
   // close(), then the site goes.
   ~ScriptEngine();

@@ -2,6 +2,9 @@
 #include "scripthost/script_site_win.h"
 
 #include <oleauto.h>
+#include <urlmon.h>
+
+#include "htmlui/page_security_manager_win.h"
 
 namespace scripthost {
 
@@ -42,6 +45,13 @@ HRESULT STDMETHODCALLTYPE ScriptSite::OnScriptError(IActiveScriptError* error) {
   }
   onScriptError(reported);
   return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE ScriptSite::QueryService(REFGUID service, REFIID iid, void** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  if (!IsEqualGUID(service, SID_SInternetHostSecurityManager)) return E_NOINTERFACE;
+  return htmlui::PageSecurityManager::create(iid, out);
 }
 
 void ScriptSite::addItem(const std::wstring& name, IUnknown* object) {

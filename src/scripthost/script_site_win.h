@@ -1,11 +1,14 @@
-// Win32 code. The host side of an IActiveScript engine: the named items it hands out to the script
-// and the script errors it receives. Reference counted because the engine holds it; whoever makes
-// it holds the first reference. A derived site decides what a script error is worth.
+// Win32 code. The host side of an IActiveScript engine: the named items it hands out to the script,
+// the script errors it receives, and the security manager it serves to an engine told to use one
+// (htmlui::PageSecurityManager: no object made for a script). Reference counted because the engine
+// holds it; whoever makes it holds the first reference. A derived site decides what a script error
+// is worth.
 #pragma once
 
 #include <windows.h>
 
 #include <activscp.h>
+#include <servprov.h>
 
 #include <map>
 #include <string>
@@ -14,7 +17,8 @@
 
 namespace scripthost {
 
-class ScriptSite : public sysenv::ComObject<sysenv::InterlockedCount, sysenv::ComInterface<IActiveScriptSite>> {
+class ScriptSite : public sysenv::ComObject<sysenv::InterlockedCount, sysenv::ComInterface<IActiveScriptSite>,
+                                            sysenv::ComInterface<IServiceProvider>> {
  public:
   // One script error as the engine reports it.
   struct Error {
@@ -32,6 +36,9 @@ class ScriptSite : public sysenv::ComObject<sysenv::InterlockedCount, sysenv::Co
   HRESULT STDMETHODCALLTYPE OnScriptError(IActiveScriptError* error) override;
   HRESULT STDMETHODCALLTYPE OnEnterScript() override { return S_OK; }
   HRESULT STDMETHODCALLTYPE OnLeaveScript() override { return S_OK; }
+
+  // IServiceProvider: SID_SInternetHostSecurityManager only, a new refusing manager each time.
+  HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID iid, void** out) override;
 
   // Holds a reference on `object` as the item `name` (replacing an earlier one of that name).
   void addItem(const std::wstring& name, IUnknown* object);

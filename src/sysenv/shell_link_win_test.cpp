@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/unix_links_win.h"
 #include "support/wine_test_support_win.h"
 #include "sysenv/shell_win.h"
 
@@ -97,6 +98,58 @@ TEST_F(DesktopShortcutTest, AnEmptyNameDoesNothing) {
   sysenv::manageDesktopShortcut(L"", false);
   EXPECT_EQ(testsupport::listFolder(desktop_), before);
   EXPECT_TRUE(pathExists(desktop_));
+}
+
+TEST_F(DesktopShortcutTest, ANameWithAPathReachesNothingBeyondTheDesktop) {
+  // Beside the desktop folder, where "..\\" from the desktop leads.
+  const std::wstring besideName = L"Sorvane beside " + std::to_wstring(GetCurrentProcessId()) + L".lnk";
+  const std::wstring beside = desktop_.substr(0, desktop_.rfind(L'\\')) + L"\\" + besideName;
+  ASSERT_TRUE(testsupport::writeFileBytes(beside, "precious"));
+  sysenv::manageDesktopShortcut(L"..\\" + besideName, false);
+  sysenv::manageDesktopShortcut(L"../" + besideName, true);
+  EXPECT_EQ(testsupport::readFileBytes(beside), "precious");
+  DeleteFileW(beside.c_str());
+
+  testsupport::ScratchFolder scratch;
+  const std::vector<std::wstring> desktopBefore = testsupport::listFolder(desktop_);
+  sysenv::manageDesktopShortcut(scratch.file(L"elsewhere.lnk"), true);
+  sysenv::manageDesktopShortcut(L"CON.lnk", true);
+  sysenv::manageDesktopShortcut(name_ + L":stream", true);
+  EXPECT_FALSE(pathExists(scratch.file(L"elsewhere.lnk")));
+  EXPECT_EQ(testsupport::listFolder(desktop_), desktopBefore);
+}
+
+TEST_F(DesktopShortcutTest, AFolderLinkOrHardLinkInItsPlaceIsNeitherFollowedNorDeleted) {
+  testsupport::ScratchFolder outside;
+  const std::wstring precious = outside.file(L"precious");
+  ASSERT_TRUE(CreateDirectoryW(precious.c_str(), nullptr));
+  ASSERT_TRUE(testsupport::writeFileBytes(precious + L"\\keep.txt", "keep"));
+  const std::wstring victim = outside.file(L"victim.dll");
+  ASSERT_TRUE(testsupport::writeFileBytes(victim, "precious"));
+
+  // A link to a folder (a junction to the code).
+  ASSERT_TRUE(testsupport::makeUnixFolderLink(path_, precious));
+  sysenv::manageDesktopShortcut(name_, true);
+  sysenv::manageDesktopShortcut(name_, false);
+  EXPECT_EQ(testsupport::listFolder(precious), std::vector<std::wstring>{L"keep.txt"});
+  EXPECT_EQ(testsupport::readFileBytes(precious + L"\\keep.txt"), "keep");
+  EXPECT_NE(GetFileAttributesW(path_.c_str()), INVALID_FILE_ATTRIBUTES) << "the link itself stays";
+  testsupport::removeUnixLink(path_);
+
+  // A second name of another file: writing the shortcut would overwrite that file.
+  ASSERT_TRUE(CreateHardLinkW(path_.c_str(), victim.c_str(), nullptr));
+  sysenv::manageDesktopShortcut(name_, true);
+  EXPECT_EQ(testsupport::readFileBytes(victim), "precious");
+  sysenv::manageDesktopShortcut(name_, false);  // deleting the second name leaves the file
+  EXPECT_EQ(testsupport::readFileBytes(victim), "precious");
+  DeleteFileW(path_.c_str());
+
+  // A plain folder of that name.
+  ASSERT_TRUE(CreateDirectoryW(path_.c_str(), nullptr));
+  sysenv::manageDesktopShortcut(name_, true);
+  sysenv::manageDesktopShortcut(name_, false);
+  EXPECT_EQ(GetFileAttributesW(path_.c_str()) & FILE_ATTRIBUTE_DIRECTORY, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  RemoveDirectoryW(path_.c_str());
 }
 
 TEST(ShellLink, FailsWithoutCom) {

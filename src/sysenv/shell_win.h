@@ -28,11 +28,14 @@ bool deleteFolderTree(const std::wstring& folder);
 // path would not fit in MAX_PATH.
 std::wstring desktopShortcutPath(const std::wstring& name);
 // Saves a shortcut to `target`, with the target's folder as working folder, at `shortcutPath`
-// (replacing a file there). Returns only whether the link object could be created; whether the
-// shortcut was written is not reported. Needs COM on the calling thread.
+// (replacing a plain file there; a folder, a link or junction, or a hard-linked file of that name is
+// left alone and nothing is written through it). Returns only whether the link object could be
+// created; whether the shortcut was written is not reported. Needs COM on the calling thread.
 HRESULT createShellLink(const std::wstring& target, const std::wstring& shortcutPath);
 // Creates (or replaces) the desktop shortcut `name` (with its ".lnk") to this program, or deletes
-// it; a missing one is no error. An empty name does nothing. Needs COM.
+// it; a missing one is no error. A name that is not a bare ".lnk" file name (sysenv/
+// page_input_rules.h), an empty one included, does nothing; neither does a link, junction or folder
+// of that name on the desktop, which is never followed nor deleted. Needs COM.
 void manageDesktopShortcut(const std::wstring& name, bool create);
 // Starts `file` (a program or a URL) with `arguments` through the desktop's shell window, so that it
 // runs as the desktop user's process, not as a child of this one. Returns the HRESULT of the first

@@ -1,6 +1,7 @@
 // Win32 code.
 #include "support/fake_html_document_win.h"
 
+#include <mshtmdid.h>
 #include <olectl.h>
 
 #include "htmlui/mshtml_client_win.h"
@@ -38,6 +39,12 @@ HRESULT FakeHtmlDocument::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) 
 
 HRESULT FakeHtmlDocument::Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
                                  VARIANT* result, EXCEPINFO*, UINT*) {
+  if (dispid == DISPID_IHTMLDOCUMENT2_URL && (flags & DISPATCH_PROPERTYGET) != 0 && result != nullptr) {
+    ::VariantInit(result);
+    V_VT(result) = VT_BSTR;
+    V_BSTR(result) = ::SysAllocString(url.c_str());
+    return S_OK;
+  }
   lastInvokeDispid = dispid;
   lastInvokeLocale = lcid;
   lastInvokeFlags = flags;

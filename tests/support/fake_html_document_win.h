@@ -44,6 +44,7 @@ class FakeHtmlDocument final
   UINT consumedMessage = 0;           // TranslateAccelerator answers S_OK for this message number
   VARIANT readyState;                 // what Invoke(DISPID_READYSTATE) returns; VT_I4 4 at first
   HRESULT readyStateResult = S_OK;
+  std::wstring url;                   // what the document's URL property reads (IHTMLDocument2::get_URL)
 
   // What the site did.
   int adviseCount = 0, unadviseCount = 0;
