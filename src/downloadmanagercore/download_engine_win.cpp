@@ -21,6 +21,7 @@
 #include "downloadmanagercore/html_external_win.h"
 #include "htmlui/script_callback_win.h"
 #include "sysenv/com_object_win.h"
+#include "sysenv/scratch_folder_win.h"
 #include "sysenv/sha256_win.h"
 #include "sysenv/system_dll_win.h"
 #include "sysenv/unique_handle_win.h"
@@ -347,8 +348,7 @@ struct AttemptOutcome {
 AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const std::wstring& path, bool hash) {
   ComPtr<DownloadCallback> callback;
   callback.Attach(new DownloadCallback(owner));
-  sysenv::UniqueFileHandle file(
-      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  sysenv::UniqueFileHandle file = sysenv::openScratchFile(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
   if (!file) return {static_cast<HRESULT>(hresultFromWin32(GetLastError())), 0, std::nullopt};
 
   std::optional<sysenv::Sha256> hasher;
@@ -369,6 +369,11 @@ AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const st
 }  // namespace
 
 std::int32_t HtmlExternal::DownloadPackage(const std::wstring& url) {
+  // Without a work folder of its own the package would land in the current folder.
+  if (workFolder_.empty()) {
+    if (logger_) logger_->error(L"QJDownload: no work folder");
+    return kDownloadFailed;
+  }
   downloadPath_ = workFolder_ + PathFindFileNameW(url.c_str());
   AttemptBudget budget;
   const std::optional<Sha256Digest> pin = packageSha256Pin_;
