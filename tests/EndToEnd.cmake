@@ -32,8 +32,9 @@ foreach(file IN LISTS e2e_sources)
   set_tests_properties(${test_name} PROPERTIES
     LABELS "wine;e2e"
     FIXTURES_REQUIRED "package_server;report_collector;https_server"
-    # The machine's one stub mutex, one collector and one installed product.
-    RESOURCE_LOCK "stub_single_instance;report_collector;test_product"
+    # The machine's one stub mutex, one collector and one installed product; and the Windows
+    # temporary folder, which they check for leftovers.
+    RESOURCE_LOCK "stub_single_instance;report_collector;test_product;windows_temp"
     TIMEOUT 900
     ENVIRONMENT "SORVANE_TEST_BIN=${CMAKE_BINARY_DIR}/bin;SORVANE_TEST_HTTP_STATE=${package_server_state};SORVANE_TEST_COLLECTOR_STATE=${report_collector_state};SORVANE_PACKED_STUB=${SORVANE_PACKED_BIN}/SorvaneProSetup-packed.exe;SORVANE_PINNED_STUB=${SORVANE_PACKED_BIN}/SorvaneProSetup-pinned-packed.exe;SORVANE_PACKED_CRASH_STUB=${SORVANE_PACKED_BIN}/SorvaneProSetup-crashtest-packed.exe;SORVANE_HTTPS_STUB=${SORVANE_PACKED_BIN}/SorvaneProSetup-https-packed.exe;SORVANE_TEST_HTTPS_STATE=${https_server_state}")
 endforeach()

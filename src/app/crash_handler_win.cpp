@@ -7,6 +7,7 @@
 #include <string>
 
 #include "sysenv/scope_exit.h"
+#include "sysenv/scratch_folder_win.h"
 #include "sysenv/shell_win.h"
 #include "sysenv/system_dll_win.h"
 #include "sysenv/unique_handle_win.h"
@@ -21,8 +22,7 @@ bool writeMiniDump(const wchar_t* dumpPath, EXCEPTION_POINTERS* exception) {
   // dbghelp.dll is no Known DLL: by bare name it could come from the stub's Downloads folder.
   const auto writeDump = sysenv::systemFunction<decltype(&MiniDumpWriteDump)>(L"dbghelp.dll", "MiniDumpWriteDump");
   if (writeDump == nullptr) return false;
-  const sysenv::UniqueFileHandle file(
-      ::CreateFileW(dumpPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const sysenv::UniqueFileHandle file = sysenv::openScratchFile(dumpPath, GENERIC_WRITE, 0, CREATE_ALWAYS);
   if (!file) return false;
   MINIDUMP_EXCEPTION_INFORMATION exceptionInformation = {};
   exceptionInformation.ThreadId = ::GetCurrentThreadId();
@@ -41,8 +41,8 @@ LONG WINAPI crashDumpFilter(EXCEPTION_POINTERS* exception) { return writeAndUplo
 
 LONG writeAndUploadCrashDump(EXCEPTION_POINTERS* exception, const wchar_t* dumpName) {
   std::wstring folder;
-  if (!sysenv::getTempFolder(folder) || !sysenv::createUniqueSubfolder(folder)) return EXCEPTION_EXECUTE_HANDLER;
-  // Also when no dump could be made: a crash must not leave folders behind in the user's temp.
+  if (!sysenv::createScratchFolder(folder)) return EXCEPTION_EXECUTE_HANDLER;
+  // Also when no dump could be made: a crash must not leave folders behind.
   const sysenv::ScopeExit removeFolder([&folder] { sysenv::deleteFolderTree(folder); });
 
   wchar_t dumpPath[MAX_PATH];

@@ -15,6 +15,7 @@
 #include "support/report_collector_win.h"
 #include "support/wine_test_support_win.h"
 #include "support/zip_archive_reader_win.h"
+#include "sysenv/environment_win.h"
 #include "sysenv/shell_win.h"
 #include "telemetry/machine_id_win.h"
 
@@ -78,6 +79,7 @@ TEST_F(CrashHandler, WorkerThreadCrashSendsOneDumpOfItsAccessViolationAndLeavesN
 }
 
 TEST_F(CrashHandler, WithoutATemporaryFolderTheProcessEndsWithoutADump) {
+  if (sysenv::isProcessElevated()) GTEST_SKIP() << "an elevated process does not use the user's temporary folder";
   ScratchFolder scratch;
   const testsupport::ChildResult run = runCrashProbe(scratch.file(L"missing"));
 
@@ -88,6 +90,7 @@ TEST_F(CrashHandler, WithoutATemporaryFolderTheProcessEndsWithoutADump) {
 }
 
 TEST_F(CrashHandler, DumpPathTooLongForTheFolderLeavesNoFolderBehind) {
+  if (sysenv::isProcessElevated()) GTEST_SKIP() << "an elevated process does not use the user's temporary folder";
   // The handler's subfolder is named after the tick count in hex; with a temporary folder this long
   // the subfolder still fits MAX_PATH but the dump's path in it does not.
   wchar_t hex[16];

@@ -4,11 +4,15 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cwchar>
 
 #include "app/log_line.h"
+#include "sysenv/scratch_folder_win.h"
 #include "sysenv/shell_win.h"
 
 namespace app {
@@ -65,18 +69,25 @@ LogTime currentUtcTime() {
 
 Logger::Logger() {
   std::wstring folder;
-  if (!sysenv::getTempFolder(folder)) return;
   // Only a folder of our own is ever named here: on failure logFolder stays empty, so the
-  // destructor can never delete the user's temporary folder itself.
-  if (!sysenv::createUniqueSubfolder(folder)) return;
+  // destructor can never delete a temporary folder itself.
+  if (!sysenv::createScratchFolder(folder)) return;
   logFolder_ = folder;
 
   wchar_t path[MAX_PATH];
   if (PathCombineW(path, logFolder_.c_str(), kLogFileName) == nullptr) return;
   logPath_ = path;
-  // "a+": append and read, text mode (CR LF line ends); "N": the installer and other children
-  // must not inherit the handle, or the file could not be archived or deleted while they run.
-  file_ = _wfopen(path, L"a+N");
+  // The file is opened as itself, never through a link planted in its place. "a+": append and
+  // read, text mode (CR LF line ends); the handle is not inheritable: the installer and other
+  // children must not hold it, or the file could not be archived or deleted while they run.
+  sysenv::UniqueFileHandle file =
+      sysenv::openScratchFile(path, GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
+  if (!file) return;
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_APPEND | _O_TEXT);
+  if (descriptor == -1) return;
+  file.release();  // the descriptor owns it now
+  file_ = _wfdopen(descriptor, L"a+");
+  if (file_ == nullptr) _close(descriptor);
 }
 
 Logger::~Logger() {

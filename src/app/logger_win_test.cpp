@@ -12,7 +12,10 @@
 #include <thread>
 #include <vector>
 
+#include "support/private_temp_folder_win.h"
 #include "support/wine_test_support_win.h"
+#include "sysenv/environment_win.h"
+#include "sysenv/scratch_folder_win.h"
 #include "sysenv/scope_exit.h"
 #include "sysenv/unique_handle_win.h"
 
@@ -59,29 +62,13 @@ ULONGLONG nowInMilliseconds() {
   return fileTimeValue(now) / 10000;
 }
 
-class ScopedEnvironmentVariable {
- public:
-  ScopedEnvironmentVariable(const wchar_t* name, const std::wstring& value) : name_(name) {
-    wchar_t buffer[32768];
-    const DWORD length = GetEnvironmentVariableW(name, buffer, 32768);
-    hadValue_ = length > 0 && length < 32768;
-    if (hadValue_) oldValue_.assign(buffer, length);
-    SetEnvironmentVariableW(name, value.c_str());
-  }
-  ~ScopedEnvironmentVariable() { SetEnvironmentVariableW(name_.c_str(), hadValue_ ? oldValue_.c_str() : nullptr); }
-
- private:
-  std::wstring name_;
-  std::wstring oldValue_;
-  bool hadValue_ = false;
-};
-
 TEST(Logger, MakesItsOwnFolderUnderTheTemporaryFolder) {
   app::Logger logger;
   const std::wstring folder = logger.logFolder();
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(folder.back(), L'\\');
-  const std::wstring temp = longTemporaryFolder();
+  // Elevated (as every process under Wine), the folder is under the Windows temporary folder.
+  const std::wstring temp = sysenv::isProcessElevated() ? sysenv::windowsScratchRoot() : longTemporaryFolder();
   EXPECT_EQ(_wcsnicmp(folder.c_str(), temp.c_str(), temp.size()), 0) << folder;
   EXPECT_GT(folder.size(), temp.size() + 1);
   EXPECT_EQ(logger.logPath(), folder + L"installer_log.txt");
@@ -282,8 +269,7 @@ TEST(Logger, UnusableTemporaryFolderLeavesNoLogAndNoFolder) {
   const std::wstring missing = L"C:\\sorvane-missing-temp-" + std::to_wstring(GetCurrentProcessId());
   ASSERT_FALSE(testsupport::pathExists(missing));
   {
-    ScopedEnvironmentVariable tmp(L"TMP", missing);
-    ScopedEnvironmentVariable temp(L"TEMP", missing);
+    testsupport::ScopedTempVariables temp(missing);  // and this process as one without elevation
     app::Logger logger;
     EXPECT_EQ(logger.logFolder(), L"");
     EXPECT_EQ(logger.logPath(), L"");

@@ -23,6 +23,7 @@
 #include "sysenv/system_dll_win.h"
 #include "sysenv/wide_text_win.h"
 #include "telemetry/analytics_win.h"
+#include "telemetry/machine_id_win.h"
 
 namespace app {
 
@@ -61,6 +62,9 @@ int runDownloadManager() {
 
   auto logger = std::make_unique<Logger>();
   auto properties = std::make_unique<InstallProperties>(kProductId, kOwnVersion, gatherRunEnvironment());
+  if (telemetry::machineIdFolderWasRefused()) {
+    logger->error(L"Machine id folder is a link or not owned by administrators: the id is not stored");
+  }
   auto analytics = std::make_unique<downloadmanagercore::Analytics>(properties.get());
   // This reference is the first one; the window, the page and every job worker take their own.
   auto* scriptObject = new sorvane::SorvaneExternal(properties.get(), analytics.get(), logger.get());

@@ -22,6 +22,7 @@
 #include "downloadmanagercore/html_external_win.h"
 #include "htmlui/script_callback_win.h"
 #include "sysenv/com_object_win.h"
+#include "sysenv/scratch_folder_win.h"
 #include "sysenv/sha256_win.h"
 #include "sysenv/system_dll_win.h"
 #include "sysenv/unique_handle_win.h"
@@ -451,8 +452,7 @@ struct AttemptOutcome {
 // attempt continues the package (and the file still has exactly those bytes), else empty.
 sysenv::UniqueFileHandle openPackageFile(const std::wstring& path, ResumePoint& resume) {
   if (resume.resumes()) {
-    sysenv::UniqueFileHandle kept(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    sysenv::UniqueFileHandle kept = sysenv::openScratchFile(path, GENERIC_WRITE, 0, OPEN_EXISTING);
     LARGE_INTEGER size{};
     LARGE_INTEGER end{};
     end.QuadPart = static_cast<LONGLONG>(resume.offset);
@@ -462,8 +462,7 @@ sysenv::UniqueFileHandle openPackageFile(const std::wstring& path, ResumePoint& 
     }
   }
   resume = {};
-  return sysenv::UniqueFileHandle(
-      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return sysenv::openScratchFile(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
 }
 
 // One attempt: a fresh callback, the file (continued or empty), the transfer and the wait. With a
@@ -493,6 +492,11 @@ AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const st
 }  // namespace
 
 std::int32_t HtmlExternal::DownloadPackage(const std::wstring& url) {
+  // Without a work folder of its own the package would land in the current folder.
+  if (workFolder_.empty()) {
+    if (logger_) logger_->error(L"QJDownload: no work folder");
+    return kDownloadFailed;
+  }
   downloadPath_ = workFolder_ + PathFindFileNameW(url.c_str());
   AttemptBudget budget;
   const std::optional<Sha256Digest> pin = packageSha256Pin_;

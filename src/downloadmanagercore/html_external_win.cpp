@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "sysenv/scratch_folder_win.h"
 #include "sysenv/shell_win.h"
 #include "sysenv/wide_text_win.h"
 
@@ -17,14 +18,21 @@ constexpr DWORD kWorkFolderDeletePauseMs = 100;
 
 }  // namespace
 
-HtmlExternal::HtmlExternal(app::InstallProperties* record, Analytics* analytics, app::Logger* logger)
+HtmlExternal::HtmlExternal(app::InstallProperties* record, Analytics* analytics, app::Logger* logger,
+                           WorkFolderMaker makeWorkFolder)
     : record_(record), analytics_(analytics), logger_(logger) {
   setProperty(L"downloadTotal", L"1");
   setProperty(L"downloadCurrent", L"0");
   setProperty(L"installProgress", L"0");
-  // Without a temporary folder the work folder stays empty; without a subfolder it is the
-  // temporary folder itself.
-  if (sysenv::getTempFolder(workFolder_)) sysenv::createUniqueSubfolder(workFolder_);
+  // Only a folder made here is ever the work folder (and deleted at the end). Without one the work
+  // folder stays empty, and the jobs that need it fail.
+  std::wstring folder;
+  const bool made = makeWorkFolder != nullptr ? makeWorkFolder(folder) : sysenv::createScratchFolder(folder);
+  if (made) {
+    workFolder_ = folder;
+  } else if (logger_) {
+    logger_->error(L"create work folder failed!");
+  }
 }
 
 HtmlExternal::~HtmlExternal() {

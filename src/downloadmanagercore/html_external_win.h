@@ -24,12 +24,19 @@ namespace downloadmanagercore {
 
 class Analytics;
 
+// Makes a new folder and names it in `folder` (ending in a backslash); false when none was made.
+using WorkFolderMaker = bool (*)(std::wstring& folder);
+
 class HtmlExternal : public htmlui::MSHTMLExternal {
  public:
   // The three collaborators belong to the start-up sequence and outlive the object. Makes the work
-  // folder; sets "downloadTotal" "1", "downloadCurrent" "0" and "installProgress" "0".
-  HtmlExternal(app::InstallProperties* record, Analytics* analytics, app::Logger* logger);
-  // Deletes the work folder with everything in it (package, extracted files, installer logs).
+  // folder (with `makeWorkFolder`; null: sysenv::createScratchFolder); when none can be made there is
+  // none, and download, extract and install fail. Sets "downloadTotal" "1", "downloadCurrent" "0"
+  // and "installProgress" "0".
+  HtmlExternal(app::InstallProperties* record, Analytics* analytics, app::Logger* logger,
+               WorkFolderMaker makeWorkFolder = nullptr);
+  // Deletes the work folder with everything in it (package, extracted files, installer logs); only
+  // a folder that the constructor made.
   ~HtmlExternal() override;
 
   // Stores the window and moves the close guard (a subclass) from the old window to the new one.

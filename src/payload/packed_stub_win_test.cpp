@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "support/folder_watch_win.h"
+#include "support/private_temp_folder_win.h"
 #include "support/wine_test_support_win.h"
+#include "sysenv/environment_win.h"
+#include "sysenv/scratch_folder_win.h"
 #include "sysenv/shell_win.h"
 
 namespace {
@@ -97,8 +100,9 @@ TEST_F(PackedStub, ProbeUnpacksEveryEntryByteForByteAndReadsTheLanguageList) {
   const std::wstring folder = report.fields.at(L"folder");
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(folder.back(), L'\\');
-  EXPECT_EQ(_wcsnicmp(folder.c_str(), (temp.path() + L"\\").c_str(), temp.path().size() + 1), 0)
-      << sysenv::toUtf8(folder);
+  // The probe runs as elevated as this process; elevated, it works in the Windows temporary folder.
+  const std::wstring root = sysenv::isProcessElevated() ? sysenv::windowsScratchRoot() : temp.path() + L"\\";
+  EXPECT_EQ(_wcsnicmp(folder.c_str(), root.c_str(), root.size()), 0) << sysenv::toUtf8(folder);
 
   const std::map<std::wstring, std::string> staged = filesBelow(stagedPayload());
   const std::map<std::wstring, std::string> unpacked = filesBelow(kept);
@@ -128,13 +132,16 @@ TEST_F(PackedStub, ProbeDeletesThePayloadFolderAtTheEnd) {
 // document, and tears down as after any window run.
 TEST_F(PackedStub, PackedStubUnpacksItsPagesAndLeavesTheTemporaryFolderEmpty) {
   ScratchFolder temp;
-  testsupport::FolderWatch watch(temp.path());
+  const std::vector<std::wstring> windowsBefore = testsupport::windowsScratchFolders();
+  // The stub is elevated as this process is; elevated, it works in the Windows temporary folder.
+  testsupport::FolderWatch watch(sysenv::isProcessElevated() ? sysenv::windowsScratchRoot() : temp.path());
   ASSERT_TRUE(watch.watching());
   const testsupport::ChildResult run =
       testsupport::runChild(testsupport::quoted(packedStub()), {{L"TMP", temp.path()}, {L"TEMP", temp.path()}}, 60000);
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 0u);
   EXPECT_EQ(testsupport::listFolder(temp.path()), std::vector<std::wstring>{});
+  EXPECT_EQ(testsupport::newWindowsScratchFolders(windowsBefore), std::vector<std::wstring>{});
 
   // What existed while it ran: its log, and every page file in a payload folder of its own.
   std::set<std::wstring> payloadFiles;

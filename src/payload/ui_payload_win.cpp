@@ -15,6 +15,7 @@
 #include "payload/trust_slot_win.h"
 #include "sysenv/hex_text.h"
 #include "sysenv/sha256_win.h"
+#include "sysenv/scratch_folder_win.h"
 #include "sysenv/shell_win.h"
 #include "sysenv/unique_handle_win.h"
 #include "sysenv/wide_text_win.h"
@@ -163,8 +164,8 @@ bool writePayloadEntry(const PayloadEntryHeader& header, const unsigned char* da
     return false;
   }
 
-  sysenv::UniqueFileHandle file(
-      ::CreateFileW(joined, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0, nullptr));
+  // The page's files are written as themselves, never through a link planted in their place.
+  sysenv::UniqueFileHandle file = sysenv::openScratchFile(joined, GENERIC_WRITE, FILE_SHARE_WRITE, CREATE_ALWAYS);
   if (!file) return false;
   LARGE_INTEGER origin{};
   ::SetFilePointerEx(file.get(), origin, nullptr, FILE_END);
@@ -236,7 +237,7 @@ void UiPayload::unpackIntoNewFolder() {
   // The folder is kept only once the subfolder exists: the temporary folder itself must never become
   // the payload folder, or the tear-down would delete all of it.
   std::wstring folder;
-  if (!sysenv::getTempFolder(folder) || !sysenv::createUniqueSubfolder(folder)) {
+  if (!sysenv::createScratchFolder(folder)) {
     if (logger_) logger_->error(L"create temporary folder failed!");
     return;
   }
@@ -268,8 +269,7 @@ std::vector<std::u16string> UiPayload::readLanguageList() const {
   // Without a folder the plain concatenation would name a file relative to the current folder.
   if (payloadFolder_.empty()) return {};
   const std::wstring path = payloadFolder_ + L"js\\installparams.js";
-  sysenv::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  sysenv::UniqueFileHandle file = sysenv::openScratchFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
   if (!file) return {};
   LARGE_INTEGER size;
   if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > kLanguageFileLimit) return {};

@@ -9,6 +9,7 @@
 #include "downloadmanagercore/download_rules.h"
 #include "sorvane/file_tree_win.h"
 #include "sorvane/sorvane_external_win.h"
+#include "sysenv/scratch_folder_win.h"
 #include "sysenv/unique_handle_win.h"
 #include "zip/unzip_win.h"
 
@@ -66,9 +67,11 @@ std::int32_t SorvaneExternal::ExtractPackage(const std::wstring& packagePath) {
   extractError_ = 0;
   bool unpacked = false;
   // Without a work folder the items would land in whatever the current folder is.
-  if (!workFolder().empty()) {
-    const sysenv::UniqueFileHandle package(CreateFileW(packagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (workFolder().empty()) {
+    logger()->error(L"QJExtractPackage: no work folder");
+  } else {
+    const sysenv::UniqueFileHandle package =
+        sysenv::openScratchFile(packagePath, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     if (package) unpacked = zip::UnzipToFolder(package.get(), workFolder(), this);
   }
   if (unpacked) {

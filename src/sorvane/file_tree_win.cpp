@@ -29,6 +29,8 @@ bool FindFileInTree(const std::wstring& folder, const std::wstring& name, std::w
   if (!listing) return false;
   do {
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
+    // A junction or link leads out of the work folder: an installer found there is not ours.
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
     if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
     if (FindFileInTree(joined(folder, entry.cFileName), name, found)) return true;
   } while (FindNextFileW(listing.get(), &entry));

@@ -68,6 +68,12 @@ bool SorvaneExternal::acceptInstaller(const HeldInstaller& installer) {
 }
 
 std::int32_t SorvaneExternal::InstallPackage(const std::wstring&, const std::wstring& arguments) {
+  // Without a work folder there is no installer of ours to run, and a bare name would be searched
+  // for where anyone may have put one.
+  if (workFolder().empty()) {
+    logger()->error(L"QJInstall: no work folder");
+    return kInstallFailed;
+  }
   // The extraction has already made sure the installer is there. Should it be gone, the names stay
   // in the work folder: a bare "setup.exe" would be looked for beside this program and in its current
   // folder first, where anyone could have put one to run with our rights.

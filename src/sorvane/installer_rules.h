@@ -23,5 +23,7 @@ std::u16string installerCommandLine(const std::u16string& installerPath, const s
 std::int32_t installResultFromExitCode(std::uint32_t exitCode);
 // What the page hears when the installer could not even be started.
 constexpr std::int32_t kInstallerNotStarted = 3;
+// What the page hears when there is no work folder, so no installer of ours to start.
+constexpr std::int32_t kInstallFailed = 1;
 
 }  // namespace sorvane

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "downloadmanagercore/download_rules.h"
+#include "sysenv/scratch_folder_win.h"
 #include "sysenv/system_dll_win.h"
 
 namespace sorvane {
@@ -65,8 +66,8 @@ std::u16string leafSignerName(const TrustFunctions& f, HANDLE state) {
 
 HeldInstaller::HeldInstaller(const std::wstring& path)
     : path_(path),
-      file_(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                        nullptr)) {
+      // The installer itself, never a link planted in its place.
+      file_(sysenv::openScratchFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)) {
   if (!file_) openError_ = downloadmanagercore::hresultFromWin32(GetLastError());
 }
 

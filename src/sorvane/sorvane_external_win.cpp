@@ -12,8 +12,8 @@
 namespace sorvane {
 
 SorvaneExternal::SorvaneExternal(app::InstallProperties* record, downloadmanagercore::Analytics* analytics,
-                                 app::Logger* logger)
-    : HtmlExternal(record, analytics, logger) {
+                                 app::Logger* logger, downloadmanagercore::WorkFolderMaker makeWorkFolder)
+    : HtmlExternal(record, analytics, logger, makeWorkFolder) {
   setProperty(L"osVersion", sysenv::queryOsVersion());
   setProperty(L"arch", sysenv::queryArchitecture());
   ReportProgress(0, 1);

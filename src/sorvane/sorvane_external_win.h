@@ -25,7 +25,8 @@ constexpr COLORREF kTransparentColourKey = 0x009B6631;
 class SorvaneExternal : public downloadmanagercore::HtmlExternal, public zip::ZipReporter {
  public:
   // Publishes "osVersion", "arch" and "extractProgress" ("0") at once.
-  SorvaneExternal(app::InstallProperties* record, downloadmanagercore::Analytics* analytics, app::Logger* logger);
+  SorvaneExternal(app::InstallProperties* record, downloadmanagercore::Analytics* analytics, app::Logger* logger,
+                  downloadmanagercore::WorkFolderMaker makeWorkFolder = nullptr);
 
   // The close guard as for any script object, and the colour key on every window handed in (also the
   // same one again: the layered style may have been lost in between).

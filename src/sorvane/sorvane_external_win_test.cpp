@@ -57,6 +57,37 @@ TEST_F(SorvaneExternalTest, PublishesTheSystemFactsAndZeroProgressFromConstructi
   EXPECT_FALSE(testsupport::pathExists(workFolder));
 }
 
+TEST(SorvaneExternalWithoutWorkFolder, EveryJobFailsWithOneAndNothingIsDeleted) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  // Where a missing work folder used to lead: the temporary folder itself, or the current folder.
+  testsupport::ScratchFolder temp, current;
+  ASSERT_TRUE(testsupport::writeFileBytes(temp.file(L"keep.txt"), "keep"));
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(current.path().c_str()));
+  {
+    app::Logger logger;
+    app::InstallProperties properties{u"KRV", u"1.0.20.1", app::RunEnvironment{}};
+    downloadmanagercore::Analytics analytics{&properties};
+    auto* object = new SorvaneExternal(&properties, &analytics, &logger, [](std::wstring&) { return false; });
+    EXPECT_EQ(object->workFolder(), L"");
+    EXPECT_EQ(object->DownloadPackage(L"http://127.0.0.1:1/SorvanePro.zip"), 1);
+    EXPECT_EQ(object->ExtractPackage(temp.file(L"keep.txt")), 1);
+    EXPECT_EQ(object->InstallPackage(L"", L" a=b"), 1);
+    object->Release();
+
+    const std::string log = testsupport::readFileBytes(logger.logPath());
+    for (const char* line : {"ERROR] create work folder failed!", "ERROR] QJDownload: no work folder",
+                             "ERROR] QJExtractPackage: no work folder", "ERROR] QJInstall: no work folder"}) {
+      EXPECT_NE(log.find(line), std::string::npos) << line;
+    }
+  }
+  SetCurrentDirectoryW(previous);
+  EXPECT_EQ(testsupport::readFileBytes(temp.file(L"keep.txt")), "keep");
+  EXPECT_EQ(testsupport::listFolder(current.path()), std::vector<std::wstring>{});
+  CoUninitialize();
+}
+
 TEST_F(SorvaneExternalTest, ThePageSeesTheProductTable) {
   const wchar_t* const names[] = {L"setWindowSize",      L"closeWindow",      L"download",
                                   L"extract",            L"install",          L"getProperty",

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "support/file_links_win.h"
 #include "support/held_file_win.h"
 #include "support/private_temp_folder_win.h"
 #include "support/wine_test_support_win.h"
@@ -13,7 +14,12 @@
 
 namespace {
 
+using testsupport::makeDirectoryLink;
 using testsupport::pathExists;
+using testsupport::removeLeftoverLink;
+using testsupport::runUnixProgram;
+using testsupport::unixPath;
+using testsupport::widen;
 using testsupport::ScratchFolder;
 
 std::wstring shortForm(const std::wstring& path) {
@@ -223,59 +229,6 @@ TEST(DeleteFolderTree, FailsOnAMissingFolderAndOnAnEmptyPath) {
 }
 
 // --- links -------------------------------------------------------------------------------------
-
-// Wine's Unix path of a Windows path (Wine only; empty elsewhere).
-std::string unixPath(const std::wstring& path) {
-  using Function = char*(CDECL*)(const wchar_t*);
-  auto function = reinterpret_cast<Function>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  if (function == nullptr) return {};
-  char* name = function(path.c_str());
-  if (name == nullptr) return {};
-  std::string result = name;
-  HeapFree(GetProcessHeap(), 0, name);
-  return result;
-}
-
-std::wstring widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-// Runs a Unix program under Wine and waits up to five seconds until `done` holds.
-template <typename Done>
-bool runUnixProgram(const std::wstring& commandLine, Done done) {
-  if (!testsupport::runChild(commandLine).started) return false;
-  for (int i = 0; i < 100 && !done(); ++i) Sleep(50);
-  return done();
-}
-
-// Wine 8 cannot make reparse points (FSCTL_SET_REPARSE_POINT fails with ERROR_NOT_SUPPORTED, and
-// CreateSymbolicLinkW returns TRUE without making anything), but it shows a Unix symbolic link to
-// a folder as a directory with FILE_ATTRIBUTE_REPARSE_POINT: to the code under test, the same thing
-// as a junction. Wine runs Unix programs from CreateProcessW, so /bin/ln makes one.
-bool makeDirectoryLink(const std::wstring& link, const std::wstring& target) {
-  const std::string unixLink = unixPath(link), unixTarget = unixPath(target);
-  if (unixLink.empty() || unixTarget.empty()) return false;
-  // Wine gives no exit code for a Unix program, and its process handle may be signalled before
-  // the program has run: wait for the link to appear instead.
-  if (!runUnixProgram(L"/bin/ln -s " + widen(unixTarget) + L" " + widen(unixLink),
-                      [&] { return pathExists(link); })) {
-    return false;
-  }
-  const DWORD attributes = GetFileAttributesW(link.c_str());
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-// Removes a link that the code under test may have left: Wine cannot remove a Unix link itself
-// (RemoveDirectoryW acts on its target), so /bin/rm does.
-void removeLeftoverLink(const std::wstring& link) {
-  // Listed by name, since a link whose target went is not found by its path.
-  const size_t slash = link.rfind(L'\\');
-  const std::wstring parent = link.substr(0, slash), name = link.substr(slash + 1);
-  auto gone = [&] {
-    const std::vector<std::wstring> names = testsupport::listFolder(parent);
-    return std::find(names.begin(), names.end(), name) == names.end();
-  };
-  if (!gone()) runUnixProgram(L"/bin/rm -f " + widen(unixPath(link)), gone);
-}
 
 // A folder outside the tree with content that must survive.
 struct OutsideTarget {

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "sysenv/scope_exit.h"
+#include "sysenv/scratch_folder_win.h"
 #include "sysenv/shell_win.h"
 #include "sysenv/unique_handle_win.h"
 #include "sysenv/wide_text_win.h"
@@ -25,7 +26,7 @@ constexpr wchar_t kLogArchiveName[] = L"log.zip";
 
 void Analytics::uploadLogArchive() {
   std::wstring folder;
-  if (!sysenv::getTempFolder(folder) || !sysenv::createUniqueSubfolder(folder)) return;
+  if (!sysenv::createScratchFolder(folder)) return;
   // The archive holds the user's logs: it goes whether or not the server took it.
   const sysenv::ScopeExit removeFolder([&folder] { sysenv::deleteFolderTree(folder); });
 
@@ -48,6 +49,8 @@ constexpr wchar_t kReportErrorPath[] = L"/v1/reportError";
 }  // namespace
 
 bool uploadReportFile(const std::wstring& path, const std::wstring& token, const std::wstring& machineId) {
+  // The archive and the dump are made in a new folder of our own (the logs they hold were read
+  // without following links), so the file is opened as it is.
   const sysenv::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;

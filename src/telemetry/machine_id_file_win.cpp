@@ -6,6 +6,12 @@
 #include <shlwapi.h>
 #include <wincrypt.h>
 
+#include <aclapi.h>
+
+#include <atomic>
+
+#include "sysenv/scratch_folder_win.h"
+#include "sysenv/scratch_rules.h"
 #include "sysenv/system_dll_win.h"
 #include "sysenv/wide_text_win.h"
 #include "telemetry/machine_id_win.h"
@@ -47,13 +53,72 @@ bool unprotect(const std::string& protectedBytes, std::string& plain) {
   return runDpapi<decltype(&CryptUnprotectData)>("CryptUnprotectData", protectedBytes, plain);
 }
 
-}  // namespace
+// Set once a run has found the folder unusable; read by the start-up sequence for its log line.
+std::atomic<bool> folderRefusedSeen{false};
 
-bool machineIdFilePath(std::wstring& path) {
+// The all-users application data folder and its "UniqueId" folder (no trailing backslashes).
+bool idFolderPaths(std::wstring& allUsers, std::wstring& folder) {
   wchar_t buffer[MAX_PATH] = {};
   if (SHGetFolderPathW(nullptr, kCommonAppDataCreate, nullptr, 0, buffer) != S_OK) return false;
+  allUsers = buffer;
   if (!PathAppendW(buffer, L"UniqueId")) return false;
-  if (!CreateDirectoryW(buffer, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  folder = buffer;
+  return true;
+}
+
+// The owner of `path`, with its descriptor, or null.
+PSID ownerOf(const std::wstring& path, sysenv::UniqueLocalMemory& descriptor) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                            nullptr, &raw) != ERROR_SUCCESS) {
+    return nullptr;
+  }
+  descriptor.reset(raw);
+  return owner;
+}
+
+IdFolderOwner classifyOwner(const std::wstring& folder, const std::wstring& allUsers) {
+  sysenv::UniqueLocalMemory folderDescriptor, allUsersDescriptor;
+  const PSID owner = ownerOf(folder, folderDescriptor);
+  if (owner == nullptr) return IdFolderOwner::Other;
+  if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid)) return IdFolderOwner::Administrators;
+  if (IsWellKnownSid(owner, WinLocalSystemSid)) return IdFolderOwner::System;
+  const PSID allUsersOwner = ownerOf(allUsers, allUsersDescriptor);
+  if (allUsersOwner != nullptr && EqualSid(owner, allUsersOwner)) return IdFolderOwner::AllUsersFolderOwner;
+  return IdFolderOwner::Other;
+}
+
+// Whether the existing folder may not be used; a missing one is made by us and is fine.
+bool existingFolderRefused(const std::wstring& folder, const std::wstring& allUsers) {
+  // Asked without a trailing backslash: with one, a link answers with its target's attributes.
+  const DWORD attributes = GetFileAttributesW(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  const bool refused = (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+                       !isUsableIdFolder((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
+                                         classifyOwner(folder, allUsers));
+  if (refused) folderRefusedSeen = true;
+  return refused;
+}
+
+}  // namespace
+
+bool machineIdFolderRefused() {
+  std::wstring allUsers, folder;
+  return idFolderPaths(allUsers, folder) && existingFolderRefused(folder, allUsers);
+}
+
+bool machineIdFilePath(std::wstring& path) {
+  std::wstring allUsers, folder;
+  if (!idFolderPaths(allUsers, folder)) return false;
+  // Made by us, it is ours from its first moment. Made by someone else first, it is used only if
+  // that was an administrator (or the system), and never when it is a link.
+  if (!sysenv::createProtectedFolder(folder, sysenv::toWide(sysenv::kMachineIdFolderSddl).c_str())) {
+    if (GetLastError() != ERROR_ALREADY_EXISTS || existingFolderRefused(folder, allUsers)) return false;
+  }
+  wchar_t buffer[MAX_PATH] = {};
+  if (folder.size() >= MAX_PATH) return false;
+  folder.copy(buffer, folder.size());
   if (!PathAppendW(buffer, L"data")) return false;
   path = buffer;
   return true;
@@ -109,3 +174,9 @@ bool writeMachineIdFile(const std::wstring& id) {
 }
 
 }  // namespace telemetry::detail
+
+namespace telemetry {
+
+bool machineIdFolderWasRefused() { return detail::folderRefusedSeen; }
+
+}  // namespace telemetry

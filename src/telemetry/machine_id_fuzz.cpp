@@ -22,7 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (text.size() != size / 2 || telemetry::machineIdBytes(text) != bytes.substr(0, size & ~std::size_t{1})) {
     std::abort();
   }
-  if (telemetry::isAcceptedStoredId(text) != (text.size() == telemetry::kMachineIdLength)) std::abort();
+  // An accepted id goes into a report's URL as it is: letters, digits and dashes only.
+  if (telemetry::isAcceptedStoredId(text)) {
+    if (text.size() != telemetry::kMachineIdLength) std::abort();
+    for (const char16_t c : text) {
+      if (c != u'-' && !isAsciiLetterOrDigit(c)) std::abort();
+    }
+  }
 
   std::u16string pattern = text;
   if (telemetry::formatAsGuidPattern(pattern)) {

@@ -108,7 +108,21 @@ std::u16string machineIdFromBytes(const std::string& bytes) {
   return text;
 }
 
-bool isAcceptedStoredId(const std::u16string& text) { return text.size() == kMachineIdLength; }
+bool isAcceptedStoredId(const std::u16string& text) {
+  if (text.size() != kMachineIdLength || text[1] != u'-' || (text[0] != u'P' && text[0] != u'V')) return false;
+  for (std::size_t i = 2; i < text.size(); ++i) {
+    const std::size_t body = i - 2;
+    const char16_t c = text[i];
+    const bool dash = body == 8 || body == 13 || body == 18 || body == 23;
+    const bool alphanumeric = (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+    if (dash ? c != u'-' : !alphanumeric) return false;
+  }
+  return true;
+}
+
+bool isUsableIdFolder(bool isReparsePoint, IdFolderOwner owner) {
+  return !isReparsePoint && owner != IdFolderOwner::Other;
+}
 
 std::u16string virtualMachineId(const std::u16string& guid) { return u"V-" + guid; }
 
@@ -121,15 +135,21 @@ std::u16string physicalMachineId(const std::u16string& address) {
 std::optional<std::u16string> resolveMachineIdFrom(const MachineIdSources& sources) {
   bool isVirtual = false;
   const bool queryMade = sources.queryVirtualMachine(isVirtual);
+  // A folder that someone else made (or turned into a link) could feed us any id, or take ours
+  // somewhere else: it is neither read nor written.
+  const bool folderUsable = !sources.folderRefused || !sources.folderRefused();
   // The file is read first on both paths: once stored, an id survives changed adapters and a
   // machine moved between physical and virtual.
-  if (const std::optional<std::u16string> stored = sources.readStoredId(); stored && isAcceptedStoredId(*stored)) {
-    return stored;
+  if (folderUsable) {
+    if (const std::optional<std::u16string> stored = sources.readStoredId(); stored && isAcceptedStoredId(*stored)) {
+      return stored;
+    }
   }
   if (queryMade && isVirtual) {
     const std::optional<std::u16string> guid = sources.newGuid();
     if (!guid) return std::nullopt;
     std::u16string id = virtualMachineId(*guid);
+    if (!folderUsable) return id;  // for this run; a later run with a sound folder stores one
     // A random id that is not stored would change on every run: no id is better.
     if (!sources.storeId(id)) return std::nullopt;
     return id;
@@ -138,7 +158,7 @@ std::optional<std::u16string> resolveMachineIdFrom(const MachineIdSources& sourc
   if (addresses.empty()) return std::nullopt;
   std::u16string id = physicalMachineId(smallestAddress(addresses));
   if (id.empty()) return std::nullopt;
-  sources.storeId(id);  // the same id is derived again next run if this fails
+  if (folderUsable) sources.storeId(id);  // the same id is derived again next run if this fails
   return id;
 }
 

@@ -44,8 +44,22 @@ bool isVirtualMachineModel(const std::u16string& model, const std::u16string& ma
 std::string machineIdBytes(const std::u16string& id);
 // The text behind unprotected file content: the bytes as UTF-16LE units, an odd last byte dropped.
 std::u16string machineIdFromBytes(const std::string& bytes);
-// Whether text read back from the file is taken as the id: exactly 38 characters, any prefix.
+// Whether text read back from the file is taken as the id: it has the shape of an id this program
+// stores, "P-" or "V-" before the 8-4-4-4-12 pattern of ASCII letters and digits. Anything else
+// (the "X-" placeholder included) is not put into a report.
 bool isAcceptedStoredId(const std::u16string& text);
+
+// Who owns an existing machine-id folder, as far as the rule below cares.
+enum class IdFolderOwner {
+  Administrators,
+  System,
+  AllUsersFolderOwner,  // the owner of the all-users folder itself (SYSTEM on Windows; Wine reports
+                        // every file as the user's, the folders it made itself included)
+  Other,                // anyone else: a user who made the folder before any elevated run did
+};
+// Whether an existing machine-id folder may be used: no junction or link, and owned by an account
+// that an unelevated user is not. Otherwise its content is not read and nothing is stored in it.
+bool isUsableIdFolder(bool isReparsePoint, IdFolderOwner owner);
 
 // "V-" before a random GUID (36 characters, no braces), on a virtual machine.
 std::u16string virtualMachineId(const std::u16string& guid);
@@ -61,16 +75,20 @@ struct MachineIdSources {
   std::function<std::optional<std::u16string>()> readStoredId;
   // Stores an id, protected; false when it could not be stored whole.
   std::function<bool(const std::u16string& id)> storeId;
+  // Whether the machine-id folder exists but may not be used (isUsableIdFolder); then the stored id
+  // is not read and none is stored. Unset: the folder is usable.
+  std::function<bool()> folderRefused;
   // A fresh uppercase GUID without braces, or nothing.
   std::function<std::optional<std::u16string>()> newGuid;
   // The permanent addresses of the qualifying adapters, in any order.
   std::function<std::vector<std::u16string>()> collectAddresses;
 };
 
-// The id of this machine, or nothing. A stored 38-character text always wins. Otherwise a virtual
-// machine makes a random "V-" id and uses it only if it could be stored; any other machine (WMI
-// failing included) derives a "P-" id from its smallest adapter address and uses it whether or not
-// it could be stored, since the next run derives the same one.
+// The id of this machine, or nothing. A stored id of the right shape always wins. Otherwise a
+// virtual machine makes a random "V-" id and uses it only if it could be stored; any other machine
+// (WMI failing included) derives a "P-" id from its smallest adapter address and uses it whether or
+// not it could be stored, since the next run derives the same one. When the folder is refused,
+// nothing is read or stored, and the id is made for this run alone (a virtual machine's too).
 std::optional<std::u16string> resolveMachineIdFrom(const MachineIdSources& sources);
 
 }  // namespace telemetry

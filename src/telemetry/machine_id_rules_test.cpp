@@ -133,11 +133,27 @@ TEST(StoredId, AnOddLastByteIsDropped) {
   EXPECT_EQ(telemetry::machineIdFromBytes(""), u"");
 }
 
-TEST(StoredId, OnlyExactly38CharactersAreAcceptedWhateverThePrefix) {
-  EXPECT_TRUE(telemetry::isAcceptedStoredId(u"V-6B29FC40-CA47-1067-B31D-00DD010662DA"));
-  EXPECT_TRUE(telemetry::isAcceptedStoredId(u"Q-anything-at-all-of-the-right-length!"));
-  EXPECT_FALSE(telemetry::isAcceptedStoredId(u"V-6B29FC40-CA47-1067-B31D-00DD010662D"));
-  EXPECT_FALSE(telemetry::isAcceptedStoredId(u"V-6B29FC40-CA47-1067-B31D-00DD010662DAA"));
+TEST(StoredId, OnlyTheShapeOfAStoredIdIsAccepted) {
+  const struct {
+    const char16_t* text;
+    bool accepted;
+  } cases[] = {
+      {u"V-6B29FC40-CA47-1067-B31D-00DD010662DA", true},
+      {u"P-001A2B3C-4D5E-001A-2B3C-4D5E001A2B3C", true},
+      {u"P-001a2b3c-4d5e-001a-2b3c-4d5e001a2b3c", true},   // letters in either case
+      {u"X-XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX", false},  // the placeholder is no id
+      {u"Q-6B29FC40-CA47-1067-B31D-00DD010662DA", false},
+      {u"Q-anything-at-all-of-the-right-length!", false},
+      {u"V-6B29FC40-CA47-1067-B31D-00DD010662D", false},
+      {u"V-6B29FC40-CA47-1067-B31D-00DD010662DAA", false},
+      {u"V-6B29FC40-CA47-1067-B31D&00DD010662DA", false},  // would change the report's query
+      {u"V-6B29FC40-CA47-1067-B31D-00DD01066?DA", false},
+      {u"V-6B29FC40CCA47-1067-B31D-00DD010662DA", false},  // dash missing
+      {u"V+6B29FC40-CA47-1067-B31D-00DD010662DA", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(telemetry::isAcceptedStoredId(c.text), c.accepted) << std::string(c.text, c.text + 38);
+  }
   // 75 bytes: the odd byte is dropped, leaving 37 characters.
   const std::string bytes = telemetry::machineIdBytes(u"V-6B29FC40-CA47-1067-B31D-00DD010662DA");
   EXPECT_FALSE(telemetry::isAcceptedStoredId(telemetry::machineIdFromBytes(bytes.substr(0, 75))));
@@ -156,6 +172,7 @@ struct FakeMachine {
   bool isVirtual = false;
   std::optional<std::u16string> stored;
   bool storeWorks = true;
+  bool folderRefused = false;
   std::optional<std::u16string> guid = u"6B29FC40-CA47-1067-B31D-00DD010662DA";
   std::vector<std::u16string> addresses;
   std::vector<std::u16string> storeCalls;
@@ -173,6 +190,7 @@ struct FakeMachine {
       return storeWorks;
     };
     s.newGuid = [this] { return guid; };
+    s.folderRefused = [this] { return folderRefused; };
     s.collectAddresses = [this] {
       ++addressQueries;
       return addresses;
@@ -247,6 +265,32 @@ TEST(ResolveMachineId, APhysicalMachineWithoutAdaptersHasNoId) {
   machine.stored = u"P-short";
   EXPECT_EQ(telemetry::resolveMachineIdFrom(machine.sources()), std::nullopt);
   EXPECT_TRUE(machine.storeCalls.empty());
+}
+
+TEST(ResolveMachineId, ARefusedFolderIsNeitherReadNorWrittenAndTheRunStillHasAnId) {
+  FakeMachine physical;
+  physical.folderRefused = true;
+  physical.stored = kValidVirtualId;  // planted by whoever made the folder
+  physical.addresses = {u"00:0B:2B:3C:4D:5E"};
+  EXPECT_EQ(telemetry::resolveMachineIdFrom(physical.sources()), kPhysicalId);
+  EXPECT_TRUE(physical.storeCalls.empty());
+
+  FakeMachine virtualMachine;
+  virtualMachine.isVirtual = true;
+  virtualMachine.folderRefused = true;
+  virtualMachine.stored = kValidVirtualId;
+  EXPECT_EQ(telemetry::resolveMachineIdFrom(virtualMachine.sources()), kNewVirtualId);
+  EXPECT_TRUE(virtualMachine.storeCalls.empty());
+}
+
+TEST(IdFolder, OnlyAPlainFolderOwnedByTheSystemsOwnAccountsIsUsed) {
+  using telemetry::IdFolderOwner;
+  for (const IdFolderOwner owner :
+       {IdFolderOwner::Administrators, IdFolderOwner::System, IdFolderOwner::AllUsersFolderOwner}) {
+    EXPECT_TRUE(telemetry::isUsableIdFolder(false, owner));
+    EXPECT_FALSE(telemetry::isUsableIdFolder(true, owner));  // a junction elsewhere
+  }
+  EXPECT_FALSE(telemetry::isUsableIdFolder(false, IdFolderOwner::Other));
 }
 
 }  // namespace

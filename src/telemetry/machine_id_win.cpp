@@ -95,6 +95,7 @@ MachineIdSources systemMachineIdSources() {
     return sysenv::toU16(id);
   };
   sources.storeId = [](const std::u16string& id) { return writeMachineIdFile(sysenv::toWide(id)); };
+  sources.folderRefused = machineIdFolderRefused;
   sources.newGuid = []() -> std::optional<std::u16string> {
     std::wstring guid;
     if (!newGuidString(guid)) return std::nullopt;

@@ -20,6 +20,9 @@ std::wstring getMachineId();
 
 // A fresh uppercase GUID without braces for each call, or the all-"X" placeholder.
 std::wstring newRequestToken();
+// Whether this process found the machine-id folder unusable (a link, or made by someone other than
+// an administrator or the system), so that its id was neither read from it nor stored there.
+bool machineIdFolderWasRefused();
 
 // The steps behind getMachineId, each on its own for the tests. All of them fail silently.
 namespace detail {
@@ -41,8 +44,13 @@ bool isVirtualMachine(bool& isVirtual);
 // software, USB, Bluetooth or Microsoft's own; false when there is none.
 bool collectMacAddresses(std::vector<std::wstring>& addresses);
 
-// C:\ProgramData\UniqueId\data or wherever the all-users application data lies; creates the folder.
+// C:\ProgramData\UniqueId\data or wherever the all-users application data lies; creates the folder
+// with a protected DACL (SYSTEM and Administrators full control, Users read). Fails when an
+// existing folder may not be used (machineIdFolderRefused).
 bool machineIdFilePath(std::wstring& path);
+// Whether the machine-id folder exists and may not be used: a junction or link, no folder, or owned
+// by neither Administrators nor SYSTEM (nor the owner of the all-users folder itself).
+bool machineIdFolderRefused();
 // Opens `path` exclusively, retrying for up to 3 s while another process has it open.
 sysenv::UniqueFileHandle openWithSharingRetry(const std::wstring& path, DWORD access, DWORD disposition);
 // The text stored in the machine-id file (of any length); false when it is missing, empty, held

@@ -16,7 +16,10 @@
 #include "sysenv/scope_exit.h"
 #include "sysenv/system_dll_win.h"
 #include "sysenv/wide_text_win.h"
+#include "support/file_links_win.h"
+#include "support/folder_security_win.h"
 #include "support/wine_test_support_win.h"
+#include "sysenv/scratch_rules.h"
 
 namespace {
 
@@ -145,14 +148,19 @@ TEST_F(MachineIdTest, WithoutFileAndAdaptersThePhysicalMachineGetsThePlaceholder
   EXPECT_EQ(telemetry::getMachineId(), kStoredVirtualId);
 }
 
-TEST_F(MachineIdTest, AVirtualMachineReplacesAnIdOf37Characters) {
-  storeFile(protectForTest(std::wstring(kStoredVirtualId).substr(0, 37)));
-  const std::optional<std::u16string> id = telemetry::resolveMachineIdFrom(sourcesOfA(true));
-  ASSERT_TRUE(id);
-  const std::wstring text = sysenv::toWide(*id);
-  EXPECT_EQ(text.substr(0, 2), L"V-");
-  EXPECT_TRUE(std::regex_match(text.substr(2), kGuid)) << text;
-  EXPECT_EQ(unprotectStoredFile(), utf16le(text));  // 76 bytes, no terminator
+TEST_F(MachineIdTest, AVirtualMachineReplacesAStoredTextThatIsNoId) {
+  // 37 characters; and 38 whose "&" would change the report's query.
+  for (const std::wstring& stored : {std::wstring(kStoredVirtualId).substr(0, 37),
+                                     std::wstring(L"V-0F1E2D3C-4B5A-6978-8796-A5B4C3D2E&F0")}) {
+    telemetry::detail::forgetCachedMachineId();
+    storeFile(protectForTest(stored));
+    const std::optional<std::u16string> id = telemetry::resolveMachineIdFrom(sourcesOfA(true));
+    ASSERT_TRUE(id);
+    const std::wstring text = sysenv::toWide(*id);
+    EXPECT_EQ(text.substr(0, 2), L"V-");
+    EXPECT_TRUE(std::regex_match(text.substr(2), kGuid)) << text;
+    EXPECT_EQ(unprotectStoredFile(), utf16le(text));  // 76 bytes, no terminator
+  }
 }
 
 TEST_F(MachineIdTest, AFileThatCannotBeUnprotectedIsReplaced) {
@@ -188,6 +196,52 @@ TEST_F(MachineIdTest, TheFileFolderIsMadeUnderAllUsersApplicationData) {
   EXPECT_EQ(path, expectedFile());
   EXPECT_TRUE(testsupport::pathExists(expectedFolder()));
   EXPECT_TRUE(telemetry::detail::machineIdFilePath(path));  // an existing folder is fine
+}
+
+TEST_F(MachineIdTest, TheFolderIsMadeForAdministratorsWithReadingForUsers) {
+  using testsupport::AllowedAce;
+  using testsupport::Principal;
+  constexpr BYTE kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+  const std::vector<AllowedAce> expected = {
+      {Principal::System, FILE_ALL_ACCESS, kInherited},
+      {Principal::Administrators, FILE_ALL_ACCESS, kInherited},
+      {Principal::Users, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, kInherited}};
+  const testsupport::StoredSecurity given =
+      testsupport::describeSddl(sysenv::toWide(sysenv::kMachineIdFolderSddl).c_str());
+  EXPECT_EQ(given.owner, Principal::Administrators);
+  EXPECT_TRUE(given.daclProtected);
+  EXPECT_TRUE(given.onlyAllowedAces);
+  EXPECT_EQ(given.aces, expected);
+
+  RemoveDirectoryW(expectedFolder().c_str());
+  std::wstring path;
+  ASSERT_TRUE(telemetry::detail::machineIdFilePath(path));
+  if (!testsupport::aclsAreStored()) GTEST_SKIP() << "this system does not store ACLs";
+  const testsupport::StoredSecurity stored = testsupport::readStoredSecurity(expectedFolder());
+  EXPECT_EQ(stored.owner, Principal::Administrators);
+  EXPECT_TRUE(stored.daclProtected);
+  EXPECT_EQ(stored.aces, expected);
+}
+
+TEST_F(MachineIdTest, AFolderThatIsALinkIsNeitherReadNorWrittenAndTheRunStillHasAnId) {
+  // Someone made the folder first, as a link to a folder of theirs holding an id of their choice.
+  testsupport::ScratchFolder theirs;
+  const std::string planted = protectForTest(kStoredVirtualId);
+  ASSERT_TRUE(testsupport::writeFileBytes(theirs.file(L"data"), planted));
+  RemoveDirectoryW(expectedFolder().c_str());
+  if (testsupport::pathExists(expectedFolder())) GTEST_SKIP() << "the folder holds more than the id";
+  if (!testsupport::makeDirectoryLink(expectedFolder(), theirs.path())) GTEST_SKIP() << "no folder links here";
+  const sysenv::ScopeExit unlink([] { testsupport::removeLeftoverLink(expectedFolder()); });
+
+  EXPECT_TRUE(telemetry::detail::machineIdFolderRefused());
+  std::wstring path;
+  EXPECT_FALSE(telemetry::detail::machineIdFilePath(path));
+  const std::optional<std::u16string> id = telemetry::resolveMachineIdFrom(sourcesOfA(true));
+  ASSERT_TRUE(id.has_value());
+  EXPECT_NE(*id, sysenv::toU16(kStoredVirtualId));
+  EXPECT_EQ(id->substr(0, 2), u"V-");
+  EXPECT_EQ(testsupport::readFileBytes(theirs.file(L"data")), planted);
+  EXPECT_TRUE(telemetry::machineIdFolderWasRefused());
 }
 
 TEST_F(MachineIdTest, ASecondCallReturnsTheCachedIdWithoutReadingTheFile) {

@@ -136,7 +136,8 @@ bool ExtractItem(mz_zip_archive* reader, mz_uint index, const std::wstring& dest
     return false;
   }
   sysenv::UniqueFileHandle file(
-      CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+      CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                  nullptr));
   if (!file) return false;
   // A device name ("nul", "com1.txt") opens the device, not a file in the folder: write nothing.
   if (GetFileType(file.get()) != FILE_TYPE_DISK) return false;

@@ -11,6 +11,7 @@
 #include <new>
 
 #include "miniz.h"
+#include "sysenv/scratch_folder_win.h"
 #include "sysenv/unique_handle_win.h"
 
 namespace zip {
@@ -34,8 +35,9 @@ FileBytes readWholeFile(const std::wstring& path) {
   FileBytes bytes;
   LARGE_INTEGER size = {};
   {
-    const sysenv::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // The file itself: a link in its place would put what it leads to (an administrator-only file,
+    // say) into an archive that leaves the machine.
+    const sysenv::UniqueFileHandle file = sysenv::openScratchFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 || size.QuadPart > 0xFFFFFFFFLL) {
       return bytes;
     }
@@ -53,8 +55,7 @@ FileBytes readWholeFile(const std::wstring& path) {
 
 // Puts `bytes` back as the file's whole content.
 void rewriteFile(const std::wstring& path, const FileBytes& bytes) {
-  const sysenv::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  const sysenv::UniqueFileHandle file = sysenv::openScratchFile(path, GENERIC_WRITE, 0, OPEN_ALWAYS);
   if (!file) return;
   DWORD written = 0;
   if (::WriteFile(file.get(), bytes.data.get(), static_cast<DWORD>(bytes.size), &written, nullptr) &&

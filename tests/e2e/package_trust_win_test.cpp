@@ -14,6 +14,7 @@
 #include "support/stub_run_win.h"
 #include "support/test_http_server_win.h"
 #include "support/test_product_win.h"
+#include "sysenv/scratch_folder_win.h"
 #include "sysenv/shell_win.h"
 
 namespace testsupport {
@@ -96,7 +97,8 @@ TEST_F(PackageTrust, ASwappedContainerWritesNoPageAndReportsTheFailure) {
   const std::wstring swapped = copy.file(L"SorvaneProSetup.exe");
   ASSERT_TRUE(writeFileBytes(swapped, stub));
 
-  FolderWatch watch(tempFolder());
+  // The elevated stub makes its folders in the Windows temporary folder.
+  FolderWatch watch(sysenv::windowsScratchRoot());
   ASSERT_TRUE(watch.watching());
   EXPECT_EQ(runStub(swapped, L""), std::optional<DWORD>(0));
   for (const std::wstring& created : watch.stop()) {

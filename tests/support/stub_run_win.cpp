@@ -3,6 +3,7 @@
 
 #include <regex>
 
+#include "support/private_temp_folder_win.h"
 #include "support/test_product_win.h"
 #include "support/zip_archive_reader_win.h"
 #include "sysenv/shell_win.h"
@@ -108,6 +109,7 @@ void StubRunTest::SetUp() {
   withdrawPackage();
   ASSERT_TRUE(resetTestServerHits());
   clearCollectedRequests();
+  windowsScratchBefore_ = windowsScratchFolders();
 }
 
 void StubRunTest::TearDown() {
@@ -180,6 +182,7 @@ std::vector<std::wstring> StubRunTest::leftInTemp() const {
     left.push_back(name + L"/");
     for (const std::wstring& inner : listFolder(path)) left.push_back(name + L"/" + inner);
   }
+  for (std::wstring& folder : newWindowsScratchFolders(windowsScratchBefore_)) left.push_back(std::move(folder));
   return left;
 }
 

@@ -112,7 +112,8 @@ class StubRunTest : public ::testing::Test {
 
   bool shortcutExists() const;
   // What the run left in its temporary folder: each name, a folder's with its own names after it
-  // ("f/", "f/a.txt").
+  // ("f/", "f/a.txt"); then the scratch folders left in the Windows temporary folder, where the
+  // elevated stub works, in the same form with their full paths.
   std::vector<std::wstring> leftInTemp() const;
   const std::wstring& tempFolder() const { return temp_.path(); }
 
@@ -120,6 +121,7 @@ class StubRunTest : public ::testing::Test {
 
  private:
   ScratchFolder temp_;
+  std::vector<std::wstring> windowsScratchBefore_;
 };
 
 }  // namespace testsupport
