@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/unix_links_win.h"
+#include "support/file_links_win.h"
 #include "support/wine_test_support_win.h"
 #include "sysenv/shell_win.h"
 
@@ -128,13 +128,13 @@ TEST_F(DesktopShortcutTest, AFolderLinkOrHardLinkInItsPlaceIsNeitherFollowedNorD
   ASSERT_TRUE(testsupport::writeFileBytes(victim, "precious"));
 
   // A link to a folder (a junction to the code).
-  ASSERT_TRUE(testsupport::makeUnixFolderLink(path_, precious));
+  ASSERT_TRUE(testsupport::makeDirectoryLink(path_, precious));
   sysenv::manageDesktopShortcut(name_, true);
   sysenv::manageDesktopShortcut(name_, false);
   EXPECT_EQ(testsupport::listFolder(precious), std::vector<std::wstring>{L"keep.txt"});
   EXPECT_EQ(testsupport::readFileBytes(precious + L"\\keep.txt"), "keep");
   EXPECT_NE(GetFileAttributesW(path_.c_str()), INVALID_FILE_ATTRIBUTES) << "the link itself stays";
-  testsupport::removeUnixLink(path_);
+  testsupport::removeLeftoverLink(path_);
 
   // A second name of another file: writing the shortcut would overwrite that file.
   ASSERT_TRUE(CreateHardLinkW(path_.c_str(), victim.c_str(), nullptr));
