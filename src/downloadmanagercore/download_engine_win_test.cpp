@@ -549,7 +549,9 @@ TEST_F(DownloadEngineTest, WhatCannotBeContinuedSafelyIsFetchedWhole) {
     const bool refusedPart = c.second.find("\t206\t") != std::string::npos;
     EXPECT_EQ(c.second, refusedPart ? requests[1].substr(0, c.second.size()) : requests[1]);
     EXPECT_EQ(refusedPart ? 3u : 2u, requests.size());
-    if (refusedPart && requests.size() == 3) EXPECT_EQ("-\t-\t200\t500000", requests[2]);
+    if (refusedPart && requests.size() == 3) {
+      EXPECT_EQ("-\t-\t200\t500000", requests[2]);
+    }
   }
 }
 
