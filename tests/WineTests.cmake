@@ -7,6 +7,7 @@
 #   http_server       talks to the loopback package server, which also mounts the tiny volume
 #   tiny_volume       fills the tiny volume: two such tests at once would see each other's files
 #   test_product      installs or removes the one test product
+#   real_archives     extracts the archives that tests/make-real-archives makes with real archivers
 sorvane_wine_test(app/crash_handler_win_test                   single_instance report_collector)
 sorvane_wine_test(app/logger_win_test                          single_instance report_collector)
 sorvane_wine_test(app/privileges_win_test                      single_instance report_collector)
@@ -43,5 +44,6 @@ sorvane_wine_test(sysenv/utf8_win_test)
 sorvane_wine_test(telemetry/error_upload_win_test              report_collector)
 sorvane_wine_test(telemetry/machine_id_win_test                report_collector)
 sorvane_wine_test(telemetry/report_transport_win_test          report_collector)
+sorvane_wine_test(zip/real_archives_win_test                   real_archives)
 sorvane_wine_test(zip/unzip_win_test                           http_server tiny_volume)
 sorvane_wine_test(zip/zip_writer_win_test                      http_server tiny_volume)

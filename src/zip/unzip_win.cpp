@@ -13,6 +13,7 @@
 #include "sysenv/unique_handle_win.h"
 #include "sysenv/wide_text_win.h"
 #include "zip/item_name.h"
+#include "zip/item_name_reader_win.h"
 
 namespace zip {
 
@@ -99,29 +100,26 @@ bool roomFor(const wchar_t* folder, const wchar_t* path, mz_uint64 size) {
   return size <= available.QuadPart;
 }
 
-// Writes item `index` under `destinationFolder`. Names are read in the ANSI code page whatever the
-// item's flags say, cut to MAX_PATH - 1 bytes, and must stay inside the folder (zip/item_name.h).
+// Writes item `index` under `destinationFolder`. The name must stay inside the folder
+// (zip/item_name.h) once decoded.
 bool ExtractItem(mz_zip_archive* reader, mz_uint index, const std::wstring& destinationFolder, ZipReporter* reporter) {
-  char storedName[MAX_PATH];
-  mz_zip_reader_get_filename(reader, index, storedName, MAX_PATH);  // at most 259 bytes, then a NUL
-  wchar_t name[MAX_PATH];
-  if (MultiByteToWideChar(CP_ACP, 0, storedName, -1, name, MAX_PATH) == 0) return false;
-  std::replace(name, name + std::wcslen(name), L'/', L'\\');
-
-  const std::optional<std::u16string> relative = containedItemPath(sysenv::toU16(name));
+  mz_zip_archive_file_stat stat;
+  if (!mz_zip_reader_file_stat(reader, index, &stat)) return false;
+  const std::optional<std::wstring> name = readItemName(*reader, stat);
+  if (!name) return false;
+  const std::optional<std::u16string> relative = containedItemPath(sysenv::toU16(*name));
   if (!relative) return false;
   const bool isFolder = mz_zip_reader_is_file_a_directory(reader, index);
   if (relative->empty()) return isFolder;  // the destination itself, which exists already
 
+  // A UTF-8 name is not cut, so its length is checked here before the join.
+  if (destinationFolder.size() + 1 + relative->size() >= MAX_PATH) return false;
   wchar_t path[MAX_PATH];
   if (PathCombineW(path, destinationFolder.c_str(), sysenv::toWide(*relative).c_str()) == nullptr) return false;
   if (isFolder) {
     SHCreateDirectoryExW(nullptr, path, nullptr);  // an existing folder is no failure
     return true;
   }
-
-  mz_zip_archive_file_stat stat;
-  if (!mz_zip_reader_file_stat(reader, index, &stat)) return false;
 
   // Folders that have no items of their own in the archive are made on the way. The parent is
   // shorter than the path by at least two characters, so its backslash fits.

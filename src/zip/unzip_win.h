@@ -14,8 +14,10 @@ namespace zip {
 // path, created with its parents. `reporter` may be null. True only when every item was written; the
 // first item that fails ends the unpacking, with its partly written file deleted and earlier items
 // kept. An item whose name would land outside the folder (absolute, a drive, any ":", ".." above
-// the folder) or that names a device ("nul") fails without writing. Names are read in the ANSI code
-// page, cut to 259 bytes. An item whose stated size exceeds its volume's free space fails as a full
+// the folder) or that names a device ("nul") fails without writing. A name is UTF-8 when the item's
+// language-encoding flag says so or an Info-ZIP Unicode Path extra field matches it (and an item
+// whose UTF-8 name is not valid UTF-8 fails without writing); any other name is read in the ANSI
+// code page, cut to 259 bytes. An item whose stated size exceeds its volume's free space fails as a full
 // disk before any of it is written; an item never grows beyond its stated size (an archive whose
 // data inflates to more fails that item). Progress goes to the reporter before each item and once
 // at the end (also after a failure); ReportError gets ERROR_DISK_FULL for an item that does not fit
