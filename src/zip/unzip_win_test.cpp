@@ -438,6 +438,47 @@ TEST_F(Unzip, AnItemThatReplacesAFileMayUseTheSpaceThatFileFrees) {
   EXPECT_EQ(readFileBytes(destination.path() + L"\\big.bin"), newer);
 }
 
+TEST_F(Unzip, ItemsLargerThanTheWritersBuffersArriveByteForByte) {
+  // Several times the writing thread's buffers, deflated and stored, and many small items around them.
+  const std::string large = pseudoRandomBytes(3 * 1024 * 1024 + 17);
+  std::string text;
+  while (text.size() < 2 * 1024 * 1024) text += "installer component feature " + std::to_string(text.size()) + "\r\n";
+  std::vector<Item> items = {{"big/random.bin", large}, {"big/stored.bin", large, 0}, {"big/text.txt", text}};
+  for (int i = 0; i < 40; ++i) items.push_back({"small/" + std::to_string(i % 5) + "/" + std::to_string(i) + ".txt", std::to_string(i)});
+  const Outcome outcome = unzip(items);
+  EXPECT_TRUE(outcome.result);
+  EXPECT_TRUE(outcome.reporter.errors.empty());
+  EXPECT_EQ(outcome.reporter.progress, progressUpTo(42, 43));
+  for (const Item& item : items) {
+    std::wstring name(item.name.begin(), item.name.end());
+    std::replace(name.begin(), name.end(), L'/', L'\\');
+    EXPECT_EQ(readFileBytes(destination_ + L"\\" + name), item.data) << item.name;
+  }
+}
+
+TEST_F(Unzip, ItemsThatFitOneByOneButNotTogetherStopAsAFullDiskBeforeTheFirstThatDoesNot) {
+  // Counted against one reading of the free space: the item that no longer fits is refused before it
+  // is created, as it would be if the volume were asked before every item.
+  const TinyVolumeDestination destination(L"unzip-tally");
+  SKIP_WITHOUT_TINY_VOLUME(destination);
+  ASSERT_TRUE(CreateDirectoryW(destination.path().c_str(), nullptr));
+  const std::size_t third = static_cast<std::size_t>(freeBytes(destination.path()) / 3);
+  std::vector<Item> items;
+  for (int i = 0; i < 5; ++i) items.push_back({"part" + std::to_string(i) + ".bin", pseudoRandomBytes(third), 0});
+  testsupport::FolderWatch watch(destination.path());
+  ASSERT_TRUE(watch.watching());
+
+  const Outcome outcome = unzip(makeArchive(items), destination.path());
+
+  EXPECT_FALSE(outcome.result);
+  EXPECT_EQ(outcome.reporter.errors, std::vector<std::uint32_t>{ERROR_DISK_FULL});
+  ASSERT_GE(outcome.reporter.progress.size(), 2u);
+  const std::uint32_t failed = outcome.reporter.progress[outcome.reporter.progress.size() - 2].first;
+  EXPECT_GE(failed, 2u) << "two thirds fit";
+  EXPECT_EQ(listFolder(destination.path()).size(), failed);
+  EXPECT_EQ(watch.stop().size(), failed) << "the item that does not fit was never created";
+}
+
 // Sets the uncompressed size that the central directory states for the archive's last item.
 void stateLastItemSize(std::string& archive, std::uint32_t size) {
   const std::size_t header = archive.rfind("PK\1\2");
