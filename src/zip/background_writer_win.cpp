@@ -27,9 +27,10 @@ BackgroundWriter::~BackgroundWriter() {
   WaitForSingleObject(thread_.get(), INFINITE);
 }
 
-void BackgroundWriter::begin(HANDLE file) {
+void BackgroundWriter::begin(HANDLE file, std::uint64_t expectedSize) {
   sysenv::CriticalSectionLock hold(lock_);
   file_ = file;
+  direct_ = expectedSize <= kSlotBytes;
   failed_ = false;
   error_ = 0;
   slots_[open_].size = 0;
@@ -63,9 +64,9 @@ DWORD BackgroundWriter::error() {
 }
 
 // Hands the open slot to the writing thread and waits until the next one is free; without a thread,
-// writes it here. False once the current file has failed.
+// or for a file written directly, writes it here. False once the current file has failed.
 bool BackgroundWriter::submitOpenSlot() {
-  if (!thread_) {
+  if (!thread_ || direct_) {
     Slot& slot = slots_[open_];
     const bool written = failed_ || writeAll(file_, slot.bytes.get(), slot.size);
     slot.size = 0;

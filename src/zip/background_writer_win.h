@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "sysenv/critical_section_win.h"
@@ -27,7 +28,9 @@ class BackgroundWriter {
   BackgroundWriter& operator=(const BackgroundWriter&) = delete;
 
   // The next writes go to `file` at its current position. Only between finish() and the next write.
-  void begin(HANDLE file);
+  // A file of `expectedSize` bytes that fits in one buffer is written by finish() on the caller's
+  // thread: handing it over would cost two thread switches for a single write.
+  void begin(HANDLE file, std::uint64_t expectedSize);
   // Queues `count` bytes, waiting for a free buffer when all are full. False once a write to the
   // current file has failed (then nothing more is written to it, and error() says why).
   bool write(const void* data, std::size_t count);
@@ -52,6 +55,7 @@ class BackgroundWriter {
   Slot slots_[kSlots];
   std::size_t open_ = 0;  // the slot the caller fills; the queue is the `queued_` slots before it
   HANDLE file_ = INVALID_HANDLE_VALUE;
+  bool direct_ = false;  // the current file is written on the caller's thread
 
   sysenv::CriticalSection lock_;
   sysenv::ConditionVariable changed_;  // a slot queued, a slot written, or the end asked for

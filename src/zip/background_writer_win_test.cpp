@@ -40,7 +40,7 @@ TEST(BackgroundWriter, WritesEveryByteInOrderFileAfterFileWhateverThePieceSizes)
     const std::wstring path = scratch.file(L"file" + std::to_wstring(seed));
     sysenv::UniqueFileHandle file = openForWriting(path);
     ASSERT_TRUE(file.valid());
-    writer.begin(file.get());
+    writer.begin(file.get(), size);
     // Pieces of uneven sizes, as the inflater hands them over.
     for (std::size_t at = 0, piece = 1; at < data.size(); at += piece, piece = piece * 7 % 70001 + 1) {
       ASSERT_TRUE(writer.write(data.data() + at, std::min(piece, data.size() - at)));
@@ -55,18 +55,24 @@ TEST(BackgroundWriter, WritesEveryByteInOrderFileAfterFileWhateverThePieceSizes)
 TEST(BackgroundWriter, AFailedWriteEndsThatFileWithItsErrorAndTheNextFileStartsClean) {
   testsupport::ScratchFolder scratch;
   zip::BackgroundWriter writer;
-  sysenv::UniqueFileHandle readOnly = openForWriting(scratch.file(L"read-only"), GENERIC_READ);
-  ASSERT_TRUE(readOnly.valid());
-  writer.begin(readOnly.get());
-  const std::string data = patternBytes(zip::BackgroundWriter::kSlotBytes * (zip::BackgroundWriter::kSlots + 2), 9);
-  bool accepted = true;
-  for (std::size_t at = 0; at < data.size() && accepted; at += 32768) accepted = writer.write(data.data() + at, 32768);
-  EXPECT_FALSE(writer.finish());
-  EXPECT_EQ(writer.error(), DWORD{ERROR_ACCESS_DENIED});
+  // Handed to the writing thread, and written at once by finish().
+  for (std::size_t size : {zip::BackgroundWriter::kSlotBytes * (zip::BackgroundWriter::kSlots + 2), std::size_t{4}}) {
+    SCOPED_TRACE(size);
+    sysenv::UniqueFileHandle readOnly = openForWriting(scratch.file(L"read-only"), GENERIC_READ);
+    ASSERT_TRUE(readOnly.valid());
+    writer.begin(readOnly.get(), size);
+    const std::string data = patternBytes(size, 9);
+    bool accepted = true;
+    for (std::size_t at = 0; at < data.size() && accepted; at += 32768) {
+      accepted = writer.write(data.data() + at, std::min<std::size_t>(32768, data.size() - at));
+    }
+    EXPECT_FALSE(writer.finish());
+    EXPECT_EQ(writer.error(), DWORD{ERROR_ACCESS_DENIED});
+  }
 
   const std::wstring path = scratch.file(L"after");
   sysenv::UniqueFileHandle file = openForWriting(path);
-  writer.begin(file.get());
+  writer.begin(file.get(), 4);
   EXPECT_TRUE(writer.write("next", 4));
   EXPECT_TRUE(writer.finish());
   EXPECT_EQ(writer.error(), 0u);

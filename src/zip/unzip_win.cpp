@@ -174,7 +174,7 @@ bool ExtractItem(Extraction& extraction, mz_uint index) {
   sysenv::UniqueFileHandle file = createOutputFile(path.c_str());
   if (!file) return false;
 
-  extraction.writer.begin(file.get());
+  extraction.writer.begin(file.get(), stat.m_uncomp_size);
   OutputFile output{extraction.writer, extraction.reporter, stat.m_uncomp_size};
   const bool extracted = mz_zip_reader_extract_to_callback(&extraction.reader, index, queuePiece, &output, 0);
   // Every queued piece is written before the file is closed, and before the next item begins.
