@@ -10,6 +10,7 @@
 #   windows_temp      makes scratch folders in the Windows temporary folder (where an elevated run
 #                     works; Wine runs every process elevated) outside the tests that hold
 #                     single_instance, which the end-to-end tests' check for leftovers must not see
+#   real_archives     extracts the archives that tests/make-real-archives makes with real archivers
 sorvane_wine_test(app/crash_handler_win_test                   single_instance report_collector windows_temp)
 sorvane_wine_test(app/logger_win_test                          single_instance report_collector)
 sorvane_wine_test(app/privileges_win_test                      single_instance report_collector)
@@ -49,5 +50,7 @@ sorvane_wine_test(sysenv/utf8_win_test)
 sorvane_wine_test(telemetry/error_upload_win_test              report_collector windows_temp)
 sorvane_wine_test(telemetry/machine_id_win_test                report_collector)
 sorvane_wine_test(telemetry/report_transport_win_test          report_collector)
+sorvane_wine_test(zip/background_writer_win_test)
+sorvane_wine_test(zip/real_archives_win_test                   real_archives)
 sorvane_wine_test(zip/unzip_win_test                           http_server tiny_volume)
 sorvane_wine_test(zip/zip_writer_win_test                      http_server tiny_volume)

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "sysenv/utf8_text.h"
+
 namespace payload {
 
-// Strict UTF-8 to UTF-16: characters beyond the Basic Multilingual Plane become surrogate pairs, a
-// byte-order mark stays as U+FEFF, NUL bytes stay. False for bytes that are not UTF-8 (stray or
-// missing continuation bytes, overlong forms, encoded surrogates, values above U+10FFFF).
-bool decodeUtf8(const std::string& bytes, std::u16string& text);
+// The strict decoder, under the name that this folder's callers know.
+using sysenv::decodeUtf8;
 
 // The quoted texts after the first "\"LANG\"" of the file: scanning starts seven characters after
 // the match (past the closing quote and the colon), and runs to the first "]" or the end; each pair

@@ -8,6 +8,8 @@
 namespace sysenv {
 
 class CriticalSection {
+  friend class ConditionVariable;
+
  public:
   CriticalSection() { InitializeCriticalSection(&section_); }
   ~CriticalSection() { DeleteCriticalSection(&section_); }
@@ -31,6 +33,22 @@ class CriticalSectionLock {
 
  private:
   CriticalSection& section_;
+};
+
+// Threads that wait, inside a CriticalSection, for another thread to change what it guards. Always
+// sleep in a loop that tests the condition again: a wake-up may come without a change.
+class ConditionVariable {
+ public:
+  ConditionVariable() { InitializeConditionVariable(&variable_); }
+  ConditionVariable(const ConditionVariable&) = delete;
+  ConditionVariable& operator=(const ConditionVariable&) = delete;
+
+  // Leaves `section` (entered by this thread), sleeps until woken, and enters it again.
+  void sleep(CriticalSection& section) { SleepConditionVariableCS(&variable_, &section.section_, INFINITE); }
+  void wakeAll() { WakeAllConditionVariable(&variable_); }
+
+ private:
+  CONDITION_VARIABLE variable_;  // needs no deletion
 };
 
 }  // namespace sysenv

@@ -14,7 +14,8 @@ namespace zip {
 // (a leading "\": root-relative, UNC and device paths), holds a ":" anywhere (a drive prefix or an
 // alternate data stream), climbs above the destination with "..", or has a segment made only of
 // dots and spaces other than "." and ".." (Windows trims trailing dots and spaces, so such a
-// segment would not stay the name it claims to be).
+// segment would not stay the name it claims to be), or has a segment that names a device ("nul",
+// "com1.txt", "CON", "lpt1.log": Windows would open the device, not a file in the folder).
 std::optional<std::u16string> containedItemPath(const std::u16string& nameWithBackslashes);
 
 }  // namespace zip

@@ -23,6 +23,10 @@ TEST(ItemName, NamesInsideTheFolderResolveToTheirRelativePath) {
       {u"a\\b\\..", u"a"},
       {u"...dots.txt", u"...dots.txt"},  // dots in a name are a name
       {u"name.", u"name."},
+      {u"console.txt", u"console.txt"},  // only the device names themselves are devices
+      {u"com10", u"com10"},
+      {u"lpt", u"lpt"},
+      {u"nul_not.txt", u"nul_not.txt"},
       {u"with space\\x y.txt", u"with space\\x y.txt"},
       {u"caf\u00E9\\\u65E5\u672C.txt", u"caf\u00E9\\\u65E5\u672C.txt"},
       {u"", u""},  // the destination itself
@@ -54,6 +58,14 @@ TEST(ItemName, NamesThatWouldLeaveTheFolderAreRefused) {
       u".. \\evil.txt",
       u"a\\. .\\b",
       u" \\x",
+      u"nul",  // devices, in any folder, with any extension and case
+      u"a\\NUL.txt",
+      u"con\\x.txt",
+      u"Com1.log",
+      u"lpt9",
+      u"aux .c",
+      u"conout$",
+      u"com\u00B9",
   };
   for (const std::u16string& name : refused) {
     EXPECT_FALSE(zip::containedItemPath(name).has_value()) << std::string(name.begin(), name.end());

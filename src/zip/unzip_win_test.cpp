@@ -40,7 +40,12 @@ struct Item {
   std::string name;  // as stored: 8-bit, "/" between folders, a trailing "/" for a folder item
   std::string data;
   int level = MZ_BEST_COMPRESSION;  // 0 stores the bytes as they are
+  // The writer marks every name as UTF-8 (bit 11) unless told that it is not (kNotUtf8).
+  mz_uint flags = 0;
+  std::string extra{};  // extra field records, in both headers
 };
+
+constexpr mz_uint kNotUtf8 = MZ_ZIP_FLAG_ASCII_FILENAME;
 
 void replaceAll(std::string& bytes, const std::string& from, const std::string& to) {
   ASSERT_EQ(from.size(), to.size());
@@ -67,8 +72,10 @@ std::string makeArchive(const std::vector<Item>& items) {
       name[0] = '#';
       patches.emplace_back(name, item.name);
     }
-    EXPECT_TRUE(mz_zip_writer_add_mem(&writer, name.c_str(), item.data.data(), item.data.size(),
-                                      static_cast<mz_uint>(item.level)))
+    EXPECT_TRUE(mz_zip_writer_add_mem_ex_v2(&writer, name.c_str(), item.data.data(), item.data.size(), nullptr, 0,
+                                            static_cast<mz_uint>(item.level) | item.flags, 0, 0, nullptr,
+                                            item.extra.data(), static_cast<mz_uint>(item.extra.size()),
+                                            item.extra.data(), static_cast<mz_uint>(item.extra.size())))
         << item.name;
   }
   void* buffer = nullptr;
@@ -188,7 +195,7 @@ TEST_F(Unzip, OnlyTheFirst259BytesOfAStoredNameCount) {
   name += "abcdefghi";           // bytes 250..258
   name += std::string(41, 'X');  // 300 bytes in all
   ASSERT_EQ(name.size(), 300u);
-  const Outcome outcome = unzip({{name, "cut"}});
+  const Outcome outcome = unzip({{name, "cut", MZ_BEST_COMPRESSION, kNotUtf8}});
   EXPECT_TRUE(outcome.result);
   EXPECT_EQ(listFolder(destination_), std::vector<std::wstring>{L"abcdefghi"});
   EXPECT_EQ(readFileBytes(scratch_.file(L"out\\abcdefghi")), "cut");
@@ -237,25 +244,84 @@ TEST_F(Unzip, FailingItemStopsTheUnpackingAndLeavesEarlierItems) {
   EXPECT_EQ(GetFileAttributesW(scratch_.file(L"a fold\\bad.txt").c_str()), DWORD{FILE_ATTRIBUTE_DIRECTORY});
 }
 
-TEST_F(Unzip, NamesAreDecodedInTheAnsiCodePageEvenWithTheUtf8Flag) {
-  const std::string stored = "caf\xC3\xA9.txt";  // UTF-8 for "café.txt"
-  const std::string archive = makeArchive({{stored, "accent"}});
+// An Info-ZIP Unicode Path extra field (0x7075, version 1) for an item stored as `rawName`.
+std::string unicodePathField(const std::string& rawName, const std::string& utf8Name) {
+  const auto crc = static_cast<std::uint32_t>(
+      mz_crc32(MZ_CRC32_INIT, reinterpret_cast<const unsigned char*>(rawName.data()), rawName.size()));
+  std::string data(1, '\1');
+  for (int i = 0; i < 4; ++i) data += static_cast<char>((crc >> (8 * i)) & 0xFF);
+  data += utf8Name;
+  return std::string{'\x75', '\x70', static_cast<char>(data.size() & 0xFF), static_cast<char>(data.size() >> 8)} + data;
+}
 
-  mz_zip_archive reader;
-  mz_zip_zero_struct(&reader);
-  ASSERT_TRUE(mz_zip_reader_init_mem(&reader, archive.data(), archive.size(), 0));
-  mz_zip_archive_file_stat stat;
-  ASSERT_TRUE(mz_zip_reader_file_stat(&reader, 0, &stat));
-  mz_zip_reader_end(&reader);
-  ASSERT_NE(stat.m_bit_flag & (1u << 11), 0u) << "the writer marks the name as UTF-8";
-
-  wchar_t ansi[MAX_PATH] = {};
-  ASSERT_GT(MultiByteToWideChar(CP_ACP, 0, stored.c_str(), -1, ansi, MAX_PATH), 0);
-  const Outcome outcome = unzip(archive, destination_);
+TEST_F(Unzip, NamesAreUtf8WhenTheArchiveSaysSoAndInTheAnsiCodePageOtherwise) {
+  const std::string cp850 = "Donn\x82" "es-850.txt";  // as zip on Windows stores "Données-850.txt"
+  const std::string unmarked = "caf\xE9.txt";
+  const Outcome outcome = unzip({
+      {"Donn\xC3\xA9" "es.txt", "flag"},
+      {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E/\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB.txt", "nested"},
+      {cp850, "field", MZ_BEST_COMPRESSION, kNotUtf8, unicodePathField(cp850, "Donn\xC3\xA9" "es-850.txt")},
+      {"stale.txt", "stale field", MZ_BEST_COMPRESSION, kNotUtf8, unicodePathField("renamed.txt", "other.txt")},
+      {unmarked, "ansi", MZ_BEST_COMPRESSION, kNotUtf8},
+  });
   EXPECT_TRUE(outcome.result);
-  EXPECT_EQ(listFolder(destination_), std::vector<std::wstring>{ansi});
-  if (GetACP() != CP_UTF8) {
-    EXPECT_FALSE(pathExists(destination_ + L"\\caf\u00E9.txt"));
+  wchar_t ansi[MAX_PATH] = {};
+  ASSERT_GT(MultiByteToWideChar(CP_ACP, 0, unmarked.c_str(), -1, ansi, MAX_PATH), 0);
+  std::vector<std::wstring> names = listFolder(destination_);
+  std::sort(names.begin(), names.end());
+  std::vector<std::wstring> expected = {L"Donn\u00E9es.txt", L"Donn\u00E9es-850.txt", L"stale.txt", ansi,
+                                        L"\u65E5\u672C\u8A9E"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(names, expected);
+  EXPECT_EQ(readFileBytes(destination_ + L"\\\u65E5\u672C\u8A9E\\\u30D5\u30A1\u30A4\u30EB.txt"), "nested");
+  EXPECT_EQ(readFileBytes(destination_ + L"\\Donn\u00E9es-850.txt"), "field");
+}
+
+TEST_F(Unzip, AUtf8NameIsDecodedWholeAndNotCutAt259Bytes) {
+  // Five folders of 20 characters (60 bytes each, as Linux under Wine allows at most 255 bytes a
+  // name): 304 bytes in all, 104 characters.
+  std::string segment;
+  for (int i = 0; i < 20; ++i) segment += "\xE6\x97\xA5";
+  std::string name = segment;
+  for (int i = 0; i < 4; ++i) name += "/" + segment;
+  const Outcome outcome = unzip({{name, "long"}});
+  EXPECT_TRUE(outcome.result);
+  std::wstring path = destination_;
+  for (int i = 0; i < 5; ++i) path += L"\\" + std::wstring(20, L'\u65E5');
+  EXPECT_EQ(readFileBytes(path), "long");
+}
+
+TEST_F(Unzip, AnItemWhoseNameClaimsUtf8AndIsNotIsRefusedAndEndsTheUnpacking) {
+  const std::string raw = "plain.txt";
+  const std::vector<Item> refused[] = {
+      {{"before.txt", "1"}, {"Donn\xE9" "es.txt", "latin-1 under the flag"}, {"after.txt", "3"}},
+      {{"before.txt", "1"}, {raw, "a field", MZ_BEST_COMPRESSION, kNotUtf8, unicodePathField(raw, "bad\xC3")}, {"after.txt", "3"}},
+  };
+  for (const std::vector<Item>& items : refused) {
+    const Outcome outcome = unzip(items);
+    EXPECT_FALSE(outcome.result);
+    EXPECT_EQ(outcome.reporter.progress, progressUpTo(1, 3));
+    EXPECT_TRUE(outcome.reporter.errors.empty());
+    EXPECT_EQ(listFolder(destination_), std::vector<std::wstring>{L"before.txt"});
+    testsupport::removeTreeForTest(destination_);
+  }
+}
+
+TEST_F(Unzip, TheFolderAndDeviceRulesApplyToTheDecodedName) {
+  // Each raw name is harmless; the name that the Unicode Path field gives is not.
+  const std::string decoded[] = {"../sorvane-zip-slip.txt", "a/../../sorvane-zip-slip.txt", "C:/sorvane-zip-slip.txt",
+                                 "/sorvane-zip-slip.txt", "nul", "com1.txt"};
+  for (const std::string& name : decoded) {
+    SCOPED_TRACE(name);
+    const std::string raw = "harmless.txt";
+    const Outcome outcome = unzip(
+        {{"before.txt", "1"}, {raw, "evil", MZ_BEST_COMPRESSION, kNotUtf8, unicodePathField(raw, name)}, {"after.txt", "3"}});
+    EXPECT_FALSE(outcome.result);
+    EXPECT_EQ(outcome.reporter.progress, progressUpTo(1, 3));
+    EXPECT_EQ(listFolder(destination_), std::vector<std::wstring>{L"before.txt"});
+    EXPECT_FALSE(pathExists(scratch_.file(L"sorvane-zip-slip.txt")));
+    EXPECT_FALSE(pathExists(L"C:\\sorvane-zip-slip.txt"));
+    testsupport::removeTreeForTest(destination_);
   }
 }
 
@@ -370,6 +436,47 @@ TEST_F(Unzip, AnItemThatReplacesAFileMayUseTheSpaceThatFileFrees) {
   EXPECT_TRUE(outcome.result);
   EXPECT_TRUE(outcome.reporter.errors.empty());
   EXPECT_EQ(readFileBytes(destination.path() + L"\\big.bin"), newer);
+}
+
+TEST_F(Unzip, ItemsLargerThanTheWritersBuffersArriveByteForByte) {
+  // Several times the writing thread's buffers, deflated and stored, and many small items around them.
+  const std::string large = pseudoRandomBytes(3 * 1024 * 1024 + 17);
+  std::string text;
+  while (text.size() < 2 * 1024 * 1024) text += "installer component feature " + std::to_string(text.size()) + "\r\n";
+  std::vector<Item> items = {{"big/random.bin", large}, {"big/stored.bin", large, 0}, {"big/text.txt", text}};
+  for (int i = 0; i < 40; ++i) items.push_back({"small/" + std::to_string(i % 5) + "/" + std::to_string(i) + ".txt", std::to_string(i)});
+  const Outcome outcome = unzip(items);
+  EXPECT_TRUE(outcome.result);
+  EXPECT_TRUE(outcome.reporter.errors.empty());
+  EXPECT_EQ(outcome.reporter.progress, progressUpTo(42, 43));
+  for (const Item& item : items) {
+    std::wstring name(item.name.begin(), item.name.end());
+    std::replace(name.begin(), name.end(), L'/', L'\\');
+    EXPECT_EQ(readFileBytes(destination_ + L"\\" + name), item.data) << item.name;
+  }
+}
+
+TEST_F(Unzip, ItemsThatFitOneByOneButNotTogetherStopAsAFullDiskBeforeTheFirstThatDoesNot) {
+  // Counted against one reading of the free space: the item that no longer fits is refused before it
+  // is created, as it would be if the volume were asked before every item.
+  const TinyVolumeDestination destination(L"unzip-tally");
+  SKIP_WITHOUT_TINY_VOLUME(destination);
+  ASSERT_TRUE(CreateDirectoryW(destination.path().c_str(), nullptr));
+  const std::size_t third = static_cast<std::size_t>(freeBytes(destination.path()) / 3);
+  std::vector<Item> items;
+  for (int i = 0; i < 5; ++i) items.push_back({"part" + std::to_string(i) + ".bin", pseudoRandomBytes(third), 0});
+  testsupport::FolderWatch watch(destination.path());
+  ASSERT_TRUE(watch.watching());
+
+  const Outcome outcome = unzip(makeArchive(items), destination.path());
+
+  EXPECT_FALSE(outcome.result);
+  EXPECT_EQ(outcome.reporter.errors, std::vector<std::uint32_t>{ERROR_DISK_FULL});
+  ASSERT_GE(outcome.reporter.progress.size(), 2u);
+  const std::uint32_t failed = outcome.reporter.progress[outcome.reporter.progress.size() - 2].first;
+  EXPECT_GE(failed, 2u) << "two thirds fit";
+  EXPECT_EQ(listFolder(destination.path()).size(), failed);
+  EXPECT_EQ(watch.stop().size(), failed) << "the item that does not fit was never created";
 }
 
 // Sets the uncompressed size that the central directory states for the archive's last item.
