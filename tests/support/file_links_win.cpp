@@ -37,7 +37,8 @@ namespace {
 bool makeLink(const std::wstring& link, const std::wstring& target) {
   const std::string unixLink = unixPath(link), unixTarget = unixPath(target);
   if (unixLink.empty() || unixTarget.empty()) return false;
-  return runUnixProgram(L"/bin/ln -s " + widen(unixTarget) + L" " + widen(unixLink),
+  // Quoted for Wine's splitting of the command line into the program's arguments.
+  return runUnixProgram(L"/bin/ln -s \"" + widen(unixTarget) + L"\" \"" + widen(unixLink) + L"\"",
                         [&] { return pathExists(link); });
 }
 
@@ -63,7 +64,7 @@ void removeLeftoverLink(const std::wstring& link) {
     const std::vector<std::wstring> names = listFolder(parent);
     return std::find(names.begin(), names.end(), name) == names.end();
   };
-  if (!gone()) runUnixProgram(L"/bin/rm -f " + widen(unixPath(link)), gone);
+  if (!gone()) runUnixProgram(L"/bin/rm -f \"" + widen(unixPath(link)) + L"\"", gone);
 }
 
 }  // namespace testsupport
