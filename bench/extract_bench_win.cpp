@@ -39,12 +39,15 @@ std::uint64_t bytesBelow(const std::wstring& folder) {
   return total;
 }
 
+// As the stub reads its archive: the file pointer moved, then a plain read.
 size_t readAt(void* opaque, mz_uint64 offset, void* buffer, size_t count) {
-  OVERLAPPED position = {};
-  position.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
-  position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(offset);
   DWORD read = 0;
-  if (!ReadFile(static_cast<HANDLE>(opaque), buffer, static_cast<DWORD>(count), &read, &position)) return 0;
+  if (!SetFilePointerEx(static_cast<HANDLE>(opaque), position, nullptr, FILE_BEGIN) ||
+      !ReadFile(static_cast<HANDLE>(opaque), buffer, static_cast<DWORD>(count), &read, nullptr)) {
+    return 0;
+  }
   return read;
 }
 

@@ -1,67 +1,103 @@
-// Win32 code. Writes one output file after another on a thread of its own, fed through a few fixed
-// buffers: inflating the next piece of an item then overlaps writing the last one. Memory stays the
-// same whatever the size of the archive (kSlots buffers of kSlotBytes).
+// Win32 code. Puts the unpacked items on disk on a thread of its own, fed through a few fixed buffers:
+// the caller inflates the next items while the last ones are written. Under Wine, making, writing and
+// closing a file each cost a trip to the wineserver, and those trips are most of an unpacking's time;
+// the queue keeps that thread busy with them while the caller inflates. Memory stays the same whatever
+// the size of the archive (kBuffers buffers of kBufferBytes).
+//
+// Items are put on disk one after the other, in the order they were handed over, each with the
+// folders it needs. The first that fails stops the writing: nothing handed over after it is made, so
+// an unpacking that fails leaves exactly the items before the failed one, whatever was queued.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
-#include <cstdint>
 #include <memory>
+#include <string>
 
 #include "sysenv/critical_section_win.h"
 #include "sysenv/unique_handle_win.h"
+#include "zip/folder_maker_win.h"
 
 namespace zip {
 
 class BackgroundWriter {
  public:
-  static constexpr std::size_t kSlots = 4;
-  static constexpr std::size_t kSlotBytes = 256 * 1024;
+  static constexpr std::size_t kBuffers = 8;
+  static constexpr std::size_t kBufferBytes = 256 * 1024;
 
-  // Starts the thread. Where it cannot be started, every write happens at once on the caller's
-  // thread instead, with the same results.
-  BackgroundWriter();
-  // Ends and joins the thread; what is queued and not yet written is dropped.
+  // What the writing has come to.
+  struct Progress {
+    std::size_t itemsDone = 0;  // items wholly on disk, counted from the first handed over
+    bool failed = false;        // item `itemsDone` failed, and nothing after it was made
+    DWORD error = 0;            // the last-error code of the write that failed (112 on a full disk);
+                                // 0 when none did (a file that could not be made, or one given up)
+  };
+
+  // What a piece begins.
+  enum class Begins {
+    kNothing,  // it follows the current file, or, closing with no file begun, stands for an item
+               // that needs nothing on disk
+    kFolder,   // the folder at the path, with its missing parents
+    kFile,     // the file at the path, made anew in its folder (made if missing); a file of that name
+               // is replaced, and a link in its place is opened itself, not followed
+  };
+
+  // The items go below `root`, which exists (or its absence will fail them).
+  explicit BackgroundWriter(const std::wstring& root);
+  // Ends and joins the thread; what is handed over and not yet written is dropped, and a file being
+  // written is left as far as it got.
   ~BackgroundWriter();
   BackgroundWriter(const BackgroundWriter&) = delete;
   BackgroundWriter& operator=(const BackgroundWriter&) = delete;
 
-  // The next writes go to `file` at its current position. Only between finish() and the next write.
-  // A file of `expectedSize` bytes that fits in one buffer is written by finish() on the caller's
-  // thread: handing it over would cost two thread switches for a single write.
-  void begin(HANDLE file, std::uint64_t expectedSize);
-  // Queues `count` bytes, waiting for a free buffer when all are full. False once a write to the
-  // current file has failed (then nothing more is written to it, and error() says why).
-  bool write(const void* data, std::size_t count);
-  // Hands over what is queued and waits until all of it is written: true when every byte was.
-  bool finish();
-  // The last-error code of the write that failed (ERROR_DISK_FULL on a full disk); 0 while none has.
-  DWORD error();
+  // The buffer (kBufferBytes) that the next handOver() passes on, once the writing thread has one
+  // free. The same buffer until it is handed over.
+  char* buffer();
+  // Hands over the first `size` bytes of buffer(), as the piece that begins `begins` at `path` (full
+  // path, no trailing backslash). `closes` ends the item: a file is kept when `keep` and every write
+  // to it succeeded, and deleted otherwise; a file given up (`keep` false) fails its item. Without
+  // a thread, the piece is written before this returns.
+  void handOver(std::size_t size, Begins begins, const std::wstring& path, bool closes, bool keep = true);
+  // Where the writing is now, without waiting.
+  Progress progress();
+  // Waits until everything handed over is written (or dropped after a failure), and says where the
+  // writing ended.
+  Progress wait();
 
  private:
-  struct Slot {
+  struct Piece {
     std::unique_ptr<char[]> bytes;
     std::size_t size = 0;
+    Begins begins = Begins::kNothing;
+    std::wstring path;
+    bool closes = false;
+    bool keep = true;
   };
 
   static DWORD WINAPI threadMain(void* self);
   void writeQueued();
-  // Writes all of `size` bytes, writing again after a short write, so that the write that really
-  // fails sets the error code. False with error_ set on failure.
-  bool writeAll(HANDLE file, const char* bytes, std::size_t size);
-  bool submitOpenSlot();
+  // The writing thread's part (or the caller's, without a thread).
+  void writePiece(const Piece& piece);
+  // Closes the current file, keeping it or deleting it; false when it was not kept.
+  bool closeFile(bool keep);
+  void waitForFreeBuffer();
 
-  Slot slots_[kSlots];
-  std::size_t open_ = 0;  // the slot the caller fills; the queue is the `queued_` slots before it
-  HANDLE file_ = INVALID_HANDLE_VALUE;
-  bool direct_ = false;  // the current file is written on the caller's thread
+  Piece pieces_[kBuffers];
+  std::size_t open_ = 0;  // the piece the caller fills; the queue is the `queued_` pieces before it
+
+  // Only the writing thread touches these while it runs.
+  FolderMaker folders_;
+  sysenv::UniqueFileHandle file_;
+  std::wstring filePath_;
+  bool fileFailed_ = false;  // not made, or a write failed
+  DWORD fileError_ = 0;
+  bool stopped_ = false;  // an item failed: nothing more is made
 
   sysenv::CriticalSection lock_;
-  sysenv::ConditionVariable changed_;  // a slot queued, a slot written, or the end asked for
-  std::size_t queued_ = 0;             // slots handed over and not yet written, the one in writing included
-  bool failed_ = false;
-  DWORD error_ = 0;
+  sysenv::ConditionVariable changed_;  // a piece handed over, a piece written, or the end asked for
+  std::size_t queued_ = 0;             // pieces handed over and not yet written, the one in writing included
+  Progress progress_;
   bool ending_ = false;
   sysenv::UniqueKernelHandle thread_;
 };
