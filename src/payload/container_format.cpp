@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "sysenv/little_endian.h"
 namespace payload {
 
 static_assert(sizeof(PayloadEntryHeader::path) == 520, "the path field is 260 UTF-16 units");
@@ -12,21 +13,18 @@ static_assert(sizeof(PayloadEntryHeader::path) == 520, "the path field is 260 UT
 bool decodePayloadEntryHeader(const unsigned char* bytes, std::size_t length, PayloadEntryHeader& header) {
   if (length != kPayloadEntryHeaderSize) return false;
   for (std::size_t i = 0; i < kPayloadPathUnits; ++i) {
-    header.path[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    header.path[i] = sysenv::readLittleEndian<char16_t>(bytes + 2 * i);
   }
-  std::uint64_t size = 0;
-  for (std::size_t i = 0; i < 8; ++i) size |= static_cast<std::uint64_t>(bytes[520 + i]) << (8 * i);
-  header.size = size;
+  header.size = sysenv::readLittleEndian<std::uint64_t>(bytes + 520);
   return true;
 }
 
 std::array<unsigned char, kPayloadEntryHeaderSize> encodePayloadEntryHeader(const PayloadEntryHeader& header) {
   std::array<unsigned char, kPayloadEntryHeaderSize> bytes{};
   for (std::size_t i = 0; i < kPayloadPathUnits; ++i) {
-    bytes[2 * i] = static_cast<unsigned char>(header.path[i] & 0xFF);
-    bytes[2 * i + 1] = static_cast<unsigned char>(header.path[i] >> 8);
+    sysenv::writeLittleEndian(&bytes[2 * i], header.path[i]);
   }
-  for (std::size_t i = 0; i < 8; ++i) bytes[520 + i] = static_cast<unsigned char>(header.size >> (8 * i));
+  sysenv::writeLittleEndian(&bytes[520], header.size);
   return bytes;
 }
 
@@ -39,8 +37,7 @@ bool makePayloadEntryHeader(const std::u16string& path, std::uint64_t size, Payl
 }
 
 std::uint32_t decodePayloadTrailer(const unsigned char bytes[kPayloadTrailerSize]) {
-  return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-         (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+  return sysenv::readLittleEndian<std::uint32_t>(bytes);
 }
 
 std::u16string payloadEntryPath(const PayloadEntryHeader& header) {

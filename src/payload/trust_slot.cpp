@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "sysenv/little_endian.h"
+
 namespace payload {
 
 namespace {
@@ -19,13 +21,8 @@ constexpr std::uint32_t kPackagePinned = 2;
 constexpr std::uint32_t kSignerPinned = 4;
 constexpr std::uint32_t kKnownFlags = kContainerPinned | kPackagePinned | kSignerPinned;
 
-void put32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-std::uint32_t get32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-         static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
+void put32(std::uint8_t* at, std::uint32_t value) { sysenv::writeLittleEndian(at, value); }
+std::uint32_t get32(const std::uint8_t* at) { return sysenv::readLittleEndian<std::uint32_t>(at); }
 
 // The marker, each byte XOR 0x5A, unmasked at run time through a volatile so that no compiler folds
 // it back into a literal: the slot's own initializer is the one plain copy in the image.
@@ -69,8 +66,7 @@ std::optional<std::array<std::uint8_t, kTrustSlotSize>> encodeTrustSlot(const Tr
   put32(&bytes[kFlagsOffset], flags);
   put32(&bytes[kSignerLengthOffset], static_cast<std::uint32_t>(slot.packageSigner.size()));
   for (std::size_t i = 0; i < slot.packageSigner.size(); ++i) {
-    bytes[kSignerOffset + 2 * i] = static_cast<std::uint8_t>(slot.packageSigner[i] & 0xFF);
-    bytes[kSignerOffset + 2 * i + 1] = static_cast<std::uint8_t>(slot.packageSigner[i] >> 8);
+    sysenv::writeLittleEndian(&bytes[kSignerOffset + 2 * i], slot.packageSigner[i]);
   }
   return bytes;
 }
@@ -91,7 +87,7 @@ std::optional<TrustSlot> decodeTrustSlot(const std::uint8_t* bytes, std::size_t 
   if (flags & kContainerPinned) slot.container = digestAt(bytes + kContainerOffset);
   if (flags & kPackagePinned) slot.packageSha256 = digestAt(bytes + kPackageOffset);
   for (std::uint32_t i = 0; i < signerUnits; ++i) {
-    const auto unit = static_cast<char16_t>(bytes[kSignerOffset + 2 * i] | bytes[kSignerOffset + 2 * i + 1] << 8);
+    const auto unit = sysenv::readLittleEndian<char16_t>(bytes + kSignerOffset + 2 * i);
     if (unit == 0) return std::nullopt;
     slot.packageSigner.push_back(unit);
   }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "sysenv/little_endian.h"
+
 namespace telemetry {
 namespace {
 
@@ -101,9 +103,7 @@ std::u16string machineIdFromBytes(const std::string& bytes) {
   std::u16string text;
   text.reserve(bytes.size() / 2);
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const auto low = static_cast<unsigned char>(bytes[i]);
-    const auto high = static_cast<unsigned char>(bytes[i + 1]);
-    text.push_back(static_cast<char16_t>(low | (high << 8)));
+    text.push_back(sysenv::readLittleEndian<char16_t>(bytes.data(), i));
   }
   return text;
 }

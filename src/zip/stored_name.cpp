@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "miniz.h"
+#include "sysenv/little_endian.h"
 #include "sysenv/utf8_text.h"
 
 namespace zip {
@@ -15,12 +16,11 @@ constexpr std::uint16_t kUnicodePathTag = 0x7075;
 constexpr unsigned char kUnicodePathVersion = 1;
 
 std::uint16_t little16(const std::string& bytes, std::size_t at) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
-                                    (static_cast<unsigned char>(bytes[at + 1]) << 8));
+  return sysenv::readLittleEndian<std::uint16_t>(bytes.data(), at);
 }
 
 std::uint32_t little32(const std::string& bytes, std::size_t at) {
-  return static_cast<std::uint32_t>(little16(bytes, at)) | (static_cast<std::uint32_t>(little16(bytes, at + 2)) << 16);
+  return sysenv::readLittleEndian<std::uint32_t>(bytes.data(), at);
 }
 
 }  // namespace

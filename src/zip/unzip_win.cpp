@@ -30,11 +30,6 @@ struct ZipFileContext {
   bool keepReadErrors = false;
   DWORD keptReadError = 0;
   bool readFailed = false;
-
-  void reportKeptReadError() {
-    if (readFailed && reporter != nullptr) reporter->ReportError(keptReadError);
-    readFailed = false;
-  }
 };
 
 // ReadFile moves at most 4 GiB - 1 at once; a larger request comes back short, which the library

@@ -3,6 +3,8 @@
 // data directories start at offset 96 (PE32) or 112 (PE32+), eight bytes each.
 #include "stubpack/pe_image.h"
 
+#include "sysenv/little_endian.h"
+
 namespace stubpack {
 
 namespace {
@@ -34,20 +36,10 @@ bool fail(std::string* error, const std::string& reason) {
 
 }  // namespace
 
-std::uint16_t readLe16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
-std::uint32_t readLe32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-std::uint64_t readLe64(const std::uint8_t* p) {
-  return static_cast<std::uint64_t>(readLe32(p)) | (static_cast<std::uint64_t>(readLe32(p + 4)) << 32);
-}
-
-void writeLe32(std::uint8_t* p, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
+std::uint16_t readLe16(const std::uint8_t* p) { return sysenv::readLittleEndian<std::uint16_t>(p); }
+std::uint32_t readLe32(const std::uint8_t* p) { return sysenv::readLittleEndian<std::uint32_t>(p); }
+std::uint64_t readLe64(const std::uint8_t* p) { return sysenv::readLittleEndian<std::uint64_t>(p); }
+void writeLe32(std::uint8_t* p, std::uint32_t value) { sysenv::writeLittleEndian(p, value); }
 
 void writeLe64(std::uint8_t* p, std::uint64_t value) {
   for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
