@@ -124,15 +124,14 @@ std::wstring resolvedParent(const std::wstring& path) {
   return resolved;
 }
 
-// Whether `file`, opened from `path`, is the plain file that `path` names: no reparse point, and its
-// resolved path is its folder's plus its own name (a link the system shows as a plain file, as Wine
-// does, resolves elsewhere).
-bool isPlainEntryAt(HANDLE file, const std::wstring& path) {
+// Whether `file`, opened from `path` in the folder that resolves to `parent` (resolvedParent), is the
+// plain file that `path` names: no reparse point, and its resolved path is its folder's plus its own
+// name (a link the system shows as a plain file, as Wine does, resolves elsewhere).
+bool isPlainEntryIn(HANDLE file, const std::wstring& parent, const std::wstring& path) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(file, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     return false;
   }
-  const std::wstring parent = resolvedParent(path);
   const std::wstring actual = finalPath(file);
   return !parent.empty() && !actual.empty() && sameText(actual, parent + path.substr(path.find_last_of(L'\\') + 1));
 }
@@ -145,7 +144,7 @@ UniqueFileHandle refused() {
 UniqueFileHandle openChecked(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
   UniqueFileHandle file(
       ::CreateFileW(path.c_str(), access, share, nullptr, disposition, flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (file && !isPlainEntryAt(file.get(), path)) return refused();
+  if (file && !isPlainEntryIn(file.get(), resolvedParent(path), path)) return refused();
   return file;
 }
 
@@ -197,10 +196,11 @@ UniqueFileHandle openScratchFile(const std::wstring& path, DWORD access, DWORD s
   }
   // A new file is no link, but the folder it is made in must be no link either. An existing file is
   // checked before it is truncated.
-  if (resolvedParent(path).empty()) return refused();
+  const std::wstring parent = resolvedParent(path);
+  if (parent.empty()) return refused();
   UniqueFileHandle file(::CreateFileW(path.c_str(), access, share, nullptr, CREATE_NEW,
                                       flagsAndAttributes | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (file) return isPlainEntryAt(file.get(), path) ? std::move(file) : refused();
+  if (file) return isPlainEntryIn(file.get(), parent, path) ? std::move(file) : refused();
   if (disposition == CREATE_NEW || ::GetLastError() != ERROR_FILE_EXISTS) return file;
   file = openChecked(path, access, share, OPEN_EXISTING, flagsAndAttributes);
   if (file && disposition == CREATE_ALWAYS && !::SetEndOfFile(file.get())) file.reset();

@@ -116,12 +116,8 @@ bool machineIdFilePath(std::wstring& path) {
   if (!sysenv::createProtectedFolder(folder, sysenv::toWide(sysenv::kMachineIdFolderSddl).c_str())) {
     if (GetLastError() != ERROR_ALREADY_EXISTS || existingFolderRefused(folder, allUsers)) return false;
   }
-  wchar_t buffer[MAX_PATH] = {};
-  if (folder.size() >= MAX_PATH) return false;
-  folder.copy(buffer, folder.size());
-  if (!PathAppendW(buffer, L"data")) return false;
-  path = buffer;
-  return true;
+  path = folder + L"\\data";
+  return path.size() < MAX_PATH;
 }
 
 sysenv::UniqueFileHandle openWithSharingRetry(const std::wstring& path, DWORD access, DWORD disposition) {

@@ -20,14 +20,12 @@ namespace zip {
 
 namespace {
 
-// What the library hands back to the read function: the archive, and where a short read is reported.
-// Once the items are being unpacked, the next item is read while the last one is still being written;
-// a short read is then kept until the item it belongs to fails, so that nothing is reported of an item
-// that the failure of the one before it would never have let begin.
+// What the library hands back to the read function: the archive, and the first short read's error
+// code. It is reported by the caller, not here: the next item is read while the last one is still
+// being written, and nothing may be reported of an item that the failure of the one before it would
+// never have let begin.
 struct ZipFileContext {
   HANDLE file;
-  ZipReporter* reporter;
-  bool keepReadErrors = false;
   DWORD keptReadError = 0;
   bool readFailed = false;
 };
@@ -48,13 +46,9 @@ size_t readArchiveAt(void* opaque, mz_uint64 offset, void* buffer, size_t count)
       !ReadFile(context.file, buffer, transferSize(count), &read, nullptr)) {
     read = 0;
   }
-  if (read != count) {
-    if (!context.keepReadErrors) {
-      if (context.reporter != nullptr) context.reporter->ReportError(GetLastError());
-    } else if (!context.readFailed) {
-      context.keptReadError = GetLastError();
-      context.readFailed = true;
-    }
+  if (read != count && !context.readFailed) {
+    context.keptReadError = GetLastError();
+    context.readFailed = true;
   }
   return read;
 }
@@ -305,15 +299,17 @@ bool UnzipToFolder(HANDLE archive, const std::wstring& destinationFolder, ZipRep
   LARGE_INTEGER size = {};
   if (!GetFileSizeEx(archive, &size)) return false;
 
-  ZipFileContext context{archive, reporter};
+  ZipFileContext context{archive};
   mz_zip_archive reader;
   mz_zip_zero_struct(&reader);
   reader.m_pRead = readArchiveAt;
   reader.m_pIO_opaque = &context;
   // Ending also frees what a failed initialisation allocated.
   sysenv::ScopeExit endReader([&reader] { mz_zip_reader_end(&reader); });
-  if (!mz_zip_reader_init(&reader, static_cast<mz_uint64>(size.QuadPart), 0)) return false;
-  context.keepReadErrors = true;
+  if (!mz_zip_reader_init(&reader, static_cast<mz_uint64>(size.QuadPart), 0)) {
+    if (context.readFailed && reporter != nullptr) reporter->ReportError(context.keptReadError);
+    return false;
+  }
 
   SHCreateDirectoryExW(nullptr, destinationFolder.c_str(), nullptr);
   const std::optional<mz_uint64> available = freeBytesIn(destinationFolder.c_str());
