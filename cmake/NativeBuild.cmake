@@ -71,7 +71,11 @@ add_test(NAME tools.layers COMMAND ${SORVANE_ROOT}/scripts/check-layers ${SORVAN
 # The check itself fails on a wrong include and on a cycle, in a tree made for the purpose.
 add_test(NAME tools.layers_check_faults COMMAND ${SORVANE_ROOT}/scripts/check-layers-test
                                                 ${SORVANE_ROOT}/scripts/check-layers)
-set_tests_properties(tools.layers tools.layers_check_faults PROPERTIES LABELS "native;tools")
+# Set-up survives a mirror out of step, against a stand-in apt: no network, nothing installed.
+add_test(NAME tools.install_deps_mirror COMMAND ${SORVANE_ROOT}/scripts/install-deps-test
+                                                ${SORVANE_ROOT}/scripts/install-deps)
+set_tests_properties(tools.layers tools.layers_check_faults tools.install_deps_mirror
+                     PROPERTIES LABELS "native;tools")
 
 include(${SORVANE_ROOT}/tools/NativeTools.cmake OPTIONAL)
 include(${SORVANE_ROOT}/ui/UiChecks.cmake OPTIONAL)
