@@ -3,7 +3,7 @@
 # make demo [SCENARIO=...]: install what is missing, build, and install the demo product with the
 # packed stub in quiet mode under Wine, against loopback package and report servers; tell what
 # happened.
-# make package REPORT_HOST=host PACKAGE_URL=https://... PACKAGE_SIGNER=name|PACKAGE_SHA256=hex
+# make package REPORT_HOST=host PACKAGE_URL=https://.../Name.zip PACKAGE_SHA256=hex [PACKAGE_SIGNER=name]
 # [THANK_YOU_URL=... CHANNEL=... TIMESTAMP_URL=...]: build the win32 stub for that release, pin its
 # package, sign it and pack the UI payload into it: dist/SorvaneProSetup.exe.
 # make verify-release DIST=file with the same release settings: rebuild the commit checked out here
@@ -88,6 +88,9 @@ build-win64: deps build-native
 test: build
 	@echo "== native tests (plain code under ASan and UBSan) =="
 	@ctest --test-dir $(NATIVE_DIR) --output-on-failure -j $(JOBS)
+	@scripts/wine-arch --why | sed -n '2s/^/== note: /p'
+	@echo "== window tests in a new prefix, in its first session ($(WINE_ARCH) build) =="
+	@scripts/fresh-prefix-check build/$(WINE_ARCH)
 	@echo "== Wine tests ($(WINE_ARCH) build) =="
 	@scripts/wine-session ctest --test-dir build/$(WINE_ARCH) --output-on-failure -j $(JOBS)
 	@echo "== soak, short: the stub from the shell, each scenario three times ($(WINE_ARCH) build) =="
