@@ -27,6 +27,7 @@
 #include "sysenv/system_dll_win.h"
 #include "sysenv/unique_handle_win.h"
 #include "sysenv/wide_text_win.h"
+#include "sysenv/write_all_win.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -326,13 +327,14 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   }
 
   bool writeToFile(const char* data, ULONG size) {
-    DWORD written = 0;
-    const bool whole = WriteFile(file_, data, size, &written, nullptr) && written == size;
+    // A short write succeeds and leaves the last-error code as it was: only the write after it
+    // says that the volume is full.
+    std::size_t written = 0;
+    const bool whole = sysenv::writeAll(file_, data, size, &written);
     written_ += written;
     if (hasher_ != nullptr && hasher_->has_value()) (*hasher_)->update(data, written);
     if (whole) return true;
     DWORD error = GetLastError();
-    // A local file that takes fewer bytes than it was given without an error is on a full volume.
     if (error == ERROR_SUCCESS) error = ERROR_DISK_FULL;
     writeFailed_ = true;
     result_ = static_cast<HRESULT>(hresultFromWin32(error));

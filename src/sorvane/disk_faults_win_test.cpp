@@ -21,7 +21,10 @@
 #include "support/test_http_server_win.h"
 #include "support/test_zip_win.h"
 #include "support/wine_test_support_win.h"
+#include "sysenv/scope_exit.h"
 #include "sysenv/shell_win.h"
+#include "sysenv/unique_handle_win.h"
+#include "sysenv/write_all_win.h"
 #include "telemetry/analytics_win.h"
 
 namespace sorvane {
@@ -129,6 +132,28 @@ TEST_F(DiskFaults, ADownloadLargerThanTheVolumeEndsAsDiskFullAndGivesTheSpaceBac
     EXPECT_TRUE(logHas(L"TransferDownloadError HRESULT: 80070070"));
     EXPECT_TRUE(logHas(L"Download fail, download path : " + object_->downloadPath() + L", download result : 3"));
   }
+}
+
+// A write that only partly fits succeeds with a short count and leaves the last-error code as it
+// was; the download took that stale code for the cause now and then, and kept the part as for a
+// network failure.
+TEST_F(DiskFaults, AWriteThatOnlyPartlyFitsEndsAsDiskFullWhateverTheLastErrorWas) {
+  SKIP_WITHOUT_TINY_VOLUME();
+  const std::wstring path = testsupport::tinyVolumeFolder() + L"DiskFaults-short-write.bin";
+  sysenv::UniqueFileHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file);
+  const sysenv::ScopeExit remove([&] {
+    file.reset();
+    DeleteFileW(path.c_str());
+  });
+  const std::string bytes(256u << 10, 'x');
+  SetLastError(ERROR_ALREADY_EXISTS);
+  std::size_t written = 0;
+  EXPECT_FALSE(sysenv::writeAll(file.get(), bytes.data(), bytes.size(), &written));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+  EXPECT_GT(written, 0u);
+  EXPECT_LT(written, bytes.size());
 }
 
 TEST_F(DiskFaults, APackageThatFitsButWhoseContentDoesNotEndsWith2AndLeavesNoPartialItem) {

@@ -1,6 +1,8 @@
 // Win32 code.
 #include "zip/background_writer_win.h"
 
+#include "sysenv/write_all_win.h"
+
 namespace zip {
 
 namespace {
@@ -11,24 +13,6 @@ namespace {
 sysenv::UniqueFileHandle createOutputFile(const std::wstring& path) {
   return sysenv::UniqueFileHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-}
-
-// Writes all of `size` bytes, writing again after a short write, so that the write that really fails
-// sets the last-error code.
-bool writeAll(HANDLE file, const char* bytes, std::size_t size) {
-  std::size_t total = 0;
-  while (total < size) {
-    DWORD written = 0;
-    // At most 4 GiB - 1 at once; a buffer is far smaller anyway.
-    const DWORD part = size - total > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size - total);
-    if (!WriteFile(file, bytes + total, part, &written, nullptr)) return false;
-    if (written == 0) {
-      SetLastError(ERROR_WRITE_FAULT);
-      return false;
-    }
-    total += written;
-  }
-  return true;
 }
 
 }  // namespace
@@ -122,7 +106,7 @@ void BackgroundWriter::writePiece(const Piece& piece) {
   }
   const bool inFile = piece.begins == Begins::kFile || (piece.begins == Begins::kNothing && !filePath_.empty());
   if (inFile && !fileFailed_ && piece.keep && piece.size > 0 &&
-      !writeAll(file_.get(), piece.bytes.get(), piece.size)) {
+      !sysenv::writeAll(file_.get(), piece.bytes.get(), piece.size)) {
     fileError_ = GetLastError();
     fileFailed_ = true;
   }
