@@ -146,11 +146,12 @@ std::optional<std::u16string> resolveMachineIdFrom(const MachineIdSources& sourc
     }
   }
   if (queryMade && isVirtual) {
+    // A random id that is not stored would change on every run, and the report server would
+    // count one machine many times: no id (the placeholder) is better, whatever kept it unstored.
+    if (!folderUsable) return std::nullopt;
     const std::optional<std::u16string> guid = sources.newGuid();
     if (!guid) return std::nullopt;
     std::u16string id = virtualMachineId(*guid);
-    if (!folderUsable) return id;  // for this run; a later run with a sound folder stores one
-    // A random id that is not stored would change on every run: no id is better.
     if (!sources.storeId(id)) return std::nullopt;
     return id;
   }

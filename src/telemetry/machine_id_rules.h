@@ -88,7 +88,8 @@ struct MachineIdSources {
 // virtual machine makes a random "V-" id and uses it only if it could be stored; any other machine
 // (WMI failing included) derives a "P-" id from its smallest adapter address and uses it whether or
 // not it could be stored, since the next run derives the same one. When the folder is refused,
-// nothing is read or stored, and the id is made for this run alone (a virtual machine's too).
+// nothing is read or stored: a physical machine derives its id for this run, and a virtual one has
+// none, since its random id could not be kept.
 std::optional<std::u16string> resolveMachineIdFrom(const MachineIdSources& sources);
 
 }  // namespace telemetry
