@@ -5,19 +5,24 @@
 #include <vector>
 
 #include "support/planted_dlls_win.h"
+#include "support/private_temp_folder_win.h"
 #include "support/wine_test_support_win.h"
 
 namespace {
 
 using testsupport::ScratchFolder;
 
-TEST(Startup, ARunExitsWithZeroAndLeavesNothingInTheTemporaryFolder) {
+TEST(Startup, ARunExitsWithZeroAndLeavesNothingInEitherTemporaryFolder) {
+  // An elevated run works under the Windows temporary folder, a run without elevation in the
+  // user's: both are looked at, since Wine runs every process elevated.
+  const std::vector<std::wstring> windowsBefore = testsupport::windowsScratchFolders();
   ScratchFolder temp;
   testsupport::ChildResult run = testsupport::runChild(testsupport::quoted(testsupport::stubExePath()),
                                                        {{L"TMP", temp.path()}, {L"TEMP", temp.path()}}, 60000);
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 0u);
   EXPECT_EQ(testsupport::listFolder(temp.path()), std::vector<std::wstring>{});
+  EXPECT_EQ(testsupport::newWindowsScratchFolders(windowsBefore), std::vector<std::wstring>{});
 }
 
 // Runs `program` from a folder full of planted DLLs; returns the names of those that were loaded.
