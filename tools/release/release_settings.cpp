@@ -4,7 +4,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <iterator>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
 
 #include "downloadmanagercore/package_trust.h"
 #include "payload/language_list.h"
@@ -55,20 +60,53 @@ bool isHttpUrl(const std::string& text, Url* url) {
   return parseUrl(text, url) && (url->scheme == "http" || url->scheme == "https");
 }
 
-// Dotted IPv4 with four decimal parts; false otherwise.
-bool parseIpv4(const std::string& host, unsigned parts[4]) {
-  int count = 0;
-  std::size_t start = 0;
-  while (count < 4) {
-    const std::size_t end = std::min(host.find('.', start), host.size());
-    const std::string part = host.substr(start, end - start);
-    if (part.empty() || part.size() > 3 || !std::all_of(part.begin(), part.end(), ::isdigit)) return false;
-    parts[count++] = static_cast<unsigned>(std::atoi(part.c_str()));
-    if (parts[count - 1] > 255) return false;
-    if (end == host.size()) break;
-    start = end + 1;
+// An IPv4 address in the forms a resolver takes without asking any server: dotted, with fewer than
+// four parts ("127.1"), octal ("0177.0.0.1"), hexadecimal ("0x7f.1") or one number ("2130706433").
+bool parseIpv4(const std::string& host, std::uint32_t* address) {
+  in_addr parsed{};
+  if (inet_aton(host.c_str(), &parsed) == 0) return false;
+  *address = ntohl(parsed.s_addr);
+  return true;
+}
+
+// Loopback, unspecified, private, shared (carrier-grade NAT), link-local, multicast and reserved.
+bool isLocalIpv4(std::uint32_t a) {
+  const unsigned first = a >> 24, second = (a >> 16) & 0xFF;
+  return first == 0 || first == 127 || first == 10 || (first == 172 && (second & 0xF0) == 16) ||
+         (first == 192 && second == 168) || (first == 169 && second == 254) || (first == 100 && (second & 0xC0) == 64) ||
+         first >= 224;
+}
+
+// An IPv6 literal in any notation (full, compressed, with an embedded IPv4 part): loopback,
+// unspecified, IPv4-compatible and IPv4-mapped (which reach whatever the embedded address
+// reaches), NAT64 of a local IPv4 address, unique local (fc00::/7), link-local (fe80::/10),
+// site-local (fec0::/10) and multicast. A literal that does not parse (a zone index, say) is local.
+bool isLocalIpv6(const std::string& host) {
+  in6_addr parsed{};
+  if (inet_pton(AF_INET6, host.c_str(), &parsed) != 1) return true;
+  const unsigned char* b = parsed.s6_addr;
+  const auto zeros = [b](int from, int to) { return std::all_of(b + from, b + to, [](unsigned char c) { return c == 0; }); };
+  const std::uint32_t embedded = (std::uint32_t{b[12]} << 24) | (std::uint32_t{b[13]} << 16) | (b[14] << 8) | b[15];
+  if (zeros(0, 12)) return true;                                   // ::, ::1, ::a.b.c.d
+  if (zeros(0, 10) && b[10] == 0xFF && b[11] == 0xFF) return true;  // ::ffff:a.b.c.d
+  if (b[0] == 0x00 && b[1] == 0x64 && b[2] == 0xFF && b[3] == 0x9B && zeros(4, 12)) return isLocalIpv4(embedded);
+  return (b[0] & 0xFE) == 0xFC || (b[0] == 0xFE && (b[1] & 0x80) == 0x80) || b[0] == 0xFF;
+}
+
+// A package file name the stub can take as it is: letters, digits, '.', '_' and '-', ending in
+// ".zip", and no device name of Windows ("con.zip" opens the console there).
+bool isPlainZipName(const std::string& name) {
+  if (name.size() < 5 || name.size() > 128 || lower(name.substr(name.size() - 4)) != ".zip") return false;
+  if (!std::all_of(name.begin(), name.end(),
+                   [](unsigned char c) { return std::isalnum(c) || c == '.' || c == '_' || c == '-'; })) {
+    return false;
   }
-  return count == 4 && host.find('.', start) == std::string::npos;
+  const std::string base = lower(name.substr(0, name.find('.')));
+  static const char* const kDevices[] = {"con", "prn", "aux", "nul"};
+  if (std::find_if(std::begin(kDevices), std::end(kDevices), [&](const char* d) { return base == d; }) != std::end(kDevices)) {
+    return false;
+  }
+  return !((base.rfind("com", 0) == 0 || base.rfind("lpt", 0) == 0) && base.size() == 4 && std::isdigit(static_cast<unsigned char>(base[3])));
 }
 
 bool isValidHostName(const std::string& host) {
@@ -90,24 +128,9 @@ bool isLocalHost(const std::string& rawHost) {
   std::string host = lower(rawHost);
   while (!host.empty() && host.back() == '.') host.pop_back();
   if (host == "localhost" || (host.size() > 10 && host.compare(host.size() - 10, 10, ".localhost") == 0)) return true;
-  unsigned v4[4];
-  if (parseIpv4(host, v4)) {
-    return v4[0] == 0 || v4[0] == 127 || v4[0] == 10 || (v4[0] == 172 && (v4[1] & 0xF0) == 16) ||
-           (v4[0] == 192 && v4[1] == 168) || (v4[0] == 169 && v4[1] == 254) ||
-           (v4[0] == 100 && (v4[1] & 0xC0) == 64);  // carrier-grade NAT
-  }
-  if (host.find(':') != std::string::npos) {
-    // IPv6 literals: loopback, unspecified, unique local (fc00::/7), link-local (fe80::/10), and
-    // IPv4-mapped addresses, which reach whatever the embedded address reaches.
-    if (host == "::1" || host == "::" || host.rfind("::ffff:", 0) == 0) return true;
-    const std::string first = host.substr(0, host.find(':'));
-    if (first.size() == 4 && (first.rfind("fc", 0) == 0 || first.rfind("fd", 0) == 0)) return true;
-    if (first.size() == 4 && first.rfind("fe", 0) == 0 && (first[2] == '8' || first[2] == '9' || first[2] == 'a' ||
-                                                           first[2] == 'b')) {
-      return true;
-    }
-    return false;
-  }
+  if (host.find(':') != std::string::npos) return isLocalIpv6(host);
+  std::uint32_t v4 = 0;
+  if (parseIpv4(host, &v4)) return isLocalIpv4(v4);
   // A single label names a machine on the local network.
   return host.find('.') == std::string::npos;
 }
@@ -127,7 +150,15 @@ SettingsCheck checkSettings(const Settings& settings, bool testBuild) {
   }
   const std::string sha256 = valueOf(settings, "PACKAGE_SHA256");
   const std::string signer = valueOf(settings, "PACKAGE_SIGNER");
-  if (sha256.empty() && signer.empty()) check.missing.push_back("PACKAGE_SHA256 or PACKAGE_SIGNER");
+  if (testBuild) {
+    if (sha256.empty() && signer.empty()) check.missing.push_back("PACKAGE_SHA256 or PACKAGE_SIGNER");
+  } else if (sha256.empty()) {
+    // The signer pin checks setup.exe alone: whoever serves the package could swap everything else
+    // in it (the MSI, a DLL beside setup.exe) and it would run as administrator.
+    check.missing.push_back(signer.empty() ? "PACKAGE_SHA256"
+                                           : "PACKAGE_SHA256 (PACKAGE_SIGNER alone verifies only setup.exe, "
+                                             "not the rest of the package)");
+  }
 
   const std::string reportHost = valueOf(settings, "REPORT_HOST");
   if (!reportHost.empty() && !isValidHostName(reportHost)) {
@@ -148,12 +179,18 @@ SettingsCheck checkSettings(const Settings& settings, bool testBuild) {
       if (lastSlash == std::string::npos || lastSlash + 1 == url.path.size() ||
           url.path.find_first_of("?#") != std::string::npos) {
         check.problems.push_back("PACKAGE_URL: must end in the package's file name, without a query: " + packageUrl);
+      } else if (!testBuild && !isPlainZipName(url.path.substr(lastSlash + 1))) {
+        check.problems.push_back(
+            "PACKAGE_URL: the file name must be a plain .zip name (letters, digits, '.', '_', '-'; no device "
+            "name): " + packageUrl);
       }
     }
   }
   const std::string thankYouUrl = valueOf(settings, "THANK_YOU_URL");
   if (!thankYouUrl.empty() && !isHttpUrl(thankYouUrl, &url)) {
     check.problems.push_back("THANK_YOU_URL: not an http(s) URL: " + thankYouUrl);
+  } else if (!thankYouUrl.empty() && !testBuild && url.scheme != "https") {
+    check.problems.push_back("THANK_YOU_URL: https only: " + thankYouUrl);
   }
   const std::string channel = valueOf(settings, "CHANNEL");
   if (!channel.empty() && (channel.size() > 64 || !std::all_of(channel.begin(), channel.end(), [](unsigned char c) {

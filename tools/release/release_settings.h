@@ -25,14 +25,17 @@ extern const char kDefaultChannel[];
 // The names a release takes; anything else is a problem (a misspelt name would silently be lost).
 const std::vector<std::string>& settingNames();
 
-// A release needs REPORT_HOST, PACKAGE_URL (https, on a public host, naming a file), and
-// PACKAGE_SHA256 or PACKAGE_SIGNER (or both). THANK_YOU_URL (the page opened after a completed
+// A release needs REPORT_HOST, PACKAGE_URL (https, on a public host, naming a plain .zip file), and
+// PACKAGE_SHA256, which pins every byte of the package (PACKAGE_SIGNER may come with it: setup.exe's
+// signer is then checked too). THANK_YOU_URL (https; the page opened after a completed
 // installation; none without it) and TIMESTAMP_URL are warned about when missing; CHANNEL is
-// kDefaultChannel unless given. Test builds (`testBuild`) keep their loopback servers and plain http.
+// kDefaultChannel unless given. Test builds (`testBuild`) keep their loopback servers and plain
+// http, and may pin the signer alone.
 SettingsCheck checkSettings(const Settings& settings, bool testBuild);
 
-// Whether a URL's host is loopback, private, link-local or unspecified (names such as "localhost"
-// and IPv4/IPv6 literals in those ranges): no release may download its package from there.
+// Whether a URL's host is loopback, private, link-local, unspecified, multicast or reserved (names
+// such as "localhost", and IPv4 and IPv6 literals in those ranges in every notation a resolver
+// takes): no release may download its package from there.
 bool isLocalHost(const std::string& host);
 
 // js/stubparams.js for these (checked) settings: one ES3 statement, every string JSON-escaped with

@@ -12,6 +12,7 @@ namespace {
 Settings complete() {
   return {{"REPORT_HOST", "reports.example.com"},
           {"PACKAGE_URL", "https://downloads.example.com/SorvanePro.zip"},
+          {"PACKAGE_SHA256", std::string(64, 'A')},
           {"PACKAGE_SIGNER", "Sorvane Software Ltd"}};
 }
 
@@ -23,7 +24,6 @@ TEST(ReleaseSettings, TheReadmeCommandIsACompleteRelease) {
   EXPECT_NE(check.warnings[0].find("THANK_YOU_URL"), std::string::npos);
   EXPECT_NE(check.warnings[1].find("TIMESTAMP_URL"), std::string::npos);
   Settings full = complete();
-  full["PACKAGE_SHA256"] = std::string(64, 'A');
   full["THANK_YOU_URL"] = "https://www.example.com/thanks.html";
   full["TIMESTAMP_URL"] = "http://timestamp.example.com/";
   full["CHANNEL"] = "web-2026.12";
@@ -33,11 +33,19 @@ TEST(ReleaseSettings, TheReadmeCommandIsACompleteRelease) {
 
 TEST(ReleaseSettings, NothingGivenNamesEverythingMissing) {
   const SettingsCheck check = checkSettings({}, false);
-  EXPECT_EQ(check.missing,
-            (std::vector<std::string>{"REPORT_HOST", "PACKAGE_URL", "PACKAGE_SHA256 or PACKAGE_SIGNER"}));
-  Settings noPin = complete();
-  noPin.erase("PACKAGE_SIGNER");
-  EXPECT_EQ(checkSettings(noPin, false).missing, (std::vector<std::string>{"PACKAGE_SHA256 or PACKAGE_SIGNER"}));
+  EXPECT_EQ(check.missing, (std::vector<std::string>{"REPORT_HOST", "PACKAGE_URL", "PACKAGE_SHA256"}));
+  // The signer pin checks setup.exe alone: a release without the package's hash is refused, and the
+  // message says why.
+  Settings signerOnly = complete();
+  signerOnly.erase("PACKAGE_SHA256");
+  ASSERT_EQ(checkSettings(signerOnly, false).missing.size(), 1u);
+  EXPECT_NE(checkSettings(signerOnly, false).missing[0].find("PACKAGE_SIGNER alone verifies only setup.exe"),
+            std::string::npos);
+  Settings hashOnly = complete();
+  hashOnly.erase("PACKAGE_SIGNER");
+  EXPECT_TRUE(checkSettings(hashOnly, false).ok());
+  // A test build may still pin the signer alone, for the packages that differ on purpose.
+  EXPECT_TRUE(checkSettings(signerOnly, true).missing.empty());
 }
 
 TEST(ReleaseSettings, ValuesAReleaseCannotTakeAreNamed) {
@@ -51,6 +59,13 @@ TEST(ReleaseSettings, ValuesAReleaseCannotTakeAreNamed) {
       {"PACKAGE_URL", "https://localhost/SorvanePro.zip", "loopback or private"},
       {"PACKAGE_URL", "https://192.168.1.20/SorvanePro.zip", "loopback or private"},
       {"PACKAGE_URL", "https://[::1]/SorvanePro.zip", "loopback or private"},
+      {"PACKAGE_URL", "https://127.1/SorvanePro.zip", "loopback or private"},
+      {"PACKAGE_URL", "https://[::127.0.0.1]/SorvanePro.zip", "loopback or private"},
+      {"PACKAGE_URL", "https://downloads.example.com/setup.exe", "plain .zip name"},
+      {"PACKAGE_URL", "https://downloads.example.com/con.zip", "plain .zip name"},
+      {"PACKAGE_URL", "https://downloads.example.com/COM1.zip", "plain .zip name"},
+      {"PACKAGE_URL", "https://downloads.example.com/Sorvane%20Pro.zip", "plain .zip name"},
+      {"THANK_YOU_URL", "http://www.example.com/thanks.html", "https only"},
       {"PACKAGE_URL", "https://downloads.example.com/", "file name"},
       {"PACKAGE_URL", "https://downloads.example.com/p.zip?v=2", "file name"},
       {"PACKAGE_URL", "https://user@downloads.example.com/p.zip", "not an http(s) URL"},
@@ -85,11 +100,16 @@ TEST(ReleaseSettings, TestBuildsKeepTheirLoopbackServers) {
 TEST(ReleaseSettings, LocalHostsAreToldFromPublicOnes) {
   for (const char* host : {"localhost", "LOCALHOST.", "a.localhost", "127.0.0.1", "127.1.2.3", "0.0.0.0", "10.0.0.1",
                            "172.16.0.1", "172.31.255.255", "192.168.0.1", "169.254.1.1", "100.64.0.1", "::1", "::",
-                           "fd12::1", "fe80::1", "::ffff:127.0.0.1", "intranet"}) {
+                           "fd12::1", "fe80::1", "::ffff:127.0.0.1", "intranet",
+                           // the same places in the other notations a resolver takes
+                           "127.1", "0177.0.0.1", "0x7f.1", "2130706433", "10.1", "0", "224.0.0.1",
+                           "255.255.255.255", "0:0:0:0:0:0:0:1", "::127.0.0.1", "::ffff:7f00:1",
+                           "0:0:0:0:0:ffff:10.0.0.1", "64:ff9b::7f00:1", "febf::1", "fec0::1", "ff02::1",
+                           "fe80::1%25eth0"}) {
     EXPECT_TRUE(isLocalHost(host)) << host;
   }
   for (const char* host : {"downloads.example.com", "8.8.8.8", "172.32.0.1", "172.15.0.1", "192.169.0.1",
-                           "2001:db8::1", "100.128.0.1", "fe00::1"}) {
+                           "2001:db8::1", "100.128.0.1", "fe00::1", "64:ff9b::808:808", "2606:2800:220:1::1"}) {
     EXPECT_FALSE(isLocalHost(host)) << host;
   }
 }
