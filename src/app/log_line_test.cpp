@@ -70,4 +70,27 @@ TEST(LogLine, MessageBytesPassThroughUnchanged) {
   EXPECT_EQ(line.substr(line.size() - message.size() - 1), message + "\n");
 }
 
+// What the logger does around its formatting: `%s` stands for the one argument.
+std::u16string formatOne(std::u16string_view format, std::u16string_view argument) {
+  const std::u16string marked = app::markFormatControls(format);
+  std::u16string formatted = marked;
+  const std::size_t at = formatted.find(u"%s");
+  if (at != std::u16string::npos) formatted.replace(at, 2, argument);
+  return app::settleFormattedControls(formatted, marked);
+}
+
+TEST(LogLine, OutsideTextCannotStartALineButTheFormatsOwnBreaksStay) {
+  // A URL or page argument with a forged line of ours in it stays on its own line, escaped.
+  EXPECT_EQ(formatOne(u"QJDownload: %s", u"http://x/p.zip\r\n[20261209 10:00:00   0 ERROR] forged"),
+            u"QJDownload: http://x/p.zip\\r\\n[20261209 10:00:00   0 ERROR] forged");
+  EXPECT_EQ(formatOne(u"Install error: %s\n", u"0"), u"Install error: 0\n");
+  EXPECT_EQ(formatOne(u"first part\nsecond part", u""), u"first part\nsecond part");
+  EXPECT_EQ(formatOne(u"QJInstall: %s", u"a\tb\x1b[31m\x7f"), u"QJInstall: a\\tb\\x1b[31m\\x7f");
+  EXPECT_EQ(formatOne(u"QJMessageBox: %s", u"one\u2028two\u0085"), u"QJMessageBox: one\\u2028two\\x85");
+  // An argument that brings stand-ins of its own gets nothing turned into a real line break.
+  const std::u16string smuggled = formatOne(u"Property %s: x\n", u"\uE00A[20261209 ERROR] forged");
+  EXPECT_EQ(smuggled.find(u'\n'), std::u16string::npos);
+  EXPECT_EQ(smuggled, u"Property \\n[20261209 ERROR] forged: x\\n");
+}
+
 }  // namespace

@@ -14,6 +14,7 @@
 #include "app/log_line.h"
 #include "sysenv/scratch_folder_win.h"
 #include "sysenv/shell_win.h"
+#include "sysenv/wide_text_win.h"
 
 namespace app {
 
@@ -110,9 +111,12 @@ void Logger::error(const wchar_t* format, ...) {
 }
 
 // Wide messages go to the narrow file as UTF-8, so every character stays readable.
+// Outside text in the arguments is escaped, so that one message cannot forge another line.
 void Logger::writeWide(int level, const wchar_t* format, va_list arguments) {
   if (format == nullptr) return;
-  writeLine(level, sysenv::toUtf8(formatWide(format, arguments)));
+  const std::u16string marked = markFormatControls(sysenv::toU16(format));
+  const std::wstring formatted = formatWide(sysenv::toWide(marked).c_str(), arguments);
+  writeLine(level, sysenv::toUtf8(sysenv::toWide(settleFormattedControls(sysenv::toU16(formatted), marked))));
 }
 
 void Logger::debugNarrow(const char* format, ...) {
