@@ -13,6 +13,7 @@
 #include "miniz.h"
 #include "sysenv/scratch_folder_win.h"
 #include "sysenv/unique_handle_win.h"
+#include "sysenv/write_all_win.h"
 
 namespace zip {
 namespace {
@@ -28,9 +29,13 @@ struct FileBytes {
   }
 };
 
+// The largest log that goes into an archive: far above any installer's verbose log, and small
+// enough that its buffer (one byte more) can neither wrap a 32-bit size nor exhaust the address space.
+constexpr LONGLONG kLargestPackedFile = 256LL << 20;
+
 // Reads the whole file with one ReadFile, letting others only read it meanwhile (a file that some
-// process has open for writing is not read at all). Nothing is read from a file of 4 GiB or more:
-// the buffer's size must be the file's real size.
+// process has open for writing is not read at all). Nothing is read from a file over
+// kLargestPackedFile: the buffer's size must be the file's real size.
 FileBytes readWholeFile(const std::wstring& path) {
   FileBytes bytes;
   LARGE_INTEGER size = {};
@@ -38,7 +43,7 @@ FileBytes readWholeFile(const std::wstring& path) {
     // The file itself: a link in its place would put what it leads to (an administrator-only file,
     // say) into an archive that leaves the machine.
     const sysenv::UniqueFileHandle file = sysenv::openScratchFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 || size.QuadPart > 0xFFFFFFFFLL) {
+    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 || size.QuadPart > kLargestPackedFile) {
       return bytes;
     }
     const DWORD wanted = static_cast<DWORD>(size.QuadPart);
@@ -57,11 +62,7 @@ FileBytes readWholeFile(const std::wstring& path) {
 void rewriteFile(const std::wstring& path, const FileBytes& bytes) {
   const sysenv::UniqueFileHandle file = sysenv::openScratchFile(path, GENERIC_WRITE, 0, OPEN_ALWAYS);
   if (!file) return;
-  DWORD written = 0;
-  if (::WriteFile(file.get(), bytes.data.get(), static_cast<DWORD>(bytes.size), &written, nullptr) &&
-      written == bytes.size) {
-    ::SetEndOfFile(file.get());
-  }
+  if (sysenv::writeAll(file.get(), bytes.data.get(), bytes.size)) ::SetEndOfFile(file.get());
 }
 
 // The NUL-terminated text in `codePage`, into a buffer of `capacity` bytes; false when it does not
