@@ -6,6 +6,7 @@
 #include <msi.h>
 #include <shlwapi.h>
 
+#include <cwchar>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "sorvane/installer_signature_win.h"
 #include "sorvane/sorvane_external_win.h"
 #include "sysenv/environment_win.h"
+#include "sysenv/shell_win.h"
 #include "sysenv/system_dll_win.h"
 #include "sysenv/unique_handle_win.h"
 #include "sysenv/wide_text_win.h"
@@ -45,6 +47,23 @@ std::u16string installedProductVersion() {
   DWORD length = 256;
   if (productInfo(productCode.c_str(), INSTALLPROPERTY_VERSIONSTRING, version, &length) != ERROR_SUCCESS) return {};
   return sysenv::toU16(version);
+}
+
+// The installer's environment: this process's, with TEMP and TMP naming a new folder inside the
+// work folder, which only administrators can change when the run is elevated (it takes the work
+// folder's protected descriptor) and which goes with the work folder at the end of the run. Empty
+// when no such folder can be made: the installer then does not run in a folder others can change.
+std::u16string installerEnvironmentBlock(const std::wstring& workFolder) {
+  std::wstring folder = workFolder;
+  if (!sysenv::createUniqueSubfolder(folder)) return {};
+  const LPWCH strings = GetEnvironmentStringsW();
+  if (strings == nullptr) return {};
+  const wchar_t* end = strings;
+  while (*end != L'\0') end += std::wcslen(end) + 1;
+  const std::u16string block = sysenv::toU16(std::wstring(strings, static_cast<std::size_t>(end + 1 - strings)));
+  FreeEnvironmentStringsW(strings);
+  // Without the trailing backslash, as Windows itself sets them.
+  return installerEnvironment(block, sysenv::toU16(folder.substr(0, folder.size() - 1)));
 }
 
 }  // namespace
@@ -97,12 +116,18 @@ std::int32_t SorvaneExternal::InstallPackage(const std::wstring&, const std::wst
     if (!acceptInstaller(*held)) return kInstallerNotStarted;
   }
 
+  const std::u16string environment = installerEnvironmentBlock(workFolder());
+  if (environment.empty()) {
+    logger()->error(L"QJInstall: no temporary folder for the installer in the work folder");
+    recordError(kInstallerStartStage, static_cast<std::int32_t>(ERROR_CANNOT_MAKE));
+    return kInstallerNotStarted;
+  }
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started = {};
   logger()->debug(L"Install start");
-  if (!CreateProcessW(nullptr, writableCommandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      workFolder().empty() ? nullptr : workFolder().c_str(), &startup, &started)) {
+  if (!CreateProcessW(nullptr, writableCommandLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                      const_cast<wchar_t*>(reinterpret_cast<const wchar_t*>(environment.c_str())), workFolder().c_str(), &startup, &started)) {
     const DWORD error = GetLastError();
     recordError(kInstallerStartStage, static_cast<std::int32_t>(error));
     logger()->debug(L"Create process failed, setup cmd line: %s", commandLine.c_str());

@@ -134,6 +134,11 @@ TEST_F(InstallPackageTest, SetupInASubfolderRunsFromThereWithTheWorkFolderCurren
   std::wstring workFolder = object_->workFolder();
   workFolder.pop_back();
   EXPECT_EQ(invocation.currentFolder, workFolder);
+  // Its temporary folder is a new one inside the work folder, not the user's, and goes with it.
+  EXPECT_EQ(invocation.temp.rfind(workFolder + L"\\", 0), 0u) << invocation.temp.c_str();
+  EXPECT_GT(invocation.temp.size(), workFolder.size() + 1);
+  EXPECT_EQ(invocation.tmp, invocation.temp);
+  EXPECT_TRUE(testsupport::pathExists(invocation.temp));
   // The report's log archive takes the installer's log, then the bootstrapper's.
   EXPECT_EQ(analytics_.logFiles(), (std::vector<std::wstring>{folder + L"\\log.txt", folder + L"\\log.txt.xml"}));
 }

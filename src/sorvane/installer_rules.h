@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace sorvane {
 
@@ -17,6 +18,13 @@ const char16_t* productCodeFor(const std::u16string& architecture);
 // line, so nothing is escaped.
 std::u16string installerCommandLine(const std::u16string& installerPath, const std::u16string& arguments,
                                     const std::u16string& logPath);
+
+// The installer's environment block: `block` (NUL-terminated "NAME=value" strings, then one more
+// NUL, as GetEnvironmentStringsW gives it) with TEMP and TMP, in whatever case they were named,
+// replaced by `temporaryFolder` (added where they were missing), everything else unchanged and in
+// its order. An elevated installer and its bootstrapper must not work in the user's temporary
+// folder, where a process without elevation can plant files.
+std::u16string installerEnvironment(std::u16string_view block, const std::u16string& temporaryFolder);
 
 // The page's result code for the installer's exit code: 0 done (also with a reboot requested),
 // 2 cancelled by the user, 3 failed, 4 another installation running, 1 anything else.

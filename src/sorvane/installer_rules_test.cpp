@@ -37,5 +37,17 @@ TEST(InstallerRules, ProductCodeFollowsTheArchitectureExactly) {
     EXPECT_EQ(std::u16string(productCodeFor(other)), u"{B81F0D64-2E3A-47C9-9B58-E6174A03C2DF}");
 }
 
+TEST(InstallerRules, TheInstallersTemporaryFolderIsItsOwnAndNothingElseChanges) {
+  using namespace std::string_literals;
+  const std::u16string block = u"=C:=C:\\dl\0Path=C:\\Windows\0temp=C:\\Users\\u\\Temp\0"
+                               u"TMP=C:\\Users\\u\\Temp\0TEMPLATE=x\0Tmpdir=y\0\0"s;
+  EXPECT_EQ(installerEnvironment(block, u"C:\\W\\1\\"),
+            u"=C:=C:\\dl\0Path=C:\\Windows\0TEMP=C:\\W\\1\\\0TMP=C:\\W\\1\\\0TEMPLATE=x\0Tmpdir=y\0\0"s);
+  // Missing ones are added; a name given twice is set once.
+  EXPECT_EQ(installerEnvironment(u"A=1\0\0"s, u"D\\"), u"A=1\0TEMP=D\\\0TMP=D\\\0\0"s);
+  EXPECT_EQ(installerEnvironment(u"TEMP=a\0TEMP=b\0\0"s, u"D"), u"TEMP=D\0TMP=D\0\0"s);
+  EXPECT_EQ(installerEnvironment(u""s, u"D"), u"TEMP=D\0TMP=D\0\0"s);
+}
+
 }  // namespace
 }  // namespace sorvane

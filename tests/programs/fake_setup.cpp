@@ -1,7 +1,8 @@
 // Stands in for the product's setup.exe bootstrapper in the installer-launch tests.
 //
 // It writes how it was started into "setup-invocation.txt" beside itself (UTF-8: line 1 the command
-// line exactly as received, line 2 its current folder), so a test sees what the launcher passed.
+// line exactly as received, line 2 its current folder, lines 3 and 4 its TEMP and TMP), so a test
+// sees what the launcher passed.
 // With "setup-exit-code.txt" beside it, it ends with the decimal code in that file and installs
 // nothing. Otherwise it installs "product.msi" from its own folder through Windows Installer:
 //   msiexec /i "<own folder>\product.msi" /qn <every argument it received, verbatim>
@@ -28,6 +29,12 @@ std::wstring ownFolder() {
   DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
   std::wstring path(buffer.data(), length);
   return path.substr(0, path.find_last_of(L'\\'));
+}
+
+std::wstring variable(const wchar_t* name) {
+  std::vector<wchar_t> buffer(32768);
+  const DWORD length = GetEnvironmentVariableW(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+  return std::wstring(buffer.data(), length < buffer.size() ? length : 0);
 }
 
 std::wstring currentFolder() {
@@ -79,7 +86,8 @@ int wmain() {
   const wchar_t* commandLine = GetCommandLineW();
   const std::wstring folder = ownFolder();
   testsupport::writeFileBytes(folder + L"\\setup-invocation.txt",
-                              sysenv::toUtf8(commandLine) + "\n" + sysenv::toUtf8(currentFolder()) + "\n");
+                              sysenv::toUtf8(commandLine) + "\n" + sysenv::toUtf8(currentFolder()) + "\n" +
+                                  sysenv::toUtf8(variable(L"TEMP")) + "\n" + sysenv::toUtf8(variable(L"TMP")) + "\n");
 
   const std::wstring logPath = logPathArgument(commandLine);
   const std::wstring codeFile = folder + L"\\setup-exit-code.txt";

@@ -52,6 +52,10 @@ SetupInvocation readSetupInvocation(const std::wstring& folder) {
   invocation.recorded = true;
   invocation.commandLine = text.substr(0, firstEnd);
   invocation.currentFolder = text.substr(firstEnd + 1, secondEnd - firstEnd - 1);
+  if (secondEnd == std::wstring::npos) return invocation;
+  const size_t thirdEnd = text.find(L'\n', secondEnd + 1);
+  invocation.temp = text.substr(secondEnd + 1, thirdEnd - secondEnd - 1);
+  if (thirdEnd != std::wstring::npos) invocation.tmp = text.substr(thirdEnd + 1, text.find(L'\n', thirdEnd + 1) - thirdEnd - 1);
   return invocation;
 }
 

@@ -30,6 +30,7 @@ struct SetupInvocation {
   bool recorded = false;
   std::wstring commandLine;
   std::wstring currentFolder;
+  std::wstring temp, tmp;  // its TEMP and TMP
 };
 SetupInvocation readSetupInvocation(const std::wstring& folder);
 
