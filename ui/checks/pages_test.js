@@ -3,7 +3,7 @@
 // host's, and plays a download, an extraction and an installation through the page's callbacks.
 // Checked: no script error in any language, the calls the host receives, the progress bar's
 // rendered width, the message of every failure, and that the texts fit the window. Each state is
-// kept as a screenshot in build/screenshots/.
+// kept as a screenshot in build/screenshots/ and checked with axe-core against WCAG 2.1 AA.
 "use strict";
 const { test, describe, before, after } = require("node:test");
 const assert = require("node:assert/strict");
@@ -15,6 +15,7 @@ const { pathToFileURL } = require("node:url");
 const vm = require("node:vm");
 const { setTimeout: delay } = require("node:timers/promises");
 const { ScriptHost, signatures, checkCommandCall } = require("./script_host");
+const { axeViolations, describeViolations } = require("./accessibility");
 
 const root = path.join(__dirname, "..", "..");
 const screenshotFolder = path.join(root, "build", "screenshots");
@@ -281,6 +282,13 @@ class PageRun {
     await this.page.screenshot({ path: path.join(screenshotFolder, `${name}.png`) });
   }
 
+  // A state of the page: its screenshot, and no WCAG 2.1 AA violation that axe-core finds in it.
+  async checkState(name) {
+    await this.screenshot(name);
+    const violations = await axeViolations(this.page);
+    assert.deepEqual(violations, [], describeViolations(name, violations));
+  }
+
   assertClean(view) {
     assert.deepEqual(this.errors, [], "no script error, no console error, every file loaded");
     if (view) {
@@ -357,7 +365,7 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
           );
           assert.equal(await run.page.$eval("#close", (close) => close.title), texts.closeTooltip);
           run.assertClean(view);
-          await run.screenshot(`start-${lang}`);
+          await run.checkState(`start-${lang}`);
         }));
     }
 
@@ -374,7 +382,7 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
         ]);
         assert.equal(path.basename(new URL(run.page.url()).pathname), "Load.html");
         run.assertClean();
-        await run.screenshot("load-old-system");
+        await run.checkState("load-old-system");
       }));
   });
 
@@ -398,7 +406,7 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
           const view = await run.untilView({ percent, fill, fillEnd: fill, status: texts.downloading });
           run.assertClean(view);
           if (percent === "40%" && properties.downloadCurrent === "500") {
-            await run.screenshot("downloading");
+            await run.checkState("downloading");
           }
         }
 
@@ -416,13 +424,13 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
           await run.setProperties(properties);
           run.assertClean(await run.untilView({ percent, fill, fillEnd: fill, status: texts.extracting }));
           if (percent === "90%") {
-            await run.screenshot("extracting");
+            await run.checkState("extracting");
           }
         }
 
         await run.finish("extract", 0);
         run.assertClean(await run.untilView({ status: texts.installing, percent: "100%", fill: 571 }));
-        await run.screenshot("installing");
+        await run.checkState("installing");
         await run.finish("install", 0);
         await run.untilCommand("closeWindow");
         assert.deepEqual(run.commands(), [
@@ -435,7 +443,7 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
           ["closeWindow"]
         ]);
         run.assertClean();
-        await run.screenshot("success");
+        await run.checkState("success");
       }));
 
     // [job, result, message]: what each failing result code of the download and the extraction
@@ -472,7 +480,7 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
             ]);
             const view = await run.untilView({ error: texts[message], percent: null });
             run.assertClean(view);
-            await run.screenshot(`error-${job}-${result}-${lang}`);
+            await run.checkState(`error-${job}-${result}-${lang}`);
           }));
       }
     }
@@ -501,7 +509,7 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
           view = await run.untilView({ timeLeft: timeLeftText(texts, 80) });
           assert.match(view.detail, sizes);
           run.assertClean(view);
-          await run.screenshot(`downloading-time-left-${lang}`);
+          await run.checkState(`downloading-time-left-${lang}`);
           await run.finish("download", 0);
           run.assertClean(await run.untilView({ status: texts.extracting, detail: "", timeLeft: "" }));
         }));
@@ -542,6 +550,18 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
         await run.untilCommand("dragWindow");
         assert.deepEqual(run.commands().slice(downloadStart.length), [["hideWindow"], ["dragWindow"]]);
         run.assertClean();
+      }));
+
+    test("a planted violation fails the accessibility check, naming the state, the rule and the element", () =>
+      withPage("Download.html", {}, async (run) => {
+        await run.untilCommand("download");
+        await run.page.evaluate(() => document.getElementById("branding").removeAttribute("alt"));
+        await assert.rejects(run.checkState("planted-violation"), (error) => {
+          assert.match(error.message, /state "planted-violation": 1 WCAG 2\.1 AA violation/);
+          assert.match(error.message, /image-alt \(Images must have alternative text\)/);
+          assert.match(error.message, /#branding <img id="branding"/);
+          return true;
+        });
       }));
 
     test("leaving the page lets the window close again", () =>
