@@ -156,6 +156,22 @@ function readView() {
   };
 }
 
+// What a screen reader is given: the page language, the progress bar's role, name and values, and
+// the live regions with their politeness and text.
+function readAria() {
+  const element = (id) => document.getElementById(id);
+  const attributes = (id, names) => Object.fromEntries(names.map((name) => [name, element(id).getAttribute(name)]));
+  const bar = attributes("progress", ["role", "aria-valuemin", "aria-valuemax", "aria-valuenow", "aria-valuetext"]);
+  bar.name = element(element("progress").getAttribute("aria-labelledby")).textContent;
+  return {
+    lang: document.documentElement.getAttribute("lang"),
+    bar,
+    status: { ...attributes("status", ["role", "aria-live"]), text: element("status").textContent },
+    error: { ...attributes("error", ["role", "aria-live"]), text: element("error").textContent },
+    announcement: { ...attributes("announcement", ["aria-live"]), text: element("announcement").textContent }
+  };
+}
+
 // The binding through which the page's script object reports its calls.
 const bindingName = "recordScriptObjectCall";
 
@@ -480,6 +496,9 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
             ]);
             const view = await run.untilView({ error: texts[message], percent: null });
             run.assertClean(view);
+            const aria = await run.page.evaluate(readAria);
+            assert.deepEqual(aria.error, { role: "alert", "aria-live": "assertive", text: texts[message] });
+            assert.equal(aria.lang, texts.languageTag);
             await run.checkState(`error-${job}-${result}-${lang}`);
           }));
       }
@@ -509,6 +528,22 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
           view = await run.untilView({ timeLeft: timeLeftText(texts, 80) });
           assert.match(view.detail, sizes);
           run.assertClean(view);
+          const spoken = reference.context.spokenTimeLeftText(texts, 80);
+          // Both at one moment: the next poll changes the sizes.
+          const now = await run.page.evaluate(`({ view: (${readView})(), aria: (${readAria})() })`);
+          const { aria } = now;
+          assert.equal(aria.lang, texts.languageTag);
+          assert.deepEqual(aria.bar, {
+            role: "progressbar",
+            "aria-valuemin": "0",
+            "aria-valuemax": "100",
+            "aria-valuenow": now.view.percent.replace("%", ""),
+            "aria-valuetext": `${now.view.detail}${texts.listSeparator}${spoken}`,
+            name: texts.downloading
+          });
+          assert.deepEqual([aria.status.role, aria.status["aria-live"], aria.status.text],
+            ["status", "polite", texts.downloading]);
+          assert.deepEqual(aria.announcement, { "aria-live": "polite", text: spoken });
           await run.checkState(`downloading-time-left-${lang}`);
           await run.finish("download", 0);
           run.assertClean(await run.untilView({ status: texts.extracting, detail: "", timeLeft: "" }));
