@@ -172,6 +172,17 @@ function readAria() {
   };
 }
 
+// The control that has the keyboard focus, and whether its focus ring shows (an outline of at least
+// two pixels).
+function readFocus() {
+  const focused = document.activeElement;
+  const style = getComputedStyle(focused);
+  return {
+    id: focused.id || focused.tagName,
+    ring: style.outlineStyle !== "none" && parseFloat(style.outlineWidth) >= 2
+  };
+}
+
 // The binding through which the page's script object reports its calls.
 const bindingName = "recordScriptObjectCall";
 
@@ -585,6 +596,74 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
         await run.untilCommand("dragWindow");
         assert.deepEqual(run.commands().slice(downloadStart.length), [["hideWindow"], ["dragWindow"]]);
         run.assertClean();
+      }));
+
+    // With the keyboard alone, in every state: the focus starts on the progress bar; Tab and
+    // Shift+Tab go round the bar and the close button with a visible ring and never leave the page;
+    // Enter, Space and Escape each ask to close (here: minimise, the run protects the window).
+    test("keyboard only: the focus order, the focus ring and the keys that close, in every state", () =>
+      withPage("Download.html", { downloadTotal: String(120 * 1048576) }, async (run) => {
+        const keyboard = run.page.keyboard;
+        const hides = () => run.commands().filter(([name]) => name === "hideWindow").length;
+        await run.untilCommand("download");
+        assert.deepEqual(await run.page.evaluate(readFocus), { id: "progress", ring: true }, "the first focus");
+        const round = async (state) => {
+          // Keyboard only: Tab to the bar from wherever the last state left the focus.
+          for (let presses = 0; (await run.page.evaluate(readFocus)).id !== "progress"; presses += 1) {
+            assert.ok(presses < 3, `${state}: Tab does not reach the progress bar`);
+            await keyboard.press("Tab");
+          }
+          const order = [];
+          for (let i = 0; i < 4; i += 1) {
+            await keyboard.press("Tab");
+            order.push(await run.page.evaluate(readFocus));
+          }
+          await keyboard.down("Shift");
+          for (let i = 0; i < 2; i += 1) {
+            await keyboard.press("Tab");
+            order.push(await run.page.evaluate(readFocus));
+          }
+          await keyboard.up("Shift");
+          const close = { id: "close", ring: true };
+          const bar = { id: "progress", ring: true };
+          assert.deepEqual(order, [close, bar, close, bar, close, bar], `${state}: the focus order`);
+          await keyboard.press("Tab");
+          await run.checkState(`keyboard-${state}`);
+          const before = hides();
+          await keyboard.press("Enter");
+          await keyboard.press("Space");
+          await keyboard.press("Escape");
+          await run.until(`${state}: three requests to close`, () => hides() === before + 3);
+        };
+        await round("downloading");
+        await run.flow("downloadCurrent", 39007437, 1048576, 120 * 1048576);
+        await run.untilView({ timeLeft: reference.context.timeLeftText(reference.texts("en"), 80) });
+        await round("downloading-time-left");
+        await run.finish("download", 0);
+        await run.untilCommand("extract");
+        await round("extracting");
+        await run.finish("extract", 0);
+        await run.untilCommand("install");
+        await round("installing");
+        await run.finish("install", 1);
+        await run.untilCommand("closeWindow");
+        run.assertClean();
+      }));
+
+    test("keyboard only: a failure's message keeps the same controls", () =>
+      withPage("Download.html", { lang: "de" }, async (run) => {
+        await run.untilCommand("download");
+        await run.finish("download", 3);
+        await run.untilView({ error: reference.texts("de").diskFull });
+        const order = [];
+        for (let i = 0; i < 3; i += 1) {
+          await run.page.keyboard.press("Tab");
+          order.push((await run.page.evaluate(readFocus)).id);
+        }
+        assert.deepEqual(order, ["close", "progress", "close"]);
+        await run.page.keyboard.press("Escape");
+        await run.untilCommand("hideWindow");
+        await run.checkState("keyboard-error-download-3-de");
       }));
 
     test("a planted violation fails the accessibility check, naming the state, the rule and the element", () =>
