@@ -11,6 +11,7 @@ const shortcut = "Sorvane Pro Setup.lnk";
 
 const downloadStart = [
   ["getProperty", "lang"],
+  ["getProperty", "highContrast"],
   ["disableCloseWindow", true],
   ["setInstallStatus", 2],
   ["download", packageUrl, "<callback>"]
@@ -396,6 +397,13 @@ describe("What a screen reader hears", () => {
     }
     host.finish("download", 0);
     assert.deepEqual(host.spoken, ["80%", ""]);
+  });
+
+  test("the system's high-contrast setting reaches the view", () => {
+    for (const [value, expected] of [["1", true], ["0", false], ["", false]]) {
+      const host = startDownload({ highContrast: value });
+      assert.equal(host.highContrast, expected, JSON.stringify(value));
+    }
   });
 });
 

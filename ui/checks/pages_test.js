@@ -3,7 +3,9 @@
 // host's, and plays a download, an extraction and an installation through the page's callbacks.
 // Checked: no script error in any language, the calls the host receives, the progress bar's
 // rendered width, the message of every failure, and that the texts fit the window. Each state is
-// kept as a screenshot in build/screenshots/ and checked with axe-core against WCAG 2.1 AA.
+// kept as a screenshot in build/screenshots/ and checked with axe-core against WCAG 2.1 AA, what a
+// screen reader is given is checked in every language, a keyboard-only run goes through every
+// state, and high contrast and forced colours have checks of their own.
 "use strict";
 const { test, describe, before, after } = require("node:test");
 const assert = require("node:assert/strict");
@@ -183,6 +185,21 @@ function readFocus() {
   };
 }
 
+// How high contrast shows: the images that are still drawn, and whether the bar's fill stands out
+// from its track and the close button's glyph shows.
+function readLook() {
+  const style = (id) => getComputedStyle(document.getElementById(id));
+  const withImages = ["panel", "progress", "progress-end", "progress-value", "progress-head", "close", "branding"]
+    .filter((id) => document.getElementById(id).getClientRects().length > 0 &&
+      (style(id).backgroundImage !== "none" || id === "branding"));
+  return {
+    highContrast: document.documentElement.className.split(" ").includes("high-contrast"),
+    withImages,
+    fillStandsOut: style("progress-fill").backgroundColor !== style("progress").backgroundColor,
+    closeGlyph: getComputedStyle(document.querySelector("#close .glyph")).display !== "none"
+  };
+}
+
 // The binding through which the page's script object reports its calls.
 const bindingName = "recordScriptObjectCall";
 
@@ -214,6 +231,7 @@ class PageSlot {
     await session.send("Runtime.enable");
     await session.send("Runtime.addBinding", { name: bindingName });
     await slot.page.setViewport(windowSize);
+    slot.session = session;
     return slot;
   }
 }
@@ -326,6 +344,7 @@ class PageRun {
 
 const downloadStart = [
   ["getProperty", "lang"],
+  ["getProperty", "highContrast"],
   ["disableCloseWindow", true],
   ["setInstallStatus", 2],
   ["download", stubParams.packageUrl, "<callback>"]
@@ -360,12 +379,20 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
   const idleSlots = [];
 
   // Loads a page in an idle slot (or a new one), runs body on it, and gives the slot back.
-  async function withPage(pageName, properties, body) {
+  // look: { forcedColors: true } emulates a browser's forced colours.
+  async function withPage(pageName, properties, body, look = {}) {
     const slot = idleSlots.pop() || (await PageSlot.open(browser));
     try {
+      if (look.forcedColors) {
+        // Puppeteer's own media emulation does not know this feature; Chromium's protocol does.
+        await slot.session.send("Emulation.setEmulatedMedia", { features: [{ name: "forced-colors", value: "active" }] });
+      }
       await body(await PageRun.open(slot, payload, pageName, properties));
     } finally {
       slot.run = null;
+      if (look.forcedColors) {
+        await slot.session.send("Emulation.setEmulatedMedia", { features: [] });
+      }
       idleSlots.push(slot);
     }
   }
@@ -664,6 +691,38 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
         await run.page.keyboard.press("Escape");
         await run.untilCommand("hideWindow");
         await run.checkState("keyboard-error-download-3-de");
+      }));
+
+    // High contrast from the system (the script object's "highContrast"), and a browser's forced
+    // colours: no background image, no painted corner, the fill still apart from its track.
+    const looks = [
+      ["high-contrast", { highContrast: "1" }, {}],
+      ["forced-colors", {}, { forcedColors: true }]
+    ];
+    for (const [name, properties, look] of looks) {
+      for (const lang of ["en", "jp"]) {
+        test(`${name}, lang ${lang}: system colours only, the bar and the texts visible, downloading and failed`, () =>
+          withPage("Download.html", { ...properties, lang, downloadTotal: "1000" }, async (run) => {
+            const texts = reference.texts(lang);
+            await run.untilCommand("download");
+            await run.setProperties({ downloadCurrent: "500" });
+            run.assertClean(await run.untilView({ percent: "40%" }));
+            assert.deepEqual(await run.page.evaluate(readLook),
+              { highContrast: true, withImages: [], fillStandsOut: true, closeGlyph: true });
+            await run.checkState(`${name}-downloading-${lang}`);
+            await run.finish("download", 3);
+            run.assertClean(await run.untilView({ error: texts.diskFull }));
+            await run.checkState(`${name}-error-download-3-${lang}`);
+          }, look));
+      }
+    }
+
+    test("without high contrast the images stay", () =>
+      withPage("Download.html", { highContrast: "0" }, async (run) => {
+        await run.untilCommand("download");
+        const look = await run.page.evaluate(readLook);
+        assert.equal(look.highContrast, false);
+        assert.deepEqual(look.withImages.sort(), ["branding", "close", "panel", "progress"].sort());
       }));
 
     test("a planted violation fails the accessibility check, naming the state, the rule and the element", () =>

@@ -131,7 +131,10 @@ class ScriptHost {
   makeView() {
     return {
       navigate: (page) => this.shown.push(["navigate", page]),
-      showTexts: (texts) => this.shown.push(["showTexts", texts.title]),
+      showTexts: (texts, highContrast) => {
+        this.shown.push(["showTexts", texts.title]);
+        this.highContrast = highContrast;
+      },
       showProgress: (fraction, stage, sizeText, timeText, valueText, announcement) => {
         this.shown.push(["showProgress", fraction, stage]);
         this.detail = [sizeText, timeText];

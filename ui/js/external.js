@@ -265,9 +265,9 @@ function runLoadPage(view) {
 
 // Download.html, on load: protects the window from closing, then downloads, extracts and installs
 // the package, each job started from the previous one's callback. The view receives
-// showTexts(texts) once; showProgress(fraction, stage, sizeText, timeText, valueText,
-// announcement) with a fraction from 0 to 1 that never goes back, a stage of "downloading",
-// "extracting" or "installing", while
+// showTexts(texts, highContrast) once, highContrast true when the system's high-contrast setting is
+// on; showProgress(fraction, stage, sizeText, timeText, valueText, announcement) with a fraction
+// from 0 to 1 that never goes back, a stage of "downloading", "extracting" or "installing", while
 // downloading the sizes ("37.2 MB of 120 MB") and the time left, each empty while unknown, the
 // progress in words for a screen reader (valueText), and the latest time left to announce (at most
 // one new one every timeLeftSettings.announceMilliseconds, empty outside the download); and
@@ -296,7 +296,7 @@ function startDownloadPage(view, timers) {
     stopDownloadPage();
   }
   downloadRun = run;
-  view.showTexts(run.texts);
+  view.showTexts(run.texts, external.getProperty("highContrast") === "1");
   external.disableCloseWindow(true);
   run.closeDisabled = true;
   external.setInstallStatus(installStatus.errorOccurred);
