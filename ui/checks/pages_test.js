@@ -5,7 +5,7 @@
 // rendered width, the message of every failure, and that the texts fit the window. Each state is
 // kept as a screenshot in build/screenshots/ and checked with axe-core against WCAG 2.1 AA, what a
 // screen reader is given is checked in every language, a keyboard-only run goes through every
-// state, and high contrast and forced colours have checks of their own.
+// state, and high contrast, forced colours and a screen at 200 % have checks of their own.
 "use strict";
 const { test, describe, before, after } = require("node:test");
 const assert = require("node:assert/strict");
@@ -379,7 +379,8 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
   const idleSlots = [];
 
   // Loads a page in an idle slot (or a new one), runs body on it, and gives the slot back.
-  // look: { forcedColors: true } emulates a browser's forced colours.
+  // look: { forcedColors: true } emulates a browser's forced colours, { scale: 2 } a screen at
+  // twice the pixels per inch, where the host makes the window and the page twice as large.
   async function withPage(pageName, properties, body, look = {}) {
     const slot = idleSlots.pop() || (await PageSlot.open(browser));
     try {
@@ -387,11 +388,17 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
         // Puppeteer's own media emulation does not know this feature; Chromium's protocol does.
         await slot.session.send("Emulation.setEmulatedMedia", { features: [{ name: "forced-colors", value: "active" }] });
       }
+      if (look.scale) {
+        await slot.page.setViewport({ ...windowSize, deviceScaleFactor: look.scale });
+      }
       await body(await PageRun.open(slot, payload, pageName, properties));
     } finally {
       slot.run = null;
       if (look.forcedColors) {
         await slot.session.send("Emulation.setEmulatedMedia", { features: [] });
+      }
+      if (look.scale) {
+        await slot.page.setViewport(windowSize);
       }
       idleSlots.push(slot);
     }
@@ -724,6 +731,23 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
         assert.equal(look.highContrast, false);
         assert.deepEqual(look.withImages.sort(), ["branding", "close", "panel", "progress"].sort());
       }));
+
+    // Twice the pixels per inch, as the host sizes the window and the page for a screen at 200 %
+    // (the way Windows makes this window's text twice as large): the longest texts (German and
+    // Japanese first) still fit, in every language, with the glyphs as drawn at that size.
+    for (const lang of ["de", "jp", "fr", "it", "nl", "en"]) {
+      test(`200 %, lang ${lang}: the time left and the longest failure message fit the window`, () =>
+        withPage("Download.html", { lang, downloadTotal: String(120 * 1048576) }, async (run) => {
+          const texts = reference.texts(lang);
+          await run.untilCommand("download");
+          await run.flow("downloadCurrent", 39007437, 1048576, 120 * 1048576);
+          run.assertClean(await run.untilView({ timeLeft: reference.context.timeLeftText(texts, 80) }));
+          await run.checkState(`scale-200-downloading-time-left-${lang}`);
+          await run.finish("download", 3);
+          run.assertClean(await run.untilView({ error: texts.diskFull }));
+          await run.checkState(`scale-200-error-download-3-${lang}`);
+        }, { scale: 2 }));
+    }
 
     test("a planted violation fails the accessibility check, naming the state, the rule and the element", () =>
       withPage("Download.html", {}, async (run) => {
