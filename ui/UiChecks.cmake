@@ -5,8 +5,9 @@
 #   ui.external_test       the workflow's calls of the script object, success and every failure
 #   ui.stage_payload_test  scripts/stage-payload makes exactly the payload's entries
 #   ui.pages_test          the staged pages in headless Chromium with a scripted script object;
-#                          screenshots of every state go to build/screenshots/. Skipped, saying
-#                          why, where Debian's chromium is not installed.
+#                          screenshots of every state go to build/screenshots/, and axe-core
+#                          (npm) checks every state against WCAG 2.1 AA. Skipped, saying why,
+#                          where Debian's chromium is not installed.
 find_program(SORVANE_NODE node)
 if(NOT SORVANE_NODE)
   message(WARNING "node not found: the ui checks are not registered (run scripts/install-deps)")

@@ -64,6 +64,20 @@ void releaseRecord(HWND window) {
   delete record;
 }
 
+// The in-place document's own window, when it has one inside this window. It takes the keys: focus
+// left on the host window itself would send them past the page (no Tab, no Escape for the page).
+HWND documentWindowOf(HWND window, const HostWindowData& record) {
+  if (record.site == nullptr || record.site->document() == nullptr) return nullptr;
+  ComPtr<IOleInPlaceActiveObject> active;
+  if (FAILED(record.site->document()->QueryInterface(__uuidof(IOleInPlaceActiveObject),
+                                                     reinterpret_cast<void**>(active.GetAddressOf())))) {
+    return nullptr;
+  }
+  HWND documentWindow = nullptr;
+  if (FAILED(active->GetWindow(&documentWindow)) || !::IsChild(window, documentWindow)) return nullptr;
+  return documentWindow;
+}
+
 LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
@@ -88,13 +102,15 @@ LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       }
       break;
     case WM_SETFOCUS:
-      if (HostWindowData* record = recordOf(window); record != nullptr && record->focusWindow != nullptr) {
+      if (HostWindowData* record = recordOf(window); record != nullptr) {
         // The remembered child may have gone since (the page navigated).
-        if (::IsChild(window, record->focusWindow)) {
-          ::SetFocus(record->focusWindow);
+        if (record->focusWindow != nullptr && !::IsChild(window, record->focusWindow)) record->focusWindow = nullptr;
+        // Nothing remembered (the first activation, or one after a minimise): the document's window.
+        HWND target = record->focusWindow != nullptr ? record->focusWindow : documentWindowOf(window, *record);
+        if (target != nullptr) {
+          ::SetFocus(target);
           return 0;
         }
-        record->focusWindow = nullptr;
       }
       break;
     case WM_CLOSE:

@@ -296,6 +296,35 @@ TEST_F(HostWindowWithDocumentTest, FocusReturnsToTheChildThatHadIt) {
   EXPECT_EQ(rememberedWhenWindowItselfHadFocus, nullptr);
 }
 
+TEST_F(HostWindowWithDocumentTest, FocusWithNothingRememberedGoesToTheDocumentsWindow) {
+  HWND focusedOnDocument = nullptr, focusedWithoutOne = nullptr, documentWindow = nullptr;
+  HWND outsider = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  script.post([&] {
+    HWND host = hostWindow();
+    ::SetWindowPos(host, nullptr, 0, 0, 400, 200, SWP_NOMOVE | SWP_NOZORDER);
+    ::SetForegroundWindow(host);
+    documentWindow = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 0, 0, 400, 200, host, nullptr,
+                                       nullptr, nullptr);
+    document_->documentWindow = documentWindow;
+    // As on activation: the focus arrives from elsewhere (a window that has it already gets no
+    // WM_SETFOCUS).
+    ::SetFocus(nullptr);
+    ::SetFocus(host);
+    focusedOnDocument = ::GetFocus();
+    // A window that is not inside the host is never given the focus.
+    document_->documentWindow = outsider;
+    ::SetFocus(host);
+    focusedWithoutOne = ::GetFocus();
+    document_->documentWindow = nullptr;
+    htmlui::requestHostWindowClose(host);
+  });
+  EXPECT_TRUE(run());
+  ::DestroyWindow(outsider);
+  ASSERT_NE(documentWindow, nullptr);
+  EXPECT_EQ(focusedOnDocument, documentWindow) << "the keys go to the page from the first activation on";
+  EXPECT_EQ(focusedWithoutOne, hostWindow());
+}
+
 // The window rectangle for a real window: DPI as the screen reports it, frame of its styles,
 // centred on the owner or on the work area under the cursor.
 class WindowRectTest : public ::testing::Test {

@@ -16,6 +16,7 @@ SorvaneExternal::SorvaneExternal(app::InstallProperties* record, downloadmanager
     : HtmlExternal(record, analytics, logger, makeWorkFolder) {
   setProperty(L"osVersion", sysenv::queryOsVersion());
   setProperty(L"arch", sysenv::queryArchitecture());
+  setProperty(L"highContrast", sysenv::queryHighContrast() ? L"1" : L"0");
   ReportProgress(0, 1);
   // The release's pins come from the signed part of the program, never from its payload.
   if (const std::optional<payload::TrustSlot> slot = payload::runningProgramTrustSlot()) {

@@ -24,7 +24,9 @@ constexpr COLORREF kTransparentColourKey = 0x009B6631;
 
 class SorvaneExternal : public downloadmanagercore::HtmlExternal, public zip::ZipReporter {
  public:
-  // Publishes "osVersion", "arch" and "extractProgress" ("0") at once.
+  // Publishes "osVersion", "arch", "extractProgress" ("0") and "highContrast" at once: "1" while the
+  // user's high-contrast setting is on, else "0", read once, before the page is shown. The page
+  // can only read it (getProperty); nothing it does changes it.
   SorvaneExternal(app::InstallProperties* record, downloadmanagercore::Analytics* analytics, app::Logger* logger,
                   downloadmanagercore::WorkFolderMaker makeWorkFolder = nullptr);
 

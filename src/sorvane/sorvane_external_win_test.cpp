@@ -57,6 +57,58 @@ TEST_F(SorvaneExternalTest, PublishesTheSystemFactsAndZeroProgressFromConstructi
   EXPECT_FALSE(testsupport::pathExists(workFolder));
 }
 
+// The user's high-contrast setting as the page reads it through JScript, off and then on. The
+// setting is changed for this session only (no SPIF_UPDATEINIFILE) and put back.
+TEST_F(SorvaneExternalTest, ThePageReadsTheHighContrastSettingAndCannotChangeIt) {
+  HIGHCONTRASTW original{};
+  original.cbSize = sizeof(original);
+  ASSERT_TRUE(SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(original), &original, 0));
+  // The value of getProperty('highContrast'), after `first` has run.
+  const auto readThroughScript = [](SorvaneExternal* object, const wchar_t* first = nullptr) {
+    testsupport::JScriptHost script;
+    EXPECT_TRUE(script.ok());
+    EXPECT_EQ(script.addNamedItem(L"external", static_cast<IDispatchEx*>(object)), S_OK);
+    if (first != nullptr) {
+      EXPECT_EQ(script.run(first), S_OK) << first;
+    }
+    VARIANT value;
+    VariantInit(&value);
+    std::wstring text = L"(failed)";
+    if (script.evaluate(L"external.getProperty('highContrast')", &value) == S_OK && value.vt == VT_BSTR) {
+      text = value.bstrVal;
+    }
+    VariantClear(&value);
+    return text;
+  };
+  const auto withSetting = [&](DWORD flags) {
+    HIGHCONTRASTW setting = original;
+    setting.dwFlags = (original.dwFlags & ~HCF_HIGHCONTRASTON) | flags;
+    return SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof(setting), &setting, 0) != FALSE;
+  };
+  const auto freshObject = [this] { return new SorvaneExternal(&properties_, &analytics_, &logger_); };
+
+  const bool canSet = withSetting(0);
+  EXPECT_EQ(object_->property(L"highContrast"), sysenv::queryHighContrast() ? L"1" : L"0");
+  if (canSet) {
+    SorvaneExternal* off = freshObject();
+    EXPECT_EQ(readThroughScript(off), L"0");
+    off->Release();
+  }
+  // The page has no command that writes a property: an assignment only adds an expando member.
+  EXPECT_EQ(readThroughScript(object_, L"external.highContrast = '1';"), object_->property(L"highContrast"));
+
+  if (!canSet || !withSetting(HCF_HIGHCONTRASTON) || !sysenv::queryHighContrast()) {
+    SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof(original), &original, 0);
+    // Wine 8 refuses SPI_SETHIGHCONTRAST (ERROR_INVALID_SPI_VALUE) and always answers "off".
+    GTEST_SKIP() << "this system does not take a high-contrast setting: only \"off\" was read";
+  }
+  SorvaneExternal* on = freshObject();
+  const std::wstring seen = readThroughScript(on);
+  on->Release();
+  SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof(original), &original, 0);
+  EXPECT_EQ(seen, L"1");
+}
+
 TEST(SorvaneExternalWithoutWorkFolder, EveryJobFailsWithOneAndNothingIsDeleted) {
   ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
   // Where a missing work folder used to lead: the temporary folder itself, or the current folder.

@@ -1,5 +1,5 @@
-// Win32 code. The operating system's name and version, the machine's architecture and the user's
-// country.
+// Win32 code. The operating system's name and version, the machine's architecture, the user's
+// country and high-contrast setting.
 #include "sysenv/environment_win.h"
 
 #include <windows.h>
@@ -47,6 +47,13 @@ std::wstring queryCountry() {
   wchar_t text[16] = {};  // "%d" of any 32-bit value fits
   ::wsprintfW(text, L"%d", static_cast<int>(::GetUserGeoID(GEOCLASS_NATION)));
   return text;
+}
+
+bool queryHighContrast() {
+  HIGHCONTRASTW setting{};
+  setting.cbSize = sizeof(setting);
+  if (!::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(setting), &setting, 0)) return false;
+  return (setting.dwFlags & HCF_HIGHCONTRASTON) != 0;
 }
 
 }  // namespace sysenv

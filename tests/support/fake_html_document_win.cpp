@@ -182,7 +182,11 @@ HRESULT FakeHtmlDocument::GetCurMoniker(IMoniker**) { return E_NOTIMPL; }
 
 // IOleWindow, IOleInPlaceActiveObject, IOleInPlaceObject.
 
-HRESULT FakeHtmlDocument::GetWindow(HWND*) { return E_NOTIMPL; }
+HRESULT FakeHtmlDocument::GetWindow(HWND* window) {
+  if (window == nullptr || documentWindow == nullptr) return E_NOTIMPL;
+  *window = documentWindow;
+  return S_OK;
+}
 HRESULT FakeHtmlDocument::ContextSensitiveHelp(WINBOOL) { return E_NOTIMPL; }
 
 HRESULT FakeHtmlDocument::TranslateAccelerator(LPMSG message) {

@@ -45,6 +45,7 @@ class FakeHtmlDocument final
   VARIANT readyState;                 // what Invoke(DISPID_READYSTATE) returns; VT_I4 4 at first
   HRESULT readyStateResult = S_OK;
   std::wstring url;                   // what the document's URL property reads (IHTMLDocument2::get_URL)
+  HWND documentWindow = nullptr;      // what IOleWindow::GetWindow gives; none: E_NOTIMPL
 
   // What the site did.
   int adviseCount = 0, unadviseCount = 0;

@@ -11,6 +11,7 @@ const shortcut = "Sorvane Pro Setup.lnk";
 
 const downloadStart = [
   ["getProperty", "lang"],
+  ["getProperty", "highContrast"],
   ["disableCloseWindow", true],
   ["setInstallStatus", 2],
   ["download", packageUrl, "<callback>"]
@@ -335,6 +336,74 @@ describe("Download size and time left", () => {
     }
     // The average only decays towards nothing; the estimate grows meanwhile, then gives up.
     assert.ok(polls < 100, "a stall does not keep an estimate for ever");
+  });
+});
+
+describe("What a screen reader hears", () => {
+  const total = 10 * 1048576;
+  const step = 102400;
+  function poll(host, current) {
+    host.properties.downloadCurrent = String(current);
+    host.advance(400);
+    return host.spoken;
+  }
+
+  test("the time left in words, one and more than one, as each language says it", () => {
+    const host = new ScriptHost();
+    const cases = [
+      ["en", 12, "about 15 seconds left"],
+      ["en", 60, "about 1 minute left"],
+      ["en", 3725, "about 1 hour 3 minutes left"],
+      ["fr", 61, "il reste environ 2 minutes"],
+      ["de", 3601, "noch etwa 1 Stunde 1 Minute"],
+      ["jp", 1, "\u6b8b\u308a\u7d04 5 \u79d2"],
+      ["it", 7200, "mancano circa 2 ore 0 minuti"],
+      ["nl", 59.5, "nog ongeveer 1 minuut"]
+    ];
+    for (const [lang, seconds, spoken] of cases) {
+      assert.equal(host.context.spokenTimeLeftText(host.texts(lang), seconds), spoken, `${lang} ${seconds} s`);
+    }
+  });
+
+  test("the bar's value text: sizes and time in words, else the percentage", () => {
+    const host = new ScriptHost();
+    const { progressValueText } = host.context;
+    assert.equal(progressValueText(host.texts("en"), 0.33, "40.2 MB of 120 MB", "about 2 minutes left"),
+      "40.2 MB of 120 MB, about 2 minutes left");
+    assert.equal(progressValueText(host.texts("jp"), 0.33, "1.0 KB / 2.0 KB", "\u6b8b\u308a\u7d04 5 \u79d2"),
+      "1.0 KB / 2.0 KB\u3001\u6b8b\u308a\u7d04 5 \u79d2");
+    assert.equal(progressValueText(host.texts("de"), 0.5, "0,5 MB von 1,0 MB", ""), "0,5 MB von 1,0 MB");
+    assert.equal(progressValueText(host.texts("fr"), 0.905, "", ""), "90%");
+  });
+
+  test("a new time left is announced at most every ten seconds, and not during the extraction", () => {
+    const host = startDownload({ downloadTotal: String(total), downloadCurrent: "0" });
+    host.context.pageClock = () => host.now;
+    let current = 0;
+    const announced = [];
+    // 256 bytes a millisecond: the estimate is steady from the sixth poll and falls by 0.4 s a poll.
+    for (let i = 0; i < 60; i += 1) {
+      current += step;
+      const [valueText, announcement] = poll(host, current);
+      assert.ok(valueText.startsWith(host.context.sizeProgressText(host.texts("en"), current, total)), valueText);
+      if (announcement !== (announced.length ? announced[announced.length - 1][1] : "")) {
+        announced.push([host.now, announcement]);
+      }
+    }
+    assert.ok(announced.length >= 2, JSON.stringify(announced));
+    assert.equal(announced[0][1], "about 40 seconds left", "the first steady estimate at once");
+    for (let i = 1; i < announced.length; i += 1) {
+      assert.ok(announced[i][0] - announced[i - 1][0] >= 10000, JSON.stringify(announced));
+    }
+    host.finish("download", 0);
+    assert.deepEqual(host.spoken, ["80%", ""]);
+  });
+
+  test("the system's high-contrast setting reaches the view", () => {
+    for (const [value, expected] of [["1", true], ["0", false], ["", false]]) {
+      const host = startDownload({ highContrast: value });
+      assert.equal(host.highContrast, expected, JSON.stringify(value));
+    }
   });
 });
 

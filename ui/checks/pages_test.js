@@ -3,7 +3,9 @@
 // host's, and plays a download, an extraction and an installation through the page's callbacks.
 // Checked: no script error in any language, the calls the host receives, the progress bar's
 // rendered width, the message of every failure, and that the texts fit the window. Each state is
-// kept as a screenshot in build/screenshots/.
+// kept as a screenshot in build/screenshots/ and checked with axe-core against WCAG 2.1 AA, what a
+// screen reader is given is checked in every language, a keyboard-only run goes through every
+// state, and high contrast, forced colours and a screen at 200 % have checks of their own.
 "use strict";
 const { test, describe, before, after } = require("node:test");
 const assert = require("node:assert/strict");
@@ -15,6 +17,7 @@ const { pathToFileURL } = require("node:url");
 const vm = require("node:vm");
 const { setTimeout: delay } = require("node:timers/promises");
 const { ScriptHost, signatures, checkCommandCall } = require("./script_host");
+const { axeViolations, describeViolations } = require("./accessibility");
 
 const root = path.join(__dirname, "..", "..");
 const screenshotFolder = path.join(root, "build", "screenshots");
@@ -155,6 +158,48 @@ function readView() {
   };
 }
 
+// What a screen reader is given: the page language, the progress bar's role, name and values, and
+// the live regions with their politeness and text.
+function readAria() {
+  const element = (id) => document.getElementById(id);
+  const attributes = (id, names) => Object.fromEntries(names.map((name) => [name, element(id).getAttribute(name)]));
+  const bar = attributes("progress", ["role", "aria-valuemin", "aria-valuemax", "aria-valuenow", "aria-valuetext"]);
+  bar.name = element(element("progress").getAttribute("aria-labelledby")).textContent;
+  return {
+    lang: document.documentElement.getAttribute("lang"),
+    bar,
+    status: { ...attributes("status", ["role", "aria-live"]), text: element("status").textContent },
+    error: { ...attributes("error", ["role", "aria-live"]), text: element("error").textContent },
+    announcement: { ...attributes("announcement", ["aria-live"]), text: element("announcement").textContent }
+  };
+}
+
+// The control that has the keyboard focus, and whether its focus ring shows (an outline of at least
+// two pixels).
+function readFocus() {
+  const focused = document.activeElement;
+  const style = getComputedStyle(focused);
+  return {
+    id: focused.id || focused.tagName,
+    ring: style.outlineStyle !== "none" && parseFloat(style.outlineWidth) >= 2
+  };
+}
+
+// How high contrast shows: the images that are still drawn, and whether the bar's fill stands out
+// from its track and the close button's glyph shows.
+function readLook() {
+  const style = (id) => getComputedStyle(document.getElementById(id));
+  const withImages = ["panel", "progress", "progress-end", "progress-value", "progress-head", "close", "branding"]
+    .filter((id) => document.getElementById(id).getClientRects().length > 0 &&
+      (style(id).backgroundImage !== "none" || id === "branding"));
+  return {
+    highContrast: document.documentElement.className.split(" ").includes("high-contrast"),
+    withImages,
+    fillStandsOut: style("progress-fill").backgroundColor !== style("progress").backgroundColor,
+    closeGlyph: getComputedStyle(document.querySelector("#close .glyph")).display !== "none"
+  };
+}
+
 // The binding through which the page's script object reports its calls.
 const bindingName = "recordScriptObjectCall";
 
@@ -186,6 +231,7 @@ class PageSlot {
     await session.send("Runtime.enable");
     await session.send("Runtime.addBinding", { name: bindingName });
     await slot.page.setViewport(windowSize);
+    slot.session = session;
     return slot;
   }
 }
@@ -281,6 +327,13 @@ class PageRun {
     await this.page.screenshot({ path: path.join(screenshotFolder, `${name}.png`) });
   }
 
+  // A state of the page: its screenshot, and no WCAG 2.1 AA violation that axe-core finds in it.
+  async checkState(name) {
+    await this.screenshot(name);
+    const violations = await axeViolations(this.page);
+    assert.deepEqual(violations, [], describeViolations(name, violations));
+  }
+
   assertClean(view) {
     assert.deepEqual(this.errors, [], "no script error, no console error, every file loaded");
     if (view) {
@@ -291,6 +344,7 @@ class PageRun {
 
 const downloadStart = [
   ["getProperty", "lang"],
+  ["getProperty", "highContrast"],
   ["disableCloseWindow", true],
   ["setInstallStatus", 2],
   ["download", stubParams.packageUrl, "<callback>"]
@@ -325,12 +379,27 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
   const idleSlots = [];
 
   // Loads a page in an idle slot (or a new one), runs body on it, and gives the slot back.
-  async function withPage(pageName, properties, body) {
+  // look: { forcedColors: true } emulates a browser's forced colours, { scale: 2 } a screen at
+  // twice the pixels per inch, where the host makes the window and the page twice as large.
+  async function withPage(pageName, properties, body, look = {}) {
     const slot = idleSlots.pop() || (await PageSlot.open(browser));
     try {
+      if (look.forcedColors) {
+        // Puppeteer's own media emulation does not know this feature; Chromium's protocol does.
+        await slot.session.send("Emulation.setEmulatedMedia", { features: [{ name: "forced-colors", value: "active" }] });
+      }
+      if (look.scale) {
+        await slot.page.setViewport({ ...windowSize, deviceScaleFactor: look.scale });
+      }
       await body(await PageRun.open(slot, payload, pageName, properties));
     } finally {
       slot.run = null;
+      if (look.forcedColors) {
+        await slot.session.send("Emulation.setEmulatedMedia", { features: [] });
+      }
+      if (look.scale) {
+        await slot.page.setViewport(windowSize);
+      }
       idleSlots.push(slot);
     }
   }
@@ -357,7 +426,7 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
           );
           assert.equal(await run.page.$eval("#close", (close) => close.title), texts.closeTooltip);
           run.assertClean(view);
-          await run.screenshot(`start-${lang}`);
+          await run.checkState(`start-${lang}`);
         }));
     }
 
@@ -374,7 +443,7 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
         ]);
         assert.equal(path.basename(new URL(run.page.url()).pathname), "Load.html");
         run.assertClean();
-        await run.screenshot("load-old-system");
+        await run.checkState("load-old-system");
       }));
   });
 
@@ -398,7 +467,7 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
           const view = await run.untilView({ percent, fill, fillEnd: fill, status: texts.downloading });
           run.assertClean(view);
           if (percent === "40%" && properties.downloadCurrent === "500") {
-            await run.screenshot("downloading");
+            await run.checkState("downloading");
           }
         }
 
@@ -416,13 +485,13 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
           await run.setProperties(properties);
           run.assertClean(await run.untilView({ percent, fill, fillEnd: fill, status: texts.extracting }));
           if (percent === "90%") {
-            await run.screenshot("extracting");
+            await run.checkState("extracting");
           }
         }
 
         await run.finish("extract", 0);
         run.assertClean(await run.untilView({ status: texts.installing, percent: "100%", fill: 571 }));
-        await run.screenshot("installing");
+        await run.checkState("installing");
         await run.finish("install", 0);
         await run.untilCommand("closeWindow");
         assert.deepEqual(run.commands(), [
@@ -435,7 +504,7 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
           ["closeWindow"]
         ]);
         run.assertClean();
-        await run.screenshot("success");
+        await run.checkState("success");
       }));
 
     // [job, result, message]: what each failing result code of the download and the extraction
@@ -472,7 +541,10 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
             ]);
             const view = await run.untilView({ error: texts[message], percent: null });
             run.assertClean(view);
-            await run.screenshot(`error-${job}-${result}-${lang}`);
+            const aria = await run.page.evaluate(readAria);
+            assert.deepEqual(aria.error, { role: "alert", "aria-live": "assertive", text: texts[message] });
+            assert.equal(aria.lang, texts.languageTag);
+            await run.checkState(`error-${job}-${result}-${lang}`);
           }));
       }
     }
@@ -501,7 +573,23 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
           view = await run.untilView({ timeLeft: timeLeftText(texts, 80) });
           assert.match(view.detail, sizes);
           run.assertClean(view);
-          await run.screenshot(`downloading-time-left-${lang}`);
+          const spoken = reference.context.spokenTimeLeftText(texts, 80);
+          // Both at one moment: the next poll changes the sizes.
+          const now = await run.page.evaluate(`({ view: (${readView})(), aria: (${readAria})() })`);
+          const { aria } = now;
+          assert.equal(aria.lang, texts.languageTag);
+          assert.deepEqual(aria.bar, {
+            role: "progressbar",
+            "aria-valuemin": "0",
+            "aria-valuemax": "100",
+            "aria-valuenow": now.view.percent.replace("%", ""),
+            "aria-valuetext": `${now.view.detail}${texts.listSeparator}${spoken}`,
+            name: texts.downloading
+          });
+          assert.deepEqual([aria.status.role, aria.status["aria-live"], aria.status.text],
+            ["status", "polite", texts.downloading]);
+          assert.deepEqual(aria.announcement, { "aria-live": "polite", text: spoken });
+          await run.checkState(`downloading-time-left-${lang}`);
           await run.finish("download", 0);
           run.assertClean(await run.untilView({ status: texts.extracting, detail: "", timeLeft: "" }));
         }));
@@ -542,6 +630,135 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
         await run.untilCommand("dragWindow");
         assert.deepEqual(run.commands().slice(downloadStart.length), [["hideWindow"], ["dragWindow"]]);
         run.assertClean();
+      }));
+
+    // With the keyboard alone, in every state: the focus starts on the progress bar; Tab and
+    // Shift+Tab go round the bar and the close button with a visible ring and never leave the page;
+    // Enter, Space and Escape each ask to close (here: minimise, the run protects the window).
+    test("keyboard only: the focus order, the focus ring and the keys that close, in every state", () =>
+      withPage("Download.html", { downloadTotal: String(120 * 1048576) }, async (run) => {
+        const keyboard = run.page.keyboard;
+        const hides = () => run.commands().filter(([name]) => name === "hideWindow").length;
+        await run.untilCommand("download");
+        assert.deepEqual(await run.page.evaluate(readFocus), { id: "progress", ring: true }, "the first focus");
+        const round = async (state) => {
+          // Keyboard only: Tab to the bar from wherever the last state left the focus.
+          for (let presses = 0; (await run.page.evaluate(readFocus)).id !== "progress"; presses += 1) {
+            assert.ok(presses < 3, `${state}: Tab does not reach the progress bar`);
+            await keyboard.press("Tab");
+          }
+          const order = [];
+          for (let i = 0; i < 4; i += 1) {
+            await keyboard.press("Tab");
+            order.push(await run.page.evaluate(readFocus));
+          }
+          await keyboard.down("Shift");
+          for (let i = 0; i < 2; i += 1) {
+            await keyboard.press("Tab");
+            order.push(await run.page.evaluate(readFocus));
+          }
+          await keyboard.up("Shift");
+          const close = { id: "close", ring: true };
+          const bar = { id: "progress", ring: true };
+          assert.deepEqual(order, [close, bar, close, bar, close, bar], `${state}: the focus order`);
+          await keyboard.press("Tab");
+          await run.checkState(`keyboard-${state}`);
+          const before = hides();
+          await keyboard.press("Enter");
+          await keyboard.press("Space");
+          await keyboard.press("Escape");
+          await run.until(`${state}: three requests to close`, () => hides() === before + 3);
+        };
+        await round("downloading");
+        await run.flow("downloadCurrent", 39007437, 1048576, 120 * 1048576);
+        await run.untilView({ timeLeft: reference.context.timeLeftText(reference.texts("en"), 80) });
+        await round("downloading-time-left");
+        await run.finish("download", 0);
+        await run.untilCommand("extract");
+        await round("extracting");
+        await run.finish("extract", 0);
+        await run.untilCommand("install");
+        await round("installing");
+        await run.finish("install", 1);
+        await run.untilCommand("closeWindow");
+        run.assertClean();
+      }));
+
+    test("keyboard only: a failure's message keeps the same controls", () =>
+      withPage("Download.html", { lang: "de" }, async (run) => {
+        await run.untilCommand("download");
+        await run.finish("download", 3);
+        await run.untilView({ error: reference.texts("de").diskFull });
+        const order = [];
+        for (let i = 0; i < 3; i += 1) {
+          await run.page.keyboard.press("Tab");
+          order.push((await run.page.evaluate(readFocus)).id);
+        }
+        assert.deepEqual(order, ["close", "progress", "close"]);
+        await run.page.keyboard.press("Escape");
+        await run.untilCommand("hideWindow");
+        await run.checkState("keyboard-error-download-3-de");
+      }));
+
+    // High contrast from the system (the script object's "highContrast"), and a browser's forced
+    // colours: no background image, no painted corner, the fill still apart from its track.
+    const looks = [
+      ["high-contrast", { highContrast: "1" }, {}],
+      ["forced-colors", {}, { forcedColors: true }]
+    ];
+    for (const [name, properties, look] of looks) {
+      for (const lang of ["en", "jp"]) {
+        test(`${name}, lang ${lang}: system colours only, the bar and the texts visible, downloading and failed`, () =>
+          withPage("Download.html", { ...properties, lang, downloadTotal: "1000" }, async (run) => {
+            const texts = reference.texts(lang);
+            await run.untilCommand("download");
+            await run.setProperties({ downloadCurrent: "500" });
+            run.assertClean(await run.untilView({ percent: "40%" }));
+            assert.deepEqual(await run.page.evaluate(readLook),
+              { highContrast: true, withImages: [], fillStandsOut: true, closeGlyph: true });
+            await run.checkState(`${name}-downloading-${lang}`);
+            await run.finish("download", 3);
+            run.assertClean(await run.untilView({ error: texts.diskFull }));
+            await run.checkState(`${name}-error-download-3-${lang}`);
+          }, look));
+      }
+    }
+
+    test("without high contrast the images stay", () =>
+      withPage("Download.html", { highContrast: "0" }, async (run) => {
+        await run.untilCommand("download");
+        const look = await run.page.evaluate(readLook);
+        assert.equal(look.highContrast, false);
+        assert.deepEqual(look.withImages.sort(), ["branding", "close", "panel", "progress"].sort());
+      }));
+
+    // Twice the pixels per inch, as the host sizes the window and the page for a screen at 200 %
+    // (the way Windows makes this window's text twice as large): the longest texts (German and
+    // Japanese first) still fit, in every language, with the glyphs as drawn at that size.
+    for (const lang of ["de", "jp", "fr", "it", "nl", "en"]) {
+      test(`200 %, lang ${lang}: the time left and the longest failure message fit the window`, () =>
+        withPage("Download.html", { lang, downloadTotal: String(120 * 1048576) }, async (run) => {
+          const texts = reference.texts(lang);
+          await run.untilCommand("download");
+          await run.flow("downloadCurrent", 39007437, 1048576, 120 * 1048576);
+          run.assertClean(await run.untilView({ timeLeft: reference.context.timeLeftText(texts, 80) }));
+          await run.checkState(`scale-200-downloading-time-left-${lang}`);
+          await run.finish("download", 3);
+          run.assertClean(await run.untilView({ error: texts.diskFull }));
+          await run.checkState(`scale-200-error-download-3-${lang}`);
+        }, { scale: 2 }));
+    }
+
+    test("a planted violation fails the accessibility check, naming the state, the rule and the element", () =>
+      withPage("Download.html", {}, async (run) => {
+        await run.untilCommand("download");
+        await run.page.evaluate(() => document.getElementById("branding").removeAttribute("alt"));
+        await assert.rejects(run.checkState("planted-violation"), (error) => {
+          assert.match(error.message, /state "planted-violation": 1 WCAG 2\.1 AA violation/);
+          assert.match(error.message, /image-alt \(Images must have alternative text\)/);
+          assert.match(error.message, /#branding <img id="branding"/);
+          return true;
+        });
       }));
 
     test("leaving the page lets the window close again", () =>

@@ -131,10 +131,14 @@ class ScriptHost {
   makeView() {
     return {
       navigate: (page) => this.shown.push(["navigate", page]),
-      showTexts: (texts) => this.shown.push(["showTexts", texts.title]),
-      showProgress: (fraction, stage, sizeText, timeText) => {
+      showTexts: (texts, highContrast) => {
+        this.shown.push(["showTexts", texts.title]);
+        this.highContrast = highContrast;
+      },
+      showProgress: (fraction, stage, sizeText, timeText, valueText, announcement) => {
         this.shown.push(["showProgress", fraction, stage]);
         this.detail = [sizeText, timeText];
+        this.spoken = [valueText, announcement];
       },
       showError: (text) => this.shown.push(["showError", text])
     };

@@ -20,7 +20,11 @@ var pageTexts = {
     "timeLeft": "About {0} left",
     "sizeUnits": "{0} KB|{0} MB|{0} GB",
     "timeUnits": "{0} s|{0} min|{0} h {1} min",
-    "decimalSeparator": "."
+    "decimalSeparator": ".",
+    "languageTag": "en",
+    "listSeparator": ", ",
+    "spokenTimeUnits": "{0} second|{0} seconds|{0} minute|{0} minutes|{0} hour|{0} hours",
+    "spokenTimeLeft": "about {0} left"
   },
   // French
   "fr": {
@@ -38,7 +42,11 @@ var pageTexts = {
     "timeLeft": "Temps restant\u00a0: environ {0}",
     "sizeUnits": "{0} Ko|{0} Mo|{0} Go",
     "timeUnits": "{0} s|{0} min|{0} h {1} min",
-    "decimalSeparator": ","
+    "decimalSeparator": ",",
+    "languageTag": "fr",
+    "listSeparator": ", ",
+    "spokenTimeUnits": "{0} seconde|{0} secondes|{0} minute|{0} minutes|{0} heure|{0} heures",
+    "spokenTimeLeft": "il reste environ {0}"
   },
   // Japanese
   "jp": {
@@ -56,7 +64,11 @@ var pageTexts = {
     "timeLeft": "\u6b8b\u308a\u7d04 {0}",
     "sizeUnits": "{0} KB|{0} MB|{0} GB",
     "timeUnits": "{0} \u79d2|{0} \u5206|{0} \u6642\u9593 {1} \u5206",
-    "decimalSeparator": "."
+    "decimalSeparator": ".",
+    "languageTag": "ja",
+    "listSeparator": "\u3001",
+    "spokenTimeUnits": "{0} \u79d2|{0} \u79d2|{0} \u5206|{0} \u5206|{0} \u6642\u9593|{0} \u6642\u9593",
+    "spokenTimeLeft": "\u6b8b\u308a\u7d04 {0}"
   },
   // German
   "de": {
@@ -74,7 +86,11 @@ var pageTexts = {
     "timeLeft": "Noch etwa {0}",
     "sizeUnits": "{0} KB|{0} MB|{0} GB",
     "timeUnits": "{0} Sek.|{0} Min.|{0} Std. {1} Min.",
-    "decimalSeparator": ","
+    "decimalSeparator": ",",
+    "languageTag": "de",
+    "listSeparator": ", ",
+    "spokenTimeUnits": "{0} Sekunde|{0} Sekunden|{0} Minute|{0} Minuten|{0} Stunde|{0} Stunden",
+    "spokenTimeLeft": "noch etwa {0}"
   },
   // Italian
   "it": {
@@ -92,7 +108,11 @@ var pageTexts = {
     "timeLeft": "Tempo rimanente: circa {0}",
     "sizeUnits": "{0} KB|{0} MB|{0} GB",
     "timeUnits": "{0} s|{0} min|{0} h {1} min",
-    "decimalSeparator": ","
+    "decimalSeparator": ",",
+    "languageTag": "it",
+    "listSeparator": ", ",
+    "spokenTimeUnits": "{0} secondo|{0} secondi|{0} minuto|{0} minuti|{0} ora|{0} ore",
+    "spokenTimeLeft": "mancano circa {0}"
   },
   // Dutch
   "nl": {
@@ -110,7 +130,11 @@ var pageTexts = {
     "timeLeft": "Nog ongeveer {0}",
     "sizeUnits": "{0} KB|{0} MB|{0} GB",
     "timeUnits": "{0} s|{0} min|{0} u {1} min",
-    "decimalSeparator": ","
+    "decimalSeparator": ",",
+    "languageTag": "nl",
+    "listSeparator": ", ",
+    "spokenTimeUnits": "{0} seconde|{0} seconden|{0} minuut|{0} minuten|{0} uur|{0} uur",
+    "spokenTimeLeft": "nog ongeveer {0}"
   }
 };
 

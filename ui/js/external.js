@@ -33,7 +33,10 @@ var timeLeftSettings = {
   smoothing: 0.2,
   steadySamples: 5,
   recentSamples: 3,
-  steadyTolerance: 0.25
+  steadyTolerance: 0.25,
+  // A screen reader hears a new time left at most this often: each poll's estimate would otherwise
+  // interrupt whatever it reads.
+  announceMilliseconds: 10000
 };
 
 // "{0}" and "{1}" in a text, replaced.
@@ -80,6 +83,38 @@ function timeLeftText(texts, seconds) {
     return fillText(texts.timeLeft, fillText(units[1], String(minutes)));
   }
   return fillText(texts.timeLeft, fillText(units[2], String(Math.floor(minutes / 60)), String(minutes % 60)));
+}
+
+// The time left in words for a screen reader ("about 2 minutes left"), rounded as timeLeftText
+// rounds: the units of texts.spokenTimeUnits come in pairs, one and more than one.
+function spokenTimeLeftText(texts, seconds) {
+  var units = String(texts.spokenTimeUnits).split("|");
+  var fives = Math.max(5, Math.ceil(seconds / 5) * 5);
+  var minutes;
+  var spoken = function (count, unit) {
+    return fillText(units[2 * unit + (count === 1 ? 0 : 1)], String(count));
+  };
+  if (fives < 60) {
+    return fillText(texts.spokenTimeLeft, spoken(fives, 0));
+  }
+  minutes = Math.ceil(seconds / 60);
+  if (minutes < 60) {
+    return fillText(texts.spokenTimeLeft, spoken(minutes, 1));
+  }
+  return fillText(texts.spokenTimeLeft, spoken(Math.floor(minutes / 60), 2) + " " + spoken(minutes % 60, 1));
+}
+
+// What a screen reader says for the progress bar's value: the sizes and the time left in words
+// ("40.2 MB of 120 MB, about 2 minutes left"), or the percentage while neither is known.
+function progressValueText(texts, fraction, sizeText, spokenTime) {
+  var parts = [];
+  if (sizeText) {
+    parts.push(sizeText);
+  }
+  if (spokenTime) {
+    parts.push(spokenTime);
+  }
+  return parts.length ? parts.join(texts.listSeparator) : Math.floor(fraction * 100) + "%";
 }
 
 function newRateEstimate() {
@@ -230,10 +265,13 @@ function runLoadPage(view) {
 
 // Download.html, on load: protects the window from closing, then downloads, extracts and installs
 // the package, each job started from the previous one's callback. The view receives
-// showTexts(texts) once, showProgress(fraction, stage) with a fraction from 0 to 1 that never goes
-// back, a stage of "downloading", "extracting" or "installing", and while downloading the sizes
-// ("37.2 MB of 120 MB") and the time left, each empty while unknown; and showError(text) before a
-// failure's message box.
+// showTexts(texts, highContrast) once, highContrast true when the system's high-contrast setting is
+// on; showProgress(fraction, stage, sizeText, timeText, valueText, announcement) with a fraction
+// from 0 to 1 that never goes back, a stage of "downloading", "extracting" or "installing", while
+// downloading the sizes ("37.2 MB of 120 MB") and the time left, each empty while unknown, the
+// progress in words for a screen reader (valueText), and the latest time left to announce (at most
+// one new one every timeLeftSettings.announceMilliseconds, empty outside the download); and
+// showError(text) before a failure's message box.
 function startDownloadPage(view, timers) {
   var run = {
     view: view,
@@ -245,6 +283,10 @@ function startDownloadPage(view, timers) {
     fraction: 0,
     sizeText: "",
     timeText: "",
+    spokenTime: "",
+    announcement: "",
+    // When the announcement last changed (the page's clock), or -1.
+    announcedAt: -1,
     rate: newRateEstimate(),
     poll: null,
     extractTimer: null,
@@ -254,7 +296,7 @@ function startDownloadPage(view, timers) {
     stopDownloadPage();
   }
   downloadRun = run;
-  view.showTexts(run.texts);
+  view.showTexts(run.texts, external.getProperty("highContrast") === "1");
   external.disableCloseWindow(true);
   run.closeDisabled = true;
   external.setInstallStatus(installStatus.errorOccurred);
@@ -319,7 +361,8 @@ function showProgress(run, fraction) {
   if (fraction > run.fraction) {
     run.fraction = fraction;
   }
-  run.view.showProgress(run.fraction, run.stage, run.sizeText, run.timeText);
+  run.view.showProgress(run.fraction, run.stage, run.sizeText, run.timeText,
+    progressValueText(run.texts, run.fraction, run.sizeText, run.spokenTime), run.announcement);
 }
 
 function pollProgress(run) {
@@ -341,11 +384,27 @@ function pollProgress(run) {
 }
 
 function showDownloadDetail(run, current, total) {
+  var now = pageClock();
   var seconds;
-  sampleRate(run.rate, pageClock(), current);
+  sampleRate(run.rate, now, current);
   seconds = secondsLeft(run.rate, current, total);
   run.sizeText = sizeProgressText(run.texts, current, total);
   run.timeText = seconds < 0 ? "" : timeLeftText(run.texts, seconds);
+  run.spokenTime = seconds < 0 ? "" : spokenTimeLeftText(run.texts, seconds);
+  announceTimeLeft(run, now);
+}
+
+// A new time left becomes the announcement when the last one is old enough; one that went away
+// stays announced (a screen reader does not read a cleared region).
+function announceTimeLeft(run, now) {
+  if (run.spokenTime === "" || run.spokenTime === run.announcement) {
+    return;
+  }
+  if (run.announcedAt >= 0 && now - run.announcedAt < timeLeftSettings.announceMilliseconds) {
+    return;
+  }
+  run.announcement = run.spokenTime;
+  run.announcedAt = now;
 }
 
 function onDownloaded(run, result) {
@@ -361,6 +420,8 @@ function onDownloaded(run, result) {
   run.stage = "extracting";
   run.sizeText = "";
   run.timeText = "";
+  run.spokenTime = "";
+  run.announcement = "";
   showProgress(run, workflowSettings.downloadShare);
   run.extractTimer = run.timers.setTimeout(function () {
     run.extractTimer = null;
