@@ -367,6 +367,10 @@ void HtmlExternal::OnDocumentComplete(htmlui::MSHTMLClient*) {
   ResizeWindow(400, 200);
 }
 
+void HtmlExternal::OnNavigationRefused(const std::wstring& url) {
+  if (logger_) logger_->error(L"Navigation refused, not a page of the start page's folder: %s", url.c_str());
+}
+
 void HtmlExternal::ResizeWindow(int width, int height) {
   const HWND window = hostWindow();
   if (window == nullptr) return;

@@ -44,6 +44,7 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   // The first document in a window that is still 0 x 0 clears the error pair and sizes the window
   // to 400 x 200.
   void OnDocumentComplete(htmlui::MSHTMLClient* site) override;
+  void OnNavigationRefused(const std::wstring& url) override;
   // The 16-row table of this class.
   UINT GetMethodTable(const htmlui::MethodEntry** table) override;
   // Sizes the window for a client area of width x height page pixels and centres it; nothing when

@@ -4,6 +4,7 @@
 #include <urlmon.h>
 
 #include <cwchar>
+#include <optional>
 #include <string>
 
 #include "htmlui/mshtml_client_win.h"
@@ -103,21 +104,32 @@ HRESULT MSHTMLClient::GetDropTarget(IDropTarget*, IDropTarget** replacement) {
   return E_FAIL;
 }
 
-bool MSHTMLClient::documentIsFromPageFolder() {
-  if (!document_) return false;
+std::u16string MSHTMLClient::documentUrl() {
+  if (!document_) return {};
   Microsoft::WRL::ComPtr<IHTMLDocument2> document = document_;
   DISPPARAMS noArguments = {nullptr, nullptr, 0, 0};
   VARIANT url;
   ::VariantInit(&url);
   const HRESULT result = document->Invoke(DISPID_IHTMLDOCUMENT2_URL, IID_NULL, LOCALE_SYSTEM_DEFAULT,
                                           DISPATCH_PROPERTYGET, &noArguments, &url, nullptr, nullptr);
-  bool inside = false;
+  std::u16string text;
   if (SUCCEEDED(result) && V_VT(&url) == VT_BSTR && V_BSTR(&url) != nullptr) {
-    const std::wstring text(V_BSTR(&url), ::SysStringLen(V_BSTR(&url)));
-    inside = isInsidePageFolder(std::u16string(text.begin(), text.end()), pageFolder_);
+    text.assign(V_BSTR(&url), V_BSTR(&url) + ::SysStringLen(V_BSTR(&url)));
   }
   ::VariantClear(&url);
-  return inside;
+  return text;
+}
+
+bool MSHTMLClient::documentIsFromPageFolder() {
+  const std::u16string url = documentUrl();
+  return !url.empty() && isPageFolderUrl(url, {});
+}
+
+bool MSHTMLClient::isPageFolderUrl(const std::u16string& url, const std::u16string& base) const {
+  if (isInsidePageFolder(url, pageFolder_, base)) return true;
+  if (pageFolderLong_.empty()) return false;
+  const std::optional<std::u16string> path = base.empty() ? localPageLocation(url) : resolvePageReference(url, base);
+  return path && isInsidePageFolder(longPathOf(*path), pageFolderLong_);
 }
 
 HRESULT MSHTMLClient::GetExternal(IDispatch** external) {
@@ -135,7 +147,11 @@ HRESULT MSHTMLClient::TranslateUrl(DWORD, LPWSTR urlIn, LPWSTR* urlOut) {
   *urlOut = nullptr;
   if (urlIn == nullptr) return S_FALSE;
   const std::wstring url(urlIn);
-  if (isInsidePageFolder(std::u16string(url.begin(), url.end()), pageFolder_)) return S_FALSE;  // goes as it is
+  // A relative URL is the current document's to resolve; before the first one, the start page's.
+  std::u16string base = documentUrl();
+  if (base.empty()) base = startPage_;
+  if (isPageFolderUrl(std::u16string(url.begin(), url.end()), base)) return S_FALSE;  // goes as it is
+  if (scriptObject_ != nullptr) scriptObject_->OnNavigationRefused(url);
   // Anywhere else the window shows an empty page instead: the document loads nothing from outside.
   static const wchar_t kBlank[] = L"about:blank";
   auto* blank = static_cast<LPWSTR>(::CoTaskMemAlloc(sizeof kBlank));

@@ -10,7 +10,9 @@
 
 #include "htmlui/mshtml_external_win.h"
 #include "htmlui/page_location.h"
+#include "sysenv/shell_win.h"
 #include "sysenv/system_dll_win.h"
+#include "sysenv/wide_text_win.h"
 
 namespace htmlui {
 
@@ -32,6 +34,11 @@ void** putVoid(ComPtr<T>& pointer) {
 }
 
 }  // namespace
+
+std::u16string longPathOf(const std::u16string& path) {
+  if (path.empty()) return {};
+  return sysenv::toU16(sysenv::longPathName(sysenv::toWide(path)));
+}
 
 MSHTMLClient::MSHTMLClient(HWND hostWindow, MSHTMLExternal* scriptObject)
     : hostWindow_(hostWindow), scriptObject_(scriptObject) {}
@@ -73,7 +80,9 @@ bool MSHTMLClient::createDocument() {
 bool MSHTMLClient::loadUrl(const wchar_t* url) {
   if (!document_ || url == nullptr) return false;
   const std::wstring page(url);
-  pageFolder_ = pageFolderOf(std::u16string(page.begin(), page.end()));
+  startPage_ = std::u16string(page.begin(), page.end());
+  pageFolder_ = pageFolderOf(startPage_);
+  pageFolderLong_ = longPathOf(pageFolder_);
   // URL monikers live in urlmon.dll, which is not a Known DLL: it comes from System32 only.
   static const auto createUrlMoniker =
       sysenv::systemFunction<decltype(&::CreateURLMonikerEx)>(L"urlmon.dll", "CreateURLMonikerEx");

@@ -44,6 +44,9 @@ using MSHTMLClientBase =
                       sysenv::ComInterface<IPropertyNotifySink>, sysenv::ComInterface<IOleCommandTarget>,
                       sysenv::ComInterface<IServiceProvider>>;
 
+// `path` (a local path) in its long form (sysenv::longPathName); empty when it is empty.
+std::u16string longPathOf(const std::u16string& path);
+
 class MSHTMLClient final : public MSHTMLClientBase {
  public:
   // Reference count 1, owned by the caller (the host window). Neither the window nor the script
@@ -173,9 +176,15 @@ class MSHTMLClient final : public MSHTMLClientBase {
   ~MSHTMLClient() override;
 
   bool clientRect(RECT* rect) const;
-  // Whether the document now loaded comes from the page folder (its URL property, read through
-  // IDispatch as the ready state is).
+  // The URL of the document now loaded (its URL property, read through IDispatch as the ready state
+  // is); empty when there is none.
+  std::u16string documentUrl();
+  // Whether the document now loaded comes from the page folder.
   bool documentIsFromPageFolder();
+  // Whether `url`, relative to `base` where it is relative, names a page of the page folder: as
+  // given, or with both sides in their long form (the engine may name the folder by its 8.3 name
+  // where the host used the long one, or the other way round).
+  bool isPageFolderUrl(const std::u16string& url, const std::u16string& base) const;
   HRESULT activateView(IOleDocumentView* view);
   void unadvise();
 
@@ -185,6 +194,8 @@ class MSHTMLClient final : public MSHTMLClientBase {
   MSHTMLExternal* scriptObject_;  // not owned
   DWORD notifyCookie_ = 0;
   std::u16string pageFolder_;  // empty until a page is loaded: then nothing is inside
+  std::u16string pageFolderLong_;  // the same in its long form; empty where that is not known
+  std::u16string startPage_;
 };
 
 }  // namespace htmlui

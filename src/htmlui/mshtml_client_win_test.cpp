@@ -12,9 +12,11 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "support/fake_html_document_win.h"
 #include "support/recording_script_object_win.h"
+#include "support/wine_test_support_win.h"
 
 namespace {
 
@@ -496,6 +498,11 @@ TEST_F(SiteWithDocumentTest, NavigationOutsideTheStartPagesFolderShowsABlankPage
   const Row rows[] = {
       {L"file:///C:/pages/Download.html", true},
       {L"file:///C:/pages/Download.html#close", true},
+      {L"Download.html", true},
+      {L"sub/Download.html?lang=de", true},
+      {L"file://C:\\pages\\Download.html", true},
+      {L"file:///c:/PAGES/Dow%6enload.html", true},
+      {L"../evil.html", false},
       {L"file:///C:/pages/..%2Fevil.html", false},
       {L"file://server/share/pages/Load.html", false},
       {L"http://127.0.0.1:8631/thankyou.html", false},
@@ -514,6 +521,31 @@ TEST_F(SiteWithDocumentTest, NavigationOutsideTheStartPagesFolderShowsABlankPage
       EXPECT_STREQ(translated, L"about:blank") << row.url;
       CoTaskMemFree(translated);
     }
+  }
+}
+
+// The engine may name the page folder by its 8.3 name where the host used the long one, or the
+// other way round: both are the same folder.
+TEST_F(SiteWithDocumentTest, TheShortAndTheLongFormOfThePageFolderAreTheSameFolder) {
+  testsupport::ScratchFolder scratch;
+  const std::wstring longFolder = scratch.path() + L"\\Sorvane Pro pages folder";
+  ASSERT_TRUE(CreateDirectoryW(longFolder.c_str(), nullptr));
+  ASSERT_TRUE(testsupport::writeFileBytes(longFolder + L"\\Download.html", "<html></html>"));
+  wchar_t shortBuffer[MAX_PATH] = {};
+  const DWORD length = GetShortPathNameW(longFolder.c_str(), shortBuffer, MAX_PATH);
+  const std::wstring shortFolder(shortBuffer, length < MAX_PATH ? length : 0);
+  if (shortFolder.empty() || shortFolder == longFolder) GTEST_SKIP() << "no 8.3 names here";
+
+  ASSERT_TRUE(site_->createDocument());
+  for (const auto& [loaded, navigated] : {std::make_pair(shortFolder, longFolder), std::make_pair(longFolder, shortFolder)}) {
+    ASSERT_TRUE(site_->loadUrl((loaded + L"\\Load.html").c_str()));
+    std::wstring url = navigated + L"\\Download.html";
+    LPWSTR translated = nullptr;
+    EXPECT_EQ(as<IDocHostUIHandler2>(site_)->TranslateUrl(0, url.data(), &translated), S_FALSE) << url.c_str();
+    EXPECT_EQ(translated, nullptr);
+    std::wstring outside = scratch.path() + L"\\Download.html";
+    EXPECT_EQ(as<IDocHostUIHandler2>(site_)->TranslateUrl(0, outside.data(), &translated), S_OK);
+    if (translated != nullptr) CoTaskMemFree(translated);
   }
 }
 

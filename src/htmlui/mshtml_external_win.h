@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include <dispex.h>
 #include <oaidl.h>
 
@@ -72,6 +74,10 @@ class MSHTMLExternal : public MSHTMLExternalBase {
   virtual void SetHostWindow(HWND window);
   // The document site calls this, passing itself, each time the document becomes complete.
   virtual void OnDocumentComplete(MSHTMLClient* site) = 0;
+  // The document site refused to go to `url`, which is no page of the start page's folder, and shows
+  // an empty page instead. For the run's log, where a support engineer looks for a page that
+  // vanished; nothing by default.
+  virtual void OnNavigationRefused(const std::wstring& url) { (void)url; }
   // Writes the class's static method table and returns its row count; the same table every time.
   virtual UINT GetMethodTable(const MethodEntry** table) = 0;
 

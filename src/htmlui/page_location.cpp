@@ -1,6 +1,7 @@
 #include "htmlui/page_location.h"
 
 #include <string_view>
+#include <vector>
 
 namespace htmlui {
 
@@ -145,9 +146,53 @@ std::u16string pageFolderOf(const std::u16string& pathOrUrl) {
   return path->substr(0, path->rfind(u'\\') + 1);
 }
 
-bool isInsidePageFolder(const std::u16string& url, const std::u16string& folder) {
+std::optional<std::u16string> resolvePageReference(const std::u16string& reference, const std::u16string& base) {
+  if (std::optional<std::u16string> absolute = localPageLocation(reference)) return absolute;
+  // A reference with a scheme, or one that starts at a root, is not relative to the document.
+  const std::size_t end = reference.find_first_of(u"/\\?#");
+  if (reference.find(u':') < end || (!reference.empty() && isSlash(reference[0]))) return std::nullopt;
+  const std::u16string folder = pageFolderOf(base);
+  if (folder.empty()) return std::nullopt;
+  std::optional<std::u16string> relative = decodeEscapes(reference.substr(0, reference.find_first_of(u"?#")));
+  if (!relative) return std::nullopt;
+  // The folder's segments, then the reference's applied to them one by one.
+  std::u16string path = folder.substr(0, 2);
+  std::vector<std::u16string> segments;
+  for (std::size_t start = 3; start < folder.size();) {
+    const std::size_t next = folder.find(u'\\', start);
+    segments.push_back(folder.substr(start, next - start));
+    start = next + 1;
+  }
+  for (char16_t& c : *relative) {
+    if (c == u'/') c = u'\\';
+  }
+  std::size_t start = 0;
+  bool last = false;
+  while (!last) {
+    std::size_t next = relative->find(u'\\', start);
+    last = next == std::u16string::npos;
+    if (last) next = relative->size();
+    const std::u16string segment = relative->substr(start, next - start);
+    start = next + 1;
+    if (segment == u"..") {
+      if (segments.empty()) return std::nullopt;
+      segments.pop_back();
+    } else if (segment != u"." && !(segment.empty() && last)) {
+      segments.push_back(segment);
+    }
+  }
+  // A reference of a query or fragment alone ("#top", "?a") is the document itself; one that ends
+  // in a folder names no page.
+  if (relative->empty()) return localPageLocation(base);
+  if (relative->back() == u'\\' || segments.empty()) return std::nullopt;
+  for (const std::u16string& segment : segments) path += u"\\" + segment;
+  if (!isPlainDrivePath(path)) return std::nullopt;
+  return path;
+}
+
+bool isInsidePageFolder(const std::u16string& url, const std::u16string& folder, const std::u16string& base) {
   if (folder.empty() || folder.back() != u'\\') return false;
-  const std::optional<std::u16string> path = localPageLocation(url);
+  const std::optional<std::u16string> path = base.empty() ? localPageLocation(url) : resolvePageReference(url, base);
   if (!path || path->size() <= folder.size()) return false;
   for (std::size_t i = 0; i < folder.size(); ++i) {
     if (asciiLower((*path)[i]) != asciiLower(folder[i])) return false;

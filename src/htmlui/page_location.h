@@ -20,9 +20,16 @@ std::optional<std::u16string> localPageLocation(const std::u16string& pathOrUrl)
 // no local path (localPageLocation).
 std::u16string pageFolderOf(const std::u16string& pathOrUrl);
 
-// Whether `url` (a file URL or path) names something inside `folder` (from pageFolderOf), in the
-// folder or below it. Letters A to Z compare without case, as the file system does; an empty folder
-// holds nothing.
-bool isInsidePageFolder(const std::u16string& url, const std::u16string& folder);
+// The local path that `reference` names when the document at `base` (a file URL or path) follows
+// it: an absolute file URL or path as localPageLocation reads it, or a relative reference
+// ("Download.html", "js/a.js", "../x.html", "#top") resolved against the folder of `base`, its
+// escapes decoded, its "." and ".." segments applied and its query and fragment dropped. Nothing
+// for anything else, and nothing for a relative reference that climbs above the drive.
+std::optional<std::u16string> resolvePageReference(const std::u16string& reference, const std::u16string& base);
+
+// Whether `url` (a file URL or path, or a reference relative to `base`) names something inside
+// `folder` (from pageFolderOf), in the folder or below it. Letters A to Z compare without case, as
+// the file system does; an empty folder holds nothing.
+bool isInsidePageFolder(const std::u16string& url, const std::u16string& folder, const std::u16string& base = {});
 
 }  // namespace htmlui

@@ -70,6 +70,39 @@ TEST(PageLocation, EscapesDecodeAsUtf8OrElseAsSingleBytes) {
       << "an escaped surrogate is no UTF-8";
 }
 
+TEST(PageLocation, ARelativeReferenceIsResolvedAgainstTheDocument) {
+  const std::u16string document = u"file:///C:/Users/Jo%20Doe/AppData/Local/Temp/1a2b/Load.html";
+  const struct {
+    const char* what;
+    std::u16string reference;
+    bool inside;
+  } cases[] = {
+      {"the next page", u"Download.html", true},
+      {"with query and fragment", u"Download.html?lang=de#top", true},
+      {"escaped, in either case", u"Dow%6Eload.html", true},
+      {"a page below", u"js/external.js", true},
+      {"backslashes", u"js\\external.js", true},
+      {"a dot segment", u"./Download.html", true},
+      {"down and up again", u"js/../Download.html", true},
+      {"the document itself", u"#close", true},
+      {"out through ..", u"../evil.html", false},
+      {"out through an escaped ..", u"%2e%2e/evil.html", false},
+      {"out through escaped separators", u"js%2F..%2F..%5Cevil.html", false},
+      {"a folder", u"js/", false},
+      {"from the root", u"/Users/Jo Doe/AppData/Local/Temp/1a2b/Load.html", false},
+      {"another scheme", u"http:Download.html", false},
+      {"a stream", u"Load.html:evil", false},
+      {"a double separator", u"js//external.js", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(htmlui::isInsidePageFolder(c.reference, kFolder, document), c.inside) << c.what;
+  }
+  EXPECT_EQ(htmlui::resolvePageReference(u"js/../Download.html", document),
+            u"C:\\Users\\Jo Doe\\AppData\\Local\\Temp\\1a2b\\Download.html");
+  EXPECT_EQ(htmlui::resolvePageReference(u"../../../../../../../x.html", document), std::nullopt);
+  EXPECT_EQ(htmlui::resolvePageReference(u"Download.html", u"http://127.0.0.1/Load.html"), std::nullopt);
+}
+
 TEST(PageLocation, ThePageFolderIsTheStartPagesFolder) {
   EXPECT_EQ(htmlui::pageFolderOf(u"C:\\Users\\Jo Doe\\AppData\\Local\\Temp\\1a2b\\Load.html"), kFolder);
   EXPECT_EQ(htmlui::pageFolderOf(u"file:///C:/Users/Jo%20Doe/AppData/Local/Temp/1a2b/Load.html"), kFolder);

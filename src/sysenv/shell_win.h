@@ -12,6 +12,9 @@ namespace sysenv {
 // characters (the short form otherwise). Fails, leaving `folder` unchanged, when the folder's path
 // has 259 characters or more.
 bool getTempFolder(std::wstring& folder);
+// `path` in its long form (GetLongPathNameW, no 8.3 names), a file that does not exist taken as its
+// folder's long form and its own name; `path` as it is where neither is known.
+std::wstring longPathName(const std::wstring& path);
 // Makes a new subfolder of `base` named after the tick count ("%x"; the next number up while a name
 // is taken); on success `base` names it, ending in a backslash. Fails, leaving `base` unchanged,
 // when `base` does not exist, the new path would not fit in MAX_PATH, or the folder cannot be made.

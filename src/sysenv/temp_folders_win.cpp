@@ -26,6 +26,17 @@ bool getTempFolder(std::wstring& folder) {
   return true;
 }
 
+std::wstring longPathName(const std::wstring& path) {
+  constexpr DWORD kLongCapacity = 1024;
+  wchar_t longPath[kLongCapacity] = {};
+  const DWORD length = ::GetLongPathNameW(path.c_str(), longPath, kLongCapacity);
+  if (length != 0 && length < kLongCapacity) return longPath;
+  const std::size_t slash = path.find_last_of(L'\\', path.size() >= 2 ? path.size() - 2 : 0);
+  if (slash == std::wstring::npos || slash + 1 >= path.size()) return path;
+  const std::wstring folder = longPathName(path.substr(0, slash + 1));
+  return folder == path.substr(0, slash + 1) ? path : folder + path.substr(slash + 1);
+}
+
 bool createUniqueSubfolder(std::wstring& base) {
   if (!::PathFileExistsW(base.c_str())) return false;
   wchar_t candidate[MAX_PATH];
