@@ -17,6 +17,7 @@
 #include "downloadmanagercore/download_callback_win.h"
 #include "downloadmanagercore/download_engine_win.h"
 #include "downloadmanagercore/download_rules.h"
+#include "downloadmanagercore/package_answer.h"
 #include "downloadmanagercore/package_trust.h"
 #include "downloadmanagercore/resume_rules.h"
 #include "downloadmanagercore/html_external_win.h"
@@ -246,6 +247,10 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
     const std::u16string headers = sysenv::toU16(responseHeaders != nullptr ? responseHeaders : L"");
     if (responseHeaders != nullptr) announced_ = contentLengthFromHeaders(headers);
     const HRESULT statusResult = static_cast<HRESULT>(httpStatusResult(status));
+    // A web page where the package should be: the network's sign-in page, whatever the status.
+    if (statusResult == S_OK && announcesWebPage(headers)) {
+      return refuseTransfer(static_cast<HRESULT>(kHresultNotAPackage)) ? S_OK : E_ABORT;
+    }
     // An error status keeps the bytes on disk for the next attempt: it says nothing about them.
     if (statusResult == S_OK) return settleResume(status, headers);
     // Wine ignores a failure returned from here and delivers the error page as data; aborting the
@@ -327,6 +332,18 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   }
 
   bool writeToFile(const char* data, ULONG size) {
+    // The package's first bytes must open a zip archive: anything else is no package, however it
+    // was announced, and nothing of it is kept.
+    if (packageBytes() < sizeof start_) {
+      const std::size_t at = static_cast<std::size_t>(packageBytes());
+      const std::size_t taken = std::min<std::size_t>(sizeof start_ - at, size);
+      std::copy(data, data + taken, start_ + at);
+      if (judgePackageStart(start_, at + taken) == PackageStart::kNotZip) {
+        writeFailed_ = true;
+        result_ = static_cast<HRESULT>(kHresultNotAPackage);
+        return false;
+      }
+    }
     // A short write succeeds and leaves the last-error code as it was: only the write after it
     // says that the volume is full.
     std::size_t written = 0;
@@ -343,6 +360,7 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
 
   HRESULT result_ = E_PENDING;
   bool writeFailed_ = false;
+  unsigned char start_[4] = {};  // the package's first bytes, as far as they have come
   HANDLE file_;
   ComPtr<IBindStatusCallback> inner_;
   // S_OK, or what the HTTP status of the answer (or a refused redirect) ends the attempt with.
@@ -523,6 +541,11 @@ std::int32_t HtmlExternal::DownloadPackage(const std::wstring& url) {
     // The part of a package that filled the disk would hold the space that the page asks the user
     // to free, until the end of the run.
     if (code == kDownloadDiskFull) DeleteFileW(downloadPath_.c_str());
+    if (code == kDownloadNotAPackage) {
+      DeleteFileW(downloadPath_.c_str());
+      logger_->error(L"QJDownload: the answer from %s is a web page or no zip archive, not the package: "
+                     L"a network that asks to sign in first?", url.c_str());
+    }
     if (code != kDownloadTransient) return code;
     resume = outcome.next;
     const bool another = budget.allowsRetryAfter(outcome.packageBytes);

@@ -41,10 +41,10 @@ using testsupport::resetTestServerHits;
 using testsupport::testServerHits;
 using testsupport::testServerUrl;
 
-// What the server sends for "gen-<size>.bin".
+// What the server sends for "gen-<size>.bin": a zip's local header signature, then a pattern.
 std::string generatedBytes(std::size_t size) {
   std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + 7) & 0xFF);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = i < 4 ? "PK\3\4"[i] : static_cast<char>((i * 131 + 7) & 0xFF);
   return bytes;
 }
 
@@ -431,7 +431,7 @@ TEST_F(DownloadEngineTest, RedirectsAreFollowedOnlyOverHttp) {
 }
 
 // SHA-256 of generatedBytes(300000), computed outside Windows.
-constexpr char16_t kGenerated300000Sha256[] = u"9b35fb1e0775edcc797a738ca665031e662abe1ad2d0c1e41a2900290b4c431c";
+constexpr char16_t kGenerated300000Sha256[] = u"2792d8d70bb7ff8e52338c084ea7705a309eacc4816ee0f6089f149775670fb9";
 
 TEST_F(DownloadEngineTest, APinnedPackageIsHashedAsItIsWrittenAcrossAttempts) {
   const auto pin = parseHexDigest(kGenerated300000Sha256);
@@ -461,13 +461,37 @@ TEST_F(DownloadEngineTest, AnotherPackageThanThePinnedOneIsDeletedAndNotRetried)
   EXPECT_EQ(kPackageHashStage, object_.record.wrapperError);
   EXPECT_EQ(reportCode(kPackageHashMismatch), object_.record.msiError);
   EXPECT_TRUE(logHasLine("Package hash mismatch, expected SHA-256 "
-                         "9b35fb1e0775edcc797a738ca665031e662abe1ad2d0c1e41a2900290b4c431d, found "
-                         "9b35fb1e0775edcc797a738ca665031e662abe1ad2d0c1e41a2900290b4c431c; the package was deleted"));
+                         "2792d8d70bb7ff8e52338c084ea7705a309eacc4816ee0f6089f149775670fb8, found "
+                         "2792d8d70bb7ff8e52338c084ea7705a309eacc4816ee0f6089f149775670fb9; the package was deleted"));
 }
 
-// Every byte's complement: what /resume/.../changed/ serves once the package has changed.
+// A network that asks its users to sign in first answers with its own page: nothing of it is kept or
+// retried, and it is told apart from a broken download, whether the page says what it is or not,
+// and also where the package's hash is pinned.
+TEST_F(DownloadEngineTest, AWebPageWhereThePackageShouldBeEndsAtOnceAsNoPackage) {
+  auto pin = parseHexDigest(kGenerated300000Sha256);
+  ASSERT_TRUE(pin.has_value());
+  for (const bool pinned : {false, true}) {
+    for (const std::wstring path : {L"/portal/SorvanePro.zip", L"/notzip/SorvanePro.zip"}) {
+      SCOPED_TRACE(path + (pinned ? L" pinned" : L""));
+      ASSERT_TRUE(resetTestServerHits());
+      ScriptObject object(&logger_);
+      if (pinned) object.external->pinPackageSha256(*pin);
+      EXPECT_EQ(kDownloadNotAPackage, downloadOnWorker(object.external, testServerUrl(path)));
+      EXPECT_EQ(1, testServerHits(path));
+      EXPECT_FALSE(testsupport::pathExists(object.external->downloadPath()));
+      EXPECT_EQ(0, object.record.wrapperError) << "no hash stage for a page that is no package";
+    }
+  }
+  EXPECT_TRUE(logHasLine("TransferDownloadError HRESULT: 80040a01"));
+  EXPECT_NE(readFileBytes(logger_.logPath()).find("/portal/SorvanePro.zip is a web page or no zip archive, not the package"),
+            std::string::npos);
+}
+
+// Every byte's complement but the zip signature's: what /resume/.../changed/ serves once the
+// package has changed.
 std::string complemented(std::string bytes) {
-  for (char& c : bytes) c = static_cast<char>(~c);
+  for (std::size_t i = 4; i < bytes.size(); ++i) bytes[i] = static_cast<char>(~bytes[i]);
   return bytes;
 }
 

@@ -4,6 +4,7 @@
 #include <limits>
 #include <optional>
 
+#include "downloadmanagercore/package_answer.h"
 #include "downloadmanagercore/resume_rules.h"
 
 namespace downloadmanagercore {
@@ -66,6 +67,8 @@ std::int32_t mapTransferResult(std::uint32_t hresult, FreeSpace freeSpace) {
       return kDownloadTransient;
     case kHresultDiskFull:
       return kDownloadDiskFull;
+    case kHresultNotAPackage:
+      return kDownloadNotAPackage;
     default:
       break;
   }

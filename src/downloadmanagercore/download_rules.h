@@ -30,6 +30,7 @@ enum DownloadResult : std::int32_t {
   kDownloadDiskFull = 3,
   kDownloadTransient = 4,      // retried; returned only when the attempt budget is spent
   kDownloadNoNetwork = 5,      // the product's connection check failed after 2 or 4
+  kDownloadNotAPackage = 6,    // the answer was a web page or no zip (a network asking to sign in)
 };
 
 constexpr int kAttemptBudget = 10;            // attempts in a row that may end without data
@@ -54,7 +55,8 @@ enum class FreeSpace { kNone, kSome, kUnknown };
 bool mappingNeedsFreeSpace(std::uint32_t hresult);
 // The page's result for a transfer's final HRESULT. Besides the system's transfer errors, HTTP error
 // statuses (kHttpStatusFacilityBase | status) that are worth another attempt (5xx, 408, 429) are
-// transient; every other one is a plain failure.
+// transient; an answer that is no package (kHresultNotAPackage) is kDownloadNotAPackage, never
+// retried, since the network answers the same way every time; every other one is a plain failure.
 std::int32_t mapTransferResult(std::uint32_t hresult, FreeSpace freeSpace);
 
 // The HRESULT that ends a transfer answered with this HTTP status, or kHresultOk when the status

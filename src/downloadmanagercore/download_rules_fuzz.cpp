@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "downloadmanagercore/download_rules.h"
+#include "downloadmanagercore/package_answer.h"
 #include "downloadmanagercore/resume_rules.h"
 
 namespace dmc = downloadmanagercore;
@@ -23,7 +24,7 @@ constexpr std::uint32_t kKnownResults[] = {
     dmc::kHresultAbort,        dmc::kInetObjectNotFound,    dmc::kInetResourceNotFound,
     dmc::kInetDownloadFailure, dmc::kInetConnectionTimeout, dmc::kHresultDiskFull,
     dmc::kHttpStatusFacilityBase | 500, dmc::kHttpStatusFacilityBase | 404, dmc::kHttpStatusFacilityBase,
-    0x80070005 /* E_ACCESSDENIED */,   0x800C0007 /* INET_E_DATA_NOT_AVAILABLE */,
+    0x80070005 /* E_ACCESSDENIED */,   0x800C0007 /* INET_E_DATA_NOT_AVAILABLE */, dmc::kHresultNotAPackage,
 };
 
 std::uint32_t consumeResult(FuzzedDataProvider& input) {
@@ -40,7 +41,7 @@ dmc::FreeSpace consumeFreeSpace(FuzzedDataProvider& input) {
 }
 
 bool isPageResult(std::int32_t result) {
-  return result >= dmc::kDownloadSucceeded && result <= dmc::kDownloadNoNetwork;
+  return result >= dmc::kDownloadSucceeded && result <= dmc::kDownloadNotAPackage;
 }
 
 bool isRetriedHttpStatus(std::uint32_t status) {
@@ -53,6 +54,7 @@ void checkMapping(std::uint32_t hresult, dmc::FreeSpace freeSpace) {
   if (!isPageResult(result) || result == dmc::kDownloadNoNetwork) std::abort();
   if ((result == dmc::kDownloadSucceeded) != (hresult == dmc::kHresultOk)) std::abort();
   if ((result == dmc::kDownloadObjectNotFound) != (hresult == dmc::kInetObjectNotFound)) std::abort();
+  if ((result == dmc::kDownloadNotAPackage) != (hresult == dmc::kHresultNotAPackage)) std::abort();
   if (result == dmc::kDownloadDiskFull && hresult != dmc::kHresultDiskFull && hresult != dmc::kInetDownloadFailure) {
     std::abort();
   }

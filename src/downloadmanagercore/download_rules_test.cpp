@@ -1,4 +1,5 @@
 #include "downloadmanagercore/download_rules.h"
+#include "downloadmanagercore/package_answer.h"
 
 #include <gtest/gtest.h>
 
@@ -39,6 +40,7 @@ TEST(MapTransferResult, MapsEveryOutcomeToThePagesCode) {
       {kInetDownloadFailure, FreeSpace::kUnknown, kDownloadTransient},
       {kInetConnectionTimeout, FreeSpace::kUnknown, kDownloadTransient},
       {kHresultDiskFull, FreeSpace::kSome, kDownloadDiskFull},
+      {kHresultNotAPackage, FreeSpace::kNone, kDownloadNotAPackage},
       // Free space matters only for a broken transfer.
       {kInetConnectionTimeout, FreeSpace::kNone, kDownloadTransient},
       {kHresultPending, FreeSpace::kUnknown, kDownloadFailed},  // the wait stopped on a quit message

@@ -4,6 +4,8 @@
 //   /nolength/NAME         200, chunked, no Content-Length
 //   /short/NAME            full Content-Length, the first 60 % (rounded down), then the connection closes
 //   /status/CODE/NAME      CODE with a small HTML body
+//   /portal/NAME           200 text/html with a sign-in form, as a captive portal answers every URL
+//   /notzip/NAME           the same page as application/octet-stream
 //   /flaky/KEY/N/NAME      500 for the first N requests with KEY, then as /files/
 //   /breakonce/KEY/NAME    the first request with KEY as /short/, then as /files/
 //   /breakonce/KEY/RATE/NAME  the first request with KEY as /short/, then as /slow/RATE/
@@ -70,7 +72,13 @@ struct Options {
 bool parseArguments(int argc, const char* const* argv, Options& options, std::string& error);
 
 // Byte `index` of every generated file.
-inline unsigned char generatedByte(std::uint64_t index) { return static_cast<unsigned char>((index * 131 + 7) & 0xFF); }
+// The first four open a zip local file header, as every package's do, so that the download
+// engine takes the bytes for a package; the rest repeat every 256.
+inline constexpr unsigned char kGeneratedStart[] = {'P', 'K', 3, 4};
+inline unsigned char periodicByte(std::uint64_t index) { return static_cast<unsigned char>((index * 131 + 7) & 0xFF); }
+inline unsigned char generatedByte(std::uint64_t index) {
+  return index < sizeof kGeneratedStart ? kGeneratedStart[index] : periodicByte(index);
+}
 
 // "<port>\n" through a temporary file and a rename, so that a reader never sees part of it.
 bool writePortFile(const std::string& path, int port);

@@ -108,7 +108,8 @@ describe("Download page", () => {
   const downloadFailures = [
     [3, "diskFull"],
     [5, "noNetwork"],
-    [2, "networkProblem"],
+    [2, "packageMissing"],
+    [6, "networkSignIn"],
     [4, "networkProblem"],
     [1, "networkProblem"]
   ];

@@ -511,10 +511,11 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
     // shows, in every language.
     const failures = [
       ["download", 1, "networkProblem"],
-      ["download", 2, "networkProblem"],
+      ["download", 2, "packageMissing"],
       ["download", 3, "diskFull"],
       ["download", 4, "networkProblem"],
       ["download", 5, "noNetwork"],
+      ["download", 6, "networkSignIn"],
       ["extract", 1, "generalError"],
       ["extract", 2, "diskFull"],
       ["extract", 3, "generalError"]

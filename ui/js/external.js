@@ -228,6 +228,12 @@ function downloadErrorText(texts, result) {
   if (result === 5) {
     return texts.noNetwork;
   }
+  if (result === 6) {
+    return texts.networkSignIn;
+  }
+  if (result === 2) {
+    return texts.packageMissing;
+  }
   return texts.networkProblem;
 }
 
