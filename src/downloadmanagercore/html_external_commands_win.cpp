@@ -72,6 +72,8 @@ class HtmlExternal::DownloadJob final : public CommandJob {
     sysenv::injectedCrashPoint();
     // The virtual operation: the product object's version runs.
     const std::int32_t result = owner_->DownloadPackage(url_);
+    // With several places to get the package from, the log says which one served it.
+    if (result == 0) owner_->logger_->debug(L"QJDownload: complete from %s", url_.c_str());
     if (result != 0) {
       owner_->recordJobError(1, result);
       owner_->logger_->error(L"Download fail, download path : %s, download result : %d",

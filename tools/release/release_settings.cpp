@@ -164,9 +164,13 @@ SettingsCheck checkSettings(const Settings& settings, bool testBuild) {
   if (!reportHost.empty() && !isValidHostName(reportHost)) {
     check.problems.push_back("REPORT_HOST: a host name only (no scheme, port or path): " + reportHost);
   }
-  const std::string packageUrl = valueOf(settings, "PACKAGE_URL");
   Url url;
-  if (!packageUrl.empty()) {
+  const std::vector<std::string> packageUrls = packageUrlsOf(settings);
+  if (packageUrls.size() > kMaxPackageUrls) {
+    check.problems.push_back("PACKAGE_URL: at most " + std::to_string(kMaxPackageUrls) + " URLs, separated by blanks: " +
+                             valueOf(settings, "PACKAGE_URL"));
+  }
+  for (const std::string& packageUrl : packageUrls) {
     if (!isHttpUrl(packageUrl, &url)) {
       check.problems.push_back("PACKAGE_URL: not an http(s) URL: " + packageUrl);
     } else {
@@ -219,6 +223,18 @@ SettingsCheck checkSettings(const Settings& settings, bool testBuild) {
   return check;
 }
 
+std::vector<std::string> packageUrlsOf(const Settings& settings) {
+  std::vector<std::string> urls;
+  const std::string value = valueOf(settings, "PACKAGE_URL");
+  std::size_t start = 0;
+  while ((start = value.find_first_not_of(" \t", start)) != std::string::npos) {
+    const std::size_t end = std::min(value.find_first_of(" \t", start), value.size());
+    urls.push_back(value.substr(start, end - start));
+    start = end;
+  }
+  return urls;
+}
+
 std::string stubParamsScript(const Settings& settings) {
   const std::string channel = valueOf(settings, "CHANNEL");
   const auto quoted = [](const std::string& utf8) {
@@ -239,7 +255,11 @@ std::string stubParamsScript(const Settings& settings) {
     }
     return out + "\"";
   };
-  return "var stubParams = {\"packageUrl\": " + quoted(valueOf(settings, "PACKAGE_URL")) +
+  const std::vector<std::string> urls = packageUrlsOf(settings);
+  std::string list;
+  for (const std::string& url : urls) list += (list.empty() ? "" : ", ") + quoted(url);
+  return "var stubParams = {\"packageUrl\": " + quoted(urls.empty() ? std::string() : urls[0]) +
+         ", \"packageUrls\": [" + list + "]" +
          ", \"channel\": " + quoted(channel.empty() ? kDefaultChannel : channel) +
          ", \"shortcutName\": \"Sorvane Pro Setup.lnk\", \"thankYouUrl\": " +
          quoted(valueOf(settings, "THANK_YOU_URL")) + "};\n";

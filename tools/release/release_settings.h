@@ -38,6 +38,12 @@ SettingsCheck checkSettings(const Settings& settings, bool testBuild);
 // takes): no release may download its package from there.
 bool isLocalHost(const std::string& host);
 
+// PACKAGE_URL may name up to this many places to get the same package, separated by blanks: the
+// pages try the next when a download ends in a network failure. The pins cover every one.
+constexpr std::size_t kMaxPackageUrls = 4;
+// The URLs of PACKAGE_URL, in order.
+std::vector<std::string> packageUrlsOf(const Settings& settings);
+
 // js/stubparams.js for these (checked) settings: one ES3 statement, every string JSON-escaped with
 // anything outside printable ASCII as \uXXXX.
 std::string stubParamsScript(const Settings& settings);

@@ -118,13 +118,33 @@ TEST(ReleaseSettings, StubParamsHoldTheGivenUrlsAsScriptStrings) {
   Settings settings = complete();
   settings["THANK_YOU_URL"] = "https://www.example.com/thanks.html?from=\"stub\"&x=</script>";
   EXPECT_EQ(stubParamsScript(settings),
-            "var stubParams = {\"packageUrl\": \"https://downloads.example.com/SorvanePro.zip\", \"channel\": \"web\", "
+            "var stubParams = {\"packageUrl\": \"https://downloads.example.com/SorvanePro.zip\", "
+            "\"packageUrls\": [\"https://downloads.example.com/SorvanePro.zip\"], \"channel\": \"web\", "
             "\"shortcutName\": \"Sorvane Pro Setup.lnk\", \"thankYouUrl\": "
             "\"https://www.example.com/thanks.html?from=\\\"stub\\\"&x=\\u003c/script\\u003e\"};\n");
   settings["CHANNEL"] = "beta";
   settings["THANK_YOU_URL"] = "https://www.example.com/caf\xc3\xa9";
   EXPECT_NE(stubParamsScript(settings).find("\"channel\": \"beta\""), std::string::npos);
   EXPECT_NE(stubParamsScript(settings).find("caf\\u00e9\""), std::string::npos);
+}
+
+TEST(ReleaseSettings, UpToFourPlacesServeThePackageInOrder) {
+  Settings settings = complete();
+  settings["PACKAGE_URL"] = "https://a.example.com/SorvanePro.zip  https://b.example.net/pro/SorvanePro.zip";
+  EXPECT_TRUE(checkSettings(settings, false).ok());
+  EXPECT_EQ(packageUrlsOf(settings), (std::vector<std::string>{"https://a.example.com/SorvanePro.zip",
+                                                               "https://b.example.net/pro/SorvanePro.zip"}));
+  EXPECT_NE(stubParamsScript(settings).find("\"packageUrl\": \"https://a.example.com/SorvanePro.zip\", \"packageUrls\": "
+                                            "[\"https://a.example.com/SorvanePro.zip\", "
+                                            "\"https://b.example.net/pro/SorvanePro.zip\"]"),
+            std::string::npos);
+  // Each one is held to the same rules.
+  settings["PACKAGE_URL"] = "https://a.example.com/SorvanePro.zip http://10.0.0.1/SorvanePro.zip";
+  EXPECT_EQ(checkSettings(settings, false).problems.size(), 2u);
+  settings["PACKAGE_URL"] = "https://a.example.com/p.zip https://b.example.com/p.zip https://c.example.com/p.zip "
+                            "https://d.example.com/p.zip https://e.example.com/p.zip";
+  ASSERT_EQ(checkSettings(settings, false).problems.size(), 1u);
+  EXPECT_NE(checkSettings(settings, false).problems[0].find("at most 4 URLs"), std::string::npos);
 }
 
 // The pages' committed js/stubparams.js is what the test builds' settings generate.

@@ -105,6 +105,33 @@ describe("Download page", () => {
     assert.deepEqual(host.calls, [["disableCloseWindow", false]]);
   });
 
+  test("a place that cannot serve the package hands over to the next; a refused package does not", () => {
+    const mirrors = ["https://a.example.com/SorvanePro.zip", "https://b.example.net/SorvanePro.zip"];
+    for (const [result, tried] of [[4, 2], [2, 2], [5, 2], [1, 1], [3, 1], [6, 1]]) {
+      const host = new ScriptHost({ lang: "en" });
+      host.context.stubParams.packageUrls = mirrors;
+      host.context.startDownloadPage(host.view, host.timers);
+      host.finish("download", result);
+      const downloads = host.calls.filter((call) => call[0] === "download").map((call) => call[1]);
+      assert.deepEqual(downloads, mirrors.slice(0, tried), `result ${result}`);
+    }
+    // The second place serves it: the run goes on as from the first.
+    const host = new ScriptHost({ lang: "en" });
+    host.context.stubParams.packageUrls = mirrors;
+    host.context.startDownloadPage(host.view, host.timers);
+    host.finish("download", 4);
+    host.finish("download", 0);
+    host.advance(1000);
+    assert.deepEqual(host.calls[host.calls.length - 1], ["extract", "<callback>"]);
+    // Both failing: the last one's message.
+    const failing = new ScriptHost({ lang: "en" });
+    failing.context.stubParams.packageUrls = mirrors;
+    failing.context.startDownloadPage(failing.view, failing.timers);
+    failing.finish("download", 4);
+    failing.finish("download", 2);
+    assert.ok(failing.calls.some((call) => call[0] === "messageBox" && call[1] === failing.texts("en").packageMissing));
+  });
+
   const downloadFailures = [
     [3, "diskFull"],
     [5, "noNetwork"],

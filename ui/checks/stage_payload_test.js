@@ -140,7 +140,8 @@ describe("staged payload", () => {
     assert.ok(installParams.toString("utf8").includes('"LANG":["en","fr","jp","de","it","nl"]'));
     assert.equal(
       fs.readFileSync(path.join(out, "js/stubparams.js"), "utf8").trim(),
-      'var stubParams = {"packageUrl": "http://127.0.0.1:8631/SorvanePro.zip", "channel": "demo", ' +
+      'var stubParams = {"packageUrl": "http://127.0.0.1:8631/SorvanePro.zip", ' +
+        '"packageUrls": ["http://127.0.0.1:8631/SorvanePro.zip"], "channel": "demo", ' +
         '"shortcutName": "Sorvane Pro Setup.lnk", "thankYouUrl": "http://127.0.0.1:8631/thankyou.html"};'
     );
   });

@@ -296,7 +296,9 @@ function startDownloadPage(view, timers) {
     rate: newRateEstimate(),
     poll: null,
     extractTimer: null,
-    closeDisabled: false
+    closeDisabled: false,
+    // Which of packageUrls() the download is from.
+    mirror: 0
   };
   if (downloadRun !== null) {
     stopDownloadPage();
@@ -310,8 +312,26 @@ function startDownloadPage(view, timers) {
   run.poll = timers.setInterval(function () {
     pollProgress(run);
   }, workflowSettings.pollMilliseconds);
+  startDownload(run);
+}
+
+// The places that serve the package, in the order they are tried (a payload of an older build
+// names only one).
+function packageUrls() {
+  return stubParams.packageUrls && stubParams.packageUrls.length > 0 ? stubParams.packageUrls : [stubParams.packageUrl];
+}
+
+// Download results that say the place could not serve the package, so that another may: the
+// package is not there (2), the network failed for good (4), no connection (5). A refused package
+// (its hash, a redirect to http, a certificate) or a network that asks to sign in (6) would be
+// refused the same way anywhere.
+function isMirrorWorthTrying(result) {
+  return result === 2 || result === 4 || result === 5;
+}
+
+function startDownload(run) {
   run.awaiting = "download";
-  external.download(stubParams.packageUrl, function (result) {
+  external.download(packageUrls()[run.mirror], function (result) {
     onDownloaded(run, result);
   });
 }
@@ -419,6 +439,12 @@ function onDownloaded(run, result) {
   }
   run.awaiting = "";
   result = toWholeNumber(result);
+  if (result !== 0 && isMirrorWorthTrying(result) && run.mirror + 1 < packageUrls().length) {
+    run.mirror += 1;
+    run.rate = newRateEstimate();
+    startDownload(run);
+    return;
+  }
   if (result !== 0) {
     fail(run, downloadErrorText(run.texts, result));
     return;
