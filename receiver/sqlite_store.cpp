@@ -1,0 +1,376 @@
+#include "receiver/sqlite_store.h"
+
+#include <set>
+
+#include "receiver/json_text.h"
+#include "receiver/schema.h"
+#include "receiver/text_rules.h"
+
+namespace receiver {
+namespace {
+
+// How many waiting requests one transaction takes at most.
+constexpr std::size_t kMaxBatch = 512;
+
+// The common filter of the dashboard's questions: ?1 from, ?2 to, ?3 version, ?4 channel.
+constexpr char kRunFilter[] =
+    " started_at IS NOT NULL AND started_at >= ?1 AND started_at < ?2"
+    " AND (?3 = '' OR product_version = ?3) AND (?4 = '' OR channel = ?4)";
+
+std::string propertiesJson(const AnalyticsReport& report) {
+  std::string out = "{";
+  for (std::size_t i = 0; i < report.properties.size(); ++i) {
+    out += (i ? "," : "") + jsonString(report.properties[i].first) + ":" + jsonString(report.properties[i].second);
+  }
+  return out + "}";
+}
+
+SqliteStatement& bindFilter(SqliteStatement& s, const SummaryQuery& q) {
+  return s.bind(1, q.from).bind(2, q.to).bind(3, std::string_view(q.version)).bind(4, std::string_view(q.channel));
+}
+
+std::string withSerial(const char* sql) {
+  std::string text = sql;
+  const std::string marker = "%SERIAL%";
+  for (std::size_t at = text.find(marker); at != std::string::npos; at = text.find(marker)) {
+    text.replace(at, marker.size(), "INTEGER");
+  }
+  return text;
+}
+
+StoreResult storeReport(sqlite3* db, const AnalyticsReport& r, std::int64_t at) {
+  const bool joinable = !isPlaceholderToken(r.requestToken);
+  const bool start = r.isStartReport();
+  std::int64_t runId = -1;
+  bool haveStart = false;
+  bool haveFinal = false;
+  if (joinable) {
+    SqliteStatement find(db, "SELECT id, started_at IS NOT NULL, finished_at IS NOT NULL FROM runs"
+                             " WHERE request_token = ?1 AND joinable = 1");
+    find.bind(1, std::string_view(r.requestToken));
+    const int found = find.step();
+    if (found == SQLITE_ROW) {
+      runId = find.integer(0);
+      haveStart = find.integer(1) != 0;
+      haveFinal = find.integer(2) != 0;
+    } else if (found != SQLITE_DONE) {
+      return StoreResult::Failed;
+    }
+  }
+  if (runId < 0) {
+    SqliteStatement insert(db,
+                           "INSERT INTO runs (request_token, joinable, machine_id, started_at, finished_at, status,"
+                           " product_version, channel, os, architecture, install_language, country, wrapper_error,"
+                           " msi_error) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14)");
+    insert.bind(1, std::string_view(r.requestToken)).bind(2, std::int64_t{joinable}).bind(3, std::string_view(r.machineId));
+    if (start) {
+      insert.bind(4, at).bindNull(5).bindNull(6).bindNull(13).bindNull(14);
+    } else {
+      insert.bindNull(4).bind(5, at).bind(6, std::string_view(r.status)).bind(13, std::int64_t{r.wrapperError})
+          .bind(14, std::int64_t{r.msiError});
+    }
+    insert.bind(7, std::string_view(r.productVersion)).bind(8, std::string_view(r.channelId)).bind(9, std::string_view(r.os))
+        .bind(10, std::string_view(r.architecture)).bind(11, std::string_view(r.installLanguage))
+        .bind(12, std::string_view(r.country));
+    if (!insert.run()) return StoreResult::Failed;
+    runId = sqlite3_last_insert_rowid(db);
+  } else if (start && !haveStart) {
+    SqliteStatement update(db, "UPDATE runs SET started_at = ?1 WHERE id = ?2");
+    if (!update.bind(1, at).bind(2, runId).run()) return StoreResult::Failed;
+  } else if (!start && !haveFinal) {
+    // The final report describes the run as it ended (the installed version among others).
+    SqliteStatement update(db,
+                           "UPDATE runs SET finished_at = ?1, status = ?2, wrapper_error = ?3, msi_error = ?4,"
+                           " product_version = ?5, channel = ?6, os = ?7, architecture = ?8, install_language = ?9,"
+                           " country = ?10 WHERE id = ?11");
+    update.bind(1, at).bind(2, std::string_view(r.status)).bind(3, std::int64_t{r.wrapperError})
+        .bind(4, std::int64_t{r.msiError}).bind(5, std::string_view(r.productVersion))
+        .bind(6, std::string_view(r.channelId)).bind(7, std::string_view(r.os)).bind(8, std::string_view(r.architecture))
+        .bind(9, std::string_view(r.installLanguage)).bind(10, std::string_view(r.country)).bind(11, runId);
+    if (!update.run()) return StoreResult::Failed;
+  }
+  SqliteStatement report(db,
+                         "INSERT INTO reports (run_id, received_at, request_token, country, product_id, product_version,"
+                         " channel, install_language, status, serial_key, properties, wrapper_error, msi_error, os,"
+                         " language, architecture, default_browser, stub_version, machine_id) VALUES (?1, ?2, ?3, ?4,"
+                         " ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19)");
+  report.bind(1, runId).bind(2, at).bind(3, std::string_view(r.requestToken)).bind(4, std::string_view(r.country))
+      .bind(5, std::string_view(r.productId)).bind(6, std::string_view(r.productVersion))
+      .bind(7, std::string_view(r.channelId)).bind(8, std::string_view(r.installLanguage))
+      .bind(9, std::string_view(r.status)).bind(10, std::string_view(r.serialKey)).bind(11, propertiesJson(r))
+      .bind(12, std::int64_t{r.wrapperError}).bind(13, std::int64_t{r.msiError}).bind(14, std::string_view(r.os))
+      .bind(15, std::string_view(r.language)).bind(16, std::string_view(r.architecture))
+      .bind(17, std::string_view(r.defaultBrowser)).bind(18, std::string_view(r.stubVersion))
+      .bind(19, std::string_view(r.machineId));
+  return report.run() ? StoreResult::Stored : StoreResult::Failed;
+}
+
+}  // namespace
+
+bool migrateSqlite(sqlite3* db, std::string& error) {
+  if (!sqliteExec(db, "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)", error)) return false;
+  const std::vector<const char*> steps = schemaMigrations();
+  for (;;) {
+    if (!sqliteExec(db, "BEGIN IMMEDIATE", error)) return false;
+    SqliteStatement current(db, "SELECT COALESCE(MAX(version), 0) FROM schema_version");
+    const std::int64_t version = current.step() == SQLITE_ROW ? current.integer(0) : -1;
+    if (version < 0 || version > static_cast<std::int64_t>(steps.size())) {
+      error = version < 0 ? "cannot read the schema version"
+                          : "the database has schema version " + std::to_string(version) + ", newer than this receiver's " +
+                                std::to_string(steps.size());
+      std::string ignored;
+      sqliteExec(db, "ROLLBACK", ignored);
+      return false;
+    }
+    if (version == static_cast<std::int64_t>(steps.size())) return sqliteExec(db, "COMMIT", error);
+    const std::string sql = withSerial(steps[static_cast<std::size_t>(version)]) +
+                            ";DELETE FROM schema_version; INSERT INTO schema_version VALUES (" +
+                            std::to_string(version + 1) + ")";
+    if (!sqliteExec(db, sql.c_str(), error) || !sqliteExec(db, "COMMIT", error)) {
+      std::string ignored;
+      sqliteExec(db, "ROLLBACK", ignored);
+      return false;
+    }
+  }
+}
+
+std::unique_ptr<SqliteStore> SqliteStore::open(const std::string& path, std::string& error) {
+  SqliteHandle writer = openSqlite(path, error);
+  if (!writer || !migrateSqlite(writer.get(), error)) return nullptr;
+  SqliteHandle reader = openSqlite(path, error);
+  if (!reader) return nullptr;
+  return std::unique_ptr<SqliteStore>(new SqliteStore(std::move(writer), std::move(reader)));
+}
+
+SqliteStore::SqliteStore(SqliteHandle writer, SqliteHandle reader)
+    : writer_(std::move(writer)), reader_(std::move(reader)) {
+  writerThread_ = std::thread([this] { writeLoop(); });
+}
+
+SqliteStore::~SqliteStore() {
+  {
+    std::lock_guard<std::mutex> lock(queueLock_);
+    stopping_ = true;
+  }
+  queueSignal_.notify_all();
+  writerThread_.join();
+}
+
+int SqliteStore::schemaVersion() {
+  std::lock_guard<std::mutex> lock(readLock_);
+  SqliteStatement s(reader_.get(), "SELECT MAX(version) FROM schema_version");
+  return s.step() == SQLITE_ROW ? static_cast<int>(s.integer(0)) : -1;
+}
+
+StoreResult SqliteStore::submit(Job job) {
+  std::future<StoreResult> result;
+  {
+    std::lock_guard<std::mutex> lock(queueLock_);
+    if (stopping_) return StoreResult::Failed;
+    queue_.push_back({std::move(job), {}});
+    result = queue_.back().done.get_future();
+  }
+  queueSignal_.notify_one();
+  return result.get();
+}
+
+void SqliteStore::writeLoop() {
+  sqlite3* db = writer_.get();
+  for (;;) {
+    std::deque<Pending> batch;
+    {
+      std::unique_lock<std::mutex> lock(queueLock_);
+      queueSignal_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+      if (queue_.empty()) return;  // stopping, and everything taken has been answered
+      while (!queue_.empty() && batch.size() < kMaxBatch) {
+        batch.push_back(std::move(queue_.front()));
+        queue_.pop_front();
+      }
+    }
+    std::string error;
+    std::vector<StoreResult> results(batch.size(), StoreResult::Failed);
+    if (sqliteExec(db, "BEGIN IMMEDIATE", error)) {
+      for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (!sqliteExec(db, "SAVEPOINT request", error)) break;
+        results[i] = batch[i].job(db);
+        if (results[i] != StoreResult::Stored) sqliteExec(db, "ROLLBACK TO request", error);
+        sqliteExec(db, "RELEASE request", error);
+      }
+      if (!sqliteExec(db, "COMMIT", error)) {
+        sqliteExec(db, "ROLLBACK", error);
+        for (StoreResult& result : results) {
+          if (result == StoreResult::Stored) result = StoreResult::Failed;
+        }
+      }
+    }
+    // Answered only now: whatever says Stored is in a committed transaction.
+    for (std::size_t i = 0; i < batch.size(); ++i) batch[i].done.set_value(results[i]);
+  }
+}
+
+StoreResult SqliteStore::addReport(const AnalyticsReport& report, std::int64_t receivedAt) {
+  return submit([&report, receivedAt](sqlite3* db) { return storeReport(db, report, receivedAt); });
+}
+
+StoreResult SqliteStore::addLogUpload(const LogUpload& u, std::int64_t receivedAt) {
+  return submit([&u, receivedAt](sqlite3* db) {
+    SqliteStatement exists(db, "SELECT 1 FROM log_uploads WHERE request_token = ?1"
+                               " AND request_token <> 'XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX'");
+    const int found = exists.bind(1, std::string_view(u.requestToken)).step();
+    if (found == SQLITE_ROW) return StoreResult::Conflict;
+    if (found != SQLITE_DONE) return StoreResult::Failed;
+    std::vector<std::string> entries;
+    for (const ArchiveEntry& entry : u.archive.entries) entries.push_back(entry.name + "\t" + std::to_string(entry.size));
+    SqliteStatement insert(db, "INSERT INTO log_uploads (received_at, request_token, machine_id, sha256, size, entries,"
+                               " error_lines) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    insert.bind(1, receivedAt).bind(2, std::string_view(u.requestToken)).bind(3, std::string_view(u.machineId))
+        .bind(4, std::string_view(u.sha256)).bind(5, static_cast<std::int64_t>(u.size)).bind(6, jsonStringArray(entries))
+        .bind(7, jsonStringArray(u.archive.errorLines));
+    return insert.run() ? StoreResult::Stored : StoreResult::Failed;
+  });
+}
+
+StoreResult SqliteStore::addDump(const DumpUpload& u, std::int64_t receivedAt) {
+  return submit([&u, receivedAt](sqlite3* db) {
+    SqliteStatement insert(db, "INSERT INTO dumps (received_at, machine_id, sha256, size, exception_code, faulting_module,"
+                               " module_offset, signature) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    insert.bind(1, receivedAt).bind(2, std::string_view(u.machineId)).bind(3, std::string_view(u.sha256))
+        .bind(4, static_cast<std::int64_t>(u.size)).bind(5, std::int64_t{u.dump.exceptionCode})
+        .bind(6, std::string_view(u.dump.faultingModule)).bind(7, static_cast<std::int64_t>(u.dump.offset))
+        .bind(8, std::string_view(u.signature));
+    return insert.run() ? StoreResult::Stored : StoreResult::Failed;
+  });
+}
+
+std::optional<Summary> SqliteStore::summary(const SummaryQuery& q) {
+  std::lock_guard<std::mutex> lock(readLock_);
+  sqlite3* db = reader_.get();
+  std::string error;
+  if (!sqliteExec(db, "BEGIN", error)) return std::nullopt;  // one snapshot for every count
+  Summary s;
+  for (const char* status : kFinalStatuses) s.status[status] = 0;
+  s.status["abandoned"] = 0;
+  bool ok = true;
+  {
+    SqliteStatement runs(db, std::string("SELECT CASE WHEN finished_at IS NOT NULL THEN status"
+                                         " WHEN started_at < ?5 THEN 'abandoned' ELSE '' END, COUNT(*) FROM runs WHERE") +
+                                 kRunFilter + " GROUP BY 1");
+    bindFilter(runs, q).bind(5, q.now - q.abandonAfter);
+    int step;
+    while ((step = runs.step()) == SQLITE_ROW) {
+      s.runs += runs.integer(1);
+      const std::string status = runs.text(0);
+      if (!status.empty()) s.status[status] += runs.integer(1);
+    }
+    ok = ok && step == SQLITE_DONE;
+  }
+  {
+    SqliteStatement stages(db, std::string("SELECT wrapper_error, msi_error, COUNT(*) FROM runs WHERE") + kRunFilter +
+                                   " AND finished_at IS NOT NULL GROUP BY 1, 2 ORDER BY 3 DESC, 1, 2");
+    bindFilter(stages, q);
+    int step;
+    while ((step = stages.step()) == SQLITE_ROW) {
+      s.stages.push_back({static_cast<std::int32_t>(stages.integer(0)), static_cast<std::int32_t>(stages.integer(1)),
+                          stages.integer(2)});
+    }
+    ok = ok && step == SQLITE_DONE;
+  }
+  {
+    // Logs belong to runs and follow their filters; dumps carry no token and count by time alone.
+    SqliteStatement logs(db, std::string("SELECT COUNT(*) FROM log_uploads WHERE received_at >= ?1 AND received_at < ?2"
+                                         " AND (?3 = '' AND ?4 = '' OR request_token IN (SELECT request_token FROM runs"
+                                         " WHERE") + kRunFilter + "))");
+    bindFilter(logs, q);
+    ok = ok && logs.step() == SQLITE_ROW;
+    if (ok) s.logs = logs.integer(0);
+    SqliteStatement dumps(db, "SELECT COUNT(*) FROM dumps WHERE received_at >= ?1 AND received_at < ?2");
+    dumps.bind(1, q.from).bind(2, q.to);
+    ok = ok && dumps.step() == SQLITE_ROW;
+    if (ok) s.dumps = dumps.integer(0);
+  }
+  sqliteExec(db, "COMMIT", error);
+  if (!ok) return std::nullopt;
+  return s;
+}
+
+std::optional<std::vector<SignatureCount>> SqliteStore::signatures(const SummaryQuery& q) {
+  std::lock_guard<std::mutex> lock(readLock_);
+  SqliteStatement s(reader_.get(), "SELECT signature, COUNT(*), COUNT(DISTINCT machine_id), MAX(received_at) FROM dumps"
+                                   " WHERE received_at >= ?1 AND received_at < ?2 GROUP BY 1 ORDER BY 2 DESC, 1");
+  s.bind(1, q.from).bind(2, q.to);
+  std::vector<SignatureCount> out;
+  int step;
+  while ((step = s.step()) == SQLITE_ROW) out.push_back({s.text(0), s.integer(1), s.integer(2), s.integer(3)});
+  if (step != SQLITE_DONE) return std::nullopt;
+  return out;
+}
+
+std::optional<RunRecord> SqliteStore::run(const std::string& token) {
+  std::lock_guard<std::mutex> lock(readLock_);
+  sqlite3* db = reader_.get();
+  SqliteStatement find(db, "SELECT id, machine_id, started_at, finished_at, COALESCE(status, '') FROM runs"
+                           " WHERE request_token = ?1 ORDER BY id LIMIT 1");
+  if (find.bind(1, std::string_view(token)).step() != SQLITE_ROW) return std::nullopt;
+  RunRecord record;
+  record.requestToken = token;
+  record.machineId = find.text(1);
+  if (!find.isNull(2)) record.startedAt = find.integer(2);
+  if (!find.isNull(3)) record.finishedAt = find.integer(3);
+  record.status = find.text(4);
+  SqliteStatement reports(db, "SELECT received_at, status, product_version, channel, install_language, wrapper_error,"
+                              " msi_error, os, language, architecture, default_browser, stub_version, country, properties"
+                              " FROM reports WHERE run_id = ?1 ORDER BY id");
+  reports.bind(1, find.integer(0));
+  const char* names[] = {"receivedAt", "status", "productVersion", "channelId", "installLanguage", "wrapperError",
+                         "msiError", "OS", "language", "architecture", "defaultBrowser", "QXDLMVersion", "country",
+                         "properties"};
+  while (reports.step() == SQLITE_ROW) {
+    std::map<std::string, std::string> fields;
+    for (int c = 0; c < 14; ++c) fields[names[c]] = reports.text(c);
+    record.reports.push_back(std::move(fields));
+  }
+  SqliteStatement logs(db, "SELECT entries, error_lines FROM log_uploads WHERE request_token = ?1");
+  if (logs.bind(1, std::string_view(token)).step() == SQLITE_ROW) {
+    record.logEntries = parseJsonStringArray(logs.text(0));
+    record.errorLines = parseJsonStringArray(logs.text(1));
+  }
+  return record;
+}
+
+std::optional<std::vector<std::string>> SqliteStore::deleteBefore(std::int64_t cutoff) {
+  std::vector<std::string> orphans;
+  const StoreResult result = submit([cutoff, &orphans](sqlite3* db) {
+    std::set<std::string> candidates;
+    for (const char* sql : {"SELECT sha256 FROM log_uploads WHERE received_at < ?1",
+                            "SELECT sha256 FROM dumps WHERE received_at < ?1"}) {
+      SqliteStatement s(db, sql);
+      s.bind(1, cutoff);
+      while (s.step() == SQLITE_ROW) candidates.insert(s.text(0));
+    }
+    for (const char* sql : {"DELETE FROM runs WHERE COALESCE(started_at, finished_at) < ?1",
+                            "DELETE FROM log_uploads WHERE received_at < ?1", "DELETE FROM dumps WHERE received_at < ?1"}) {
+      SqliteStatement s(db, sql);
+      if (!s.bind(1, cutoff).run()) return StoreResult::Failed;
+    }
+    orphans.clear();
+    for (const std::string& hash : candidates) {
+      SqliteStatement s(db, "SELECT 1 FROM log_uploads WHERE sha256 = ?1 UNION ALL SELECT 1 FROM dumps WHERE sha256 = ?1");
+      if (s.bind(1, std::string_view(hash)).step() == SQLITE_DONE) orphans.push_back(hash);
+    }
+    return StoreResult::Stored;
+  });
+  if (result != StoreResult::Stored) return std::nullopt;
+  return orphans;
+}
+
+std::map<std::string, std::int64_t> SqliteStore::rowCounts() {
+  std::lock_guard<std::mutex> lock(readLock_);
+  std::map<std::string, std::int64_t> counts;
+  for (const char* table : {"reports", "runs", "log_uploads", "dumps"}) {
+    SqliteStatement s(reader_.get(), std::string("SELECT COUNT(*) FROM ") + table);
+    counts[table] = s.step() == SQLITE_ROW ? s.integer(0) : -1;
+  }
+  return counts;
+}
+
+}  // namespace receiver
