@@ -145,9 +145,10 @@ bool referencesAreWellFormed(std::string_view body) {
     if (end == std::string_view::npos || end - at > 10) return false;
     const std::string_view name = body.substr(at + 1, end - at - 1);
     if (name == "amp" || name == "lt" || name == "gt" || name == "quot" || name == "apos") continue;
-    const bool hex = name.size() > 2 && name[0] == '#' && name[1] == 'x';
+    if (name.size() < 2 || name[0] != '#') return false;
+    const bool hex = name[1] == 'x';
     const std::string_view digits = name.substr(hex ? 2 : 1);
-    if (name.empty() || name[0] != '#' || digits.empty()) return false;
+    if (digits.empty()) return false;
     bool nonZero = false;
     for (const char c : digits) {
       const bool digit = c >= '0' && c <= '9';

@@ -105,6 +105,8 @@ TEST(AnalyticsReport, RefusesEveryDeparture) {
       {"nul byte", replaced(kFinal, "<OS>Windows 7", std::string("<OS>Windows\0 7", 14))},
       {"empty property block", replaced(kFinal, "<serialKey></serialKey>", "<serialKey></serialKey><externalProperties/>")},
       {"reference to NUL", replaced(kFinal, "<channelId>web", "<channelId>a&#0;b")},
+      {"empty reference", replaced(kFinal, "<channelId>web", "<channelId>&;")},
+      {"empty hex reference", replaced(kFinal, "<channelId>web", "<channelId>&#x;")},
       {"unknown entity", replaced(kFinal, "<channelId>web", "<channelId>&nbsp;")},
       {"truncated", kFinal.substr(0, kFinal.size() - 5)},
       {"empty", ""},
