@@ -100,6 +100,8 @@ int main(int argc, char** argv) {
     const std::size_t equals = text.find('=');
     if (equals != std::string::npos) environment[text.substr(0, equals)] = text.substr(equals + 1);
   }
+  // The database, its journal and the uploads hold what users' machines sent: the owner's alone.
+  ::umask(077);
   receiver::ReceiverOptions options;
   std::string error;
   if (!receiver::parseReceiverOptions(argc, argv, environment, options, error)) {

@@ -1,0 +1,77 @@
+// The dashboard: reads the receiver's JSON API (same origin, same password) and draws it. Text from
+// the API is only ever set as text, never as markup.
+(function () {
+  'use strict';
+
+  // What each wrapperError stage means, as the stub records it.
+  const STAGES = {
+    0: 'no failure',
+    1: 'the package download failed',
+    2: 'the installer run failed',
+    3: 'installed, but its start program was not found',
+    4: 'unpacking the package failed',
+    5: 'the package holds no setup.exe',
+    6: 'the installer process could not be created',
+    7: "the package's SHA-256 differs from the pinned one",
+    8: "setup.exe's signature or signer is refused",
+  };
+  const STATUSES = ['completed', 'error occurred', 'canceled', 'environment not supported', 'abandoned'];
+  let funnel = null;
+
+  function query() {
+    const form = new FormData(document.getElementById('filters'));
+    const params = new URLSearchParams();
+    for (const [name, value] of form.entries()) {
+      if (value) params.set(name, value);
+    }
+    const text = params.toString();
+    return text ? '?' + text : '';
+  }
+
+  function fill(tableId, rows) {
+    const body = document.querySelector('#' + tableId + ' tbody');
+    body.replaceChildren();
+    for (const cells of rows) {
+      const row = document.createElement('tr');
+      for (const cell of cells) {
+        const td = document.createElement('td');
+        td.textContent = String(cell);
+        row.appendChild(td);
+      }
+      body.appendChild(row);
+    }
+  }
+
+  async function getJson(path) {
+    const response = await fetch(path + query(), { credentials: 'same-origin' });
+    if (!response.ok) throw new Error(path + ': ' + response.status);
+    return response.json();
+  }
+
+  async function refresh() {
+    const [summary, signatures] = await Promise.all([getJson('/api/summary'), getJson('/api/signatures')]);
+    document.getElementById('runs').textContent = summary.runs + ' runs started';
+    const counts = STATUSES.map((name) => summary.status[name]);
+    if (funnel) {
+      funnel.data.datasets[0].data = counts;
+      funnel.update();
+    } else {
+      funnel = new Chart(document.getElementById('funnel'), {
+        type: 'bar',
+        data: { labels: STATUSES, datasets: [{ label: 'runs', data: counts, backgroundColor: '#4a7ab8' }] },
+        options: { animation: false, maintainAspectRatio: false, plugins: { legend: { display: false } } },
+      });
+    }
+    fill('stages', summary.stages.map((s) => [s.wrapperError, s.msiError, STAGES[s.wrapperError] || 'unknown stage', s.runs]));
+    fill('signatures', signatures.map((s) => [s.signature, s.dumps, s.machines, new Date(s.lastSeen).toISOString()]));
+    document.getElementById('uploads').textContent =
+      summary.uploads.logs + ' log archives, ' + summary.uploads.dumps + ' crash dumps';
+    document.body.dataset.loaded = 'true';
+  }
+
+  document.getElementById('filters').addEventListener('submit', (event) => {
+    event.preventDefault();
+    refresh().catch((error) => console.error(error));
+  });
+  refresh().catch((error) => console.error(error));
+})();
