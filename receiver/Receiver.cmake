@@ -58,3 +58,12 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND receiver_fuzzers)
     set_tests_properties(receiver.${stem} PROPERTIES LABELS "native;fuzz;receiver" TIMEOUT 120)
   endforeach()
 endif()
+
+# The dashboard in Debian's headless Chromium against the real receiver (puppeteer-core from npm).
+find_program(RECEIVER_NODE node)
+find_program(RECEIVER_CHROMIUM chromium)
+if(RECEIVER_NODE AND RECEIVER_CHROMIUM)
+  add_test(NAME receiver.dashboard_check COMMAND ${RECEIVER_NODE} --test ${receiver_dir}/checks/dashboard_test.js)
+  set_tests_properties(receiver.dashboard_check PROPERTIES LABELS "native;receiver;ui" TIMEOUT 300
+    ENVIRONMENT "SORVANE_RECEIVER_EXE=$<TARGET_FILE:sorvane-receiver>;SORVANE_RECEIVER_WORK=${CMAKE_BINARY_DIR}/receiver-tests;SORVANE_CHROMIUM=${RECEIVER_CHROMIUM}")
+endif()

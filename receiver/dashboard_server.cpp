@@ -102,6 +102,8 @@ DashboardServer::DashboardServer(ReportStore& store, DashboardOptions options)
   server_.Get("/chart.js", [this](const httplib::Request&, httplib::Response& r) {
     serveFile(r, options_.chartLibrary, "text/javascript; charset=utf-8");
   });
+  // Browsers ask for it unbidden; an empty answer keeps their consoles quiet.
+  server_.Get("/favicon.ico", [](const httplib::Request&, httplib::Response& r) { r.status = 204; });
   server_.Get("/api/summary", [this](const httplib::Request& request, httplib::Response& response) {
     SummaryQuery query;
     if (!queryOf(request, response, query)) return;
