@@ -5,7 +5,7 @@
 #   foo_fuzz.cpp   a libFuzzer target with seeds in fuzz_corpus/foo_fuzz/
 # It uses nothing from src/: what it shares with the stub is the wire format, not code.
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(RECEIVER_DEPS REQUIRED IMPORTED_TARGET pugixml sqlite3)
+pkg_check_modules(RECEIVER_DEPS REQUIRED IMPORTED_TARGET pugixml sqlite3 libpq)
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 find_package(Threads REQUIRED)
 if(NOT TARGET PkgConfig::CPP_HTTPLIB)

@@ -1,5 +1,5 @@
 // sorvane-receiver: takes the stubs' reports and uploads, and serves the vendor's dashboard.
-//   sorvane-receiver [--db sqlite:PATH] [--listen HOST:PORT] [--dashboard HOST:PORT]
+//   sorvane-receiver [--db sqlite:PATH|postgresql://...] [--listen HOST:PORT] [--dashboard HOST:PORT]
 //                    [--password-file FILE] [--uploads DIR] [--retain-days N] [--hash-machine-ids KEYFILE]
 //                    [--abandon-after SECONDS] [--max-upload-mb N] [--min-free-mb N] [--port-file FILE]
 // Runs until SIGTERM or SIGINT. Log lines go to standard error.
@@ -20,6 +20,7 @@
 #include "receiver/dashboard_server.h"
 #include "receiver/machine_id_hash.h"
 #include "receiver/receiver_options.h"
+#include "receiver/pg_store.h"
 #include "receiver/report_server.h"
 #include "receiver/sqlite_store.h"
 #include "receiver/upload_folder.h"
@@ -108,12 +109,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "sorvane-receiver: %s\n", error.c_str());
     return 2;
   }
-  if (options.database.rfind("sqlite:", 0) != 0) {
-    std::fprintf(stderr, "sorvane-receiver: this build stores in SQLite only (--db sqlite:PATH)\n");
-    return 2;
-  }
-  const std::string databasePath = options.database.substr(7);
-  makeParentFolders(databasePath);
+  const bool sqlite = options.database.rfind("sqlite:", 0) == 0;
+  const std::string databasePath = sqlite ? options.database.substr(7) : options.database;
+  if (sqlite) makeParentFolders(databasePath);
   makeParentFolders(options.passwordFile);
   makeParentFolders(options.uploadFolder + "/x");
 
@@ -145,9 +143,20 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "sorvane-receiver: %s\n", error.c_str());
     return 1;
   }
-  std::unique_ptr<receiver::SqliteStore> store = receiver::SqliteStore::open(databasePath, error);
+  std::unique_ptr<receiver::ReportStore> store;
+  int schemaVersion = -1;
+  if (sqlite) {
+    std::unique_ptr<receiver::SqliteStore> file = receiver::SqliteStore::open(databasePath, error);
+    if (file) schemaVersion = file->schemaVersion();
+    store = std::move(file);
+  } else {
+    std::unique_ptr<receiver::PgStore> server = receiver::PgStore::open(databasePath, error);
+    if (server) schemaVersion = server->schemaVersion();
+    store = std::move(server);
+  }
   if (!store) {
-    std::fprintf(stderr, "sorvane-receiver: %s: %s\n", databasePath.c_str(), error.c_str());
+    // The URI may hold a password: only the kind of database is named.
+    std::fprintf(stderr, "sorvane-receiver: %s: %s\n", sqlite ? databasePath.c_str() : "PostgreSQL", error.c_str());
     return 1;
   }
   reportOptions.maxUploadBytes = static_cast<std::size_t>(options.maxUploadBytes);
@@ -179,7 +188,7 @@ int main(int argc, char** argv) {
     std::rename(temporary.c_str(), options.portFile.c_str());
   }
   logLine("reports on http://" + options.reports.host + ":" + std::to_string(reportPort) + ", schema version " +
-          std::to_string(store->schemaVersion()) + ", database " + databasePath);
+          std::to_string(schemaVersion) + ", database " + (sqlite ? databasePath : std::string("PostgreSQL")));
   logLine("dashboard on http://" + options.dashboard.host + ":" + std::to_string(dashboardPort) +
           "/ (user vendor, password in " + options.passwordFile + ")");
 

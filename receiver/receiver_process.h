@@ -27,8 +27,9 @@ inline std::string freshFolder(const std::string& name) {
 
 class ReceiverProcess {
  public:
-  ReceiverProcess(std::string folder, std::vector<std::string> extra = {})
-      : folder_(std::move(folder)), extra_(std::move(extra)) {}
+  // `database` empty: an SQLite file in the folder.
+  ReceiverProcess(std::string folder, std::vector<std::string> extra = {}, std::string database = "")
+      : folder_(std::move(folder)), extra_(std::move(extra)), database_(std::move(database)) {}
   ~ReceiverProcess() { stop(); }
 
   bool start() {
@@ -36,7 +37,7 @@ class ReceiverProcess {
     ::unlink(portFile.c_str());
     std::vector<std::string> args = {std::getenv("SORVANE_RECEIVER_EXE") ? std::getenv("SORVANE_RECEIVER_EXE")
                                                                          : "sorvane-receiver",
-                                     "--db", "sqlite:" + database(), "--listen", "127.0.0.1:0", "--dashboard",
+                                     "--db", database_.empty() ? "sqlite:" + database() : database_, "--listen", "127.0.0.1:0", "--dashboard",
                                      "127.0.0.1:0", "--password-file", folder_ + "/password", "--uploads",
                                      folder_ + "/uploads", "--port-file", portFile, "--min-free-mb", "1"};
     args.insert(args.end(), extra_.begin(), extra_.end());
@@ -90,6 +91,7 @@ class ReceiverProcess {
   }
   std::string folder_;
   std::vector<std::string> extra_;
+  std::string database_;
   pid_t pid_ = -1;
   int reportPort_ = 0;
   int dashboardPort_ = 0;
