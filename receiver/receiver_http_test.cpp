@@ -322,3 +322,40 @@ TEST(ReceiverKill, NothingAnsweredIsLostToASigkill) {
 }
 
 }  // namespace
+
+namespace {
+
+// With --hash-machine-ids the database never holds the id a client sent, only its keyed hash, the
+// same for the same machine.
+TEST(ReceiverPrivacy, MachineIdsAreKeptOnlyAsAKeyedHash) {
+  const std::string folder = receiver::testing::freshFolder("keyed");
+  ReceiverProcess process(folder, {"--hash-machine-ids", folder + "/machine-id-key"});
+  ASSERT_TRUE(process.start());
+  httplib::Client client("127.0.0.1", process.reportPort());
+  ReportFields start;
+  ASSERT_EQ(client.Post("/v1/logAnalytics", reportDocument(start), "application/xml")->status, 200);
+  ASSERT_EQ(client.Put(("/v1/reportError?token=&machineId=" + start.machineId).c_str(), receiver::testing::crashDump(),
+                       "application/xml")->status, 200);
+  EXPECT_EQ(process.stop(), 0);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(process.database().c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  std::vector<std::string> ids;
+  for (const char* sql : {"SELECT machine_id FROM runs", "SELECT machine_id FROM reports", "SELECT machine_id FROM dumps"}) {
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, sql, -1, &s, nullptr);
+    while (sqlite3_step(s) == SQLITE_ROW) ids.push_back(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
+    sqlite3_finalize(s);
+  }
+  sqlite3_close(db);
+  ASSERT_EQ(ids.size(), 3u);
+  for (const std::string& id : ids) {
+    EXPECT_EQ(id.size(), 34u) << id;
+    EXPECT_EQ(id.rfind("H-", 0), 0u) << id;
+    EXPECT_EQ(id, ids[0]);
+  }
+  struct stat info;
+  ASSERT_EQ(::stat((folder + "/machine-id-key").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+}  // namespace
