@@ -75,6 +75,7 @@ DashboardServer::DashboardServer(ReportStore& store, DashboardOptions options)
     : store_(store), options_(std::move(options)) {
   server_.set_read_timeout(10, 0);
   server_.set_payload_max_length(64 * 1024);
+  server_.set_tcp_nodelay(true);
   // Every path, the page included, needs the password.
   server_.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
     if (authorizes(request.get_header_value("Authorization"), options_.password)) {

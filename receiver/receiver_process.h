@@ -79,6 +79,7 @@ class ReceiverProcess {
   int reportPort() const { return reportPort_; }
   int dashboardPort() const { return dashboardPort_; }
   bool running() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
 
  private:
   int end(int signal) {

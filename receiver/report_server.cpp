@@ -34,6 +34,8 @@ ReportServer::ReportServer(ReportStore& store, const UploadFolder& uploads, Repo
   server_.set_read_timeout(10, 0);
   server_.set_write_timeout(10, 0);
   server_.set_keep_alive_max_count(100);
+  // An answer is one small write: sent at once, not held back for the client's acknowledgement.
+  server_.set_tcp_nodelay(true);
   server_.set_pre_routing_handler(
       [this](const httplib::Request& request, httplib::Response& response) { return screen(request, response); });
   server_.Post(kReportPath, [this](const httplib::Request& q, httplib::Response& r) { handleReport(q, r); });
