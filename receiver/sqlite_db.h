@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,10 +30,29 @@ SqliteHandle openSqlite(const std::string& path, std::string& error);
 // Runs statements that return no rows.
 bool sqliteExec(sqlite3* db, const char* sql, std::string& error);
 
+// Prepared statements kept for one connection's whole life, by their SQL: the writer runs the same
+// few statements for every request, and preparing them is a good part of a request's cost.
+class SqliteStatementCache {
+ public:
+  explicit SqliteStatementCache(sqlite3* db) : db_(db) {}
+  sqlite3* db() const { return db_; }
+  // The statement for `sql`, prepared on first use; null when it does not prepare.
+  sqlite3_stmt* get(std::string_view sql);
+
+ private:
+  sqlite3* db_;
+  std::map<std::string, SqliteStatementHandle, std::less<>> statements_;
+};
+
 class SqliteStatement {
  public:
   SqliteStatement(sqlite3* db, std::string_view sql);
-  bool ok() const { return statement_ != nullptr; }
+  // A statement of the cache, reset and its bindings cleared when this object ends.
+  SqliteStatement(SqliteStatementCache& cache, std::string_view sql);
+  ~SqliteStatement();
+  SqliteStatement(const SqliteStatement&) = delete;
+  SqliteStatement& operator=(const SqliteStatement&) = delete;
+  bool ok() const { return statement() != nullptr; }
   SqliteStatement& bind(int index, std::string_view text);
   SqliteStatement& bind(int index, std::int64_t value);
   SqliteStatement& bindNull(int index);
@@ -46,8 +66,10 @@ class SqliteStatement {
   std::string error() const;
 
  private:
+  sqlite3_stmt* statement() const { return borrowed_ ? borrowed_ : statement_.get(); }
   sqlite3* db_;
   SqliteStatementHandle statement_;
+  sqlite3_stmt* borrowed_ = nullptr;
 };
 
 }  // namespace receiver

@@ -38,7 +38,7 @@ std::string withSerial(const char* sql) {
   return text;
 }
 
-StoreResult storeReport(sqlite3* db, const AnalyticsReport& r, std::int64_t at) {
+StoreResult storeReport(SqliteStatementCache& db, const AnalyticsReport& r, std::int64_t at) {
   const bool joinable = !isPlaceholderToken(r.requestToken);
   const bool start = r.isStartReport();
   std::int64_t runId = -1;
@@ -73,7 +73,7 @@ StoreResult storeReport(sqlite3* db, const AnalyticsReport& r, std::int64_t at) 
         .bind(10, std::string_view(r.architecture)).bind(11, std::string_view(r.installLanguage))
         .bind(12, std::string_view(r.country));
     if (!insert.run()) return StoreResult::Failed;
-    runId = sqlite3_last_insert_rowid(db);
+    runId = sqlite3_last_insert_rowid(db.db());
   } else if (start && !haveStart) {
     SqliteStatement update(db, "UPDATE runs SET started_at = ?1 WHERE id = ?2");
     if (!update.bind(1, at).bind(2, runId).run()) return StoreResult::Failed;
@@ -175,7 +175,8 @@ StoreResult SqliteStore::submit(Job job) {
 }
 
 void SqliteStore::writeLoop() {
-  sqlite3* db = writer_.get();
+  SqliteStatementCache cache(writer_.get());
+  const auto exec = [&cache](const char* sql) { return SqliteStatement(cache, sql).run(); };
   for (;;) {
     std::deque<Pending> batch;
     {
@@ -187,17 +188,16 @@ void SqliteStore::writeLoop() {
         queue_.pop_front();
       }
     }
-    std::string error;
     std::vector<StoreResult> results(batch.size(), StoreResult::Failed);
-    if (sqliteExec(db, "BEGIN IMMEDIATE", error)) {
+    if (exec("BEGIN IMMEDIATE")) {
       for (std::size_t i = 0; i < batch.size(); ++i) {
-        if (!sqliteExec(db, "SAVEPOINT request", error)) break;
-        results[i] = batch[i].job(db);
-        if (results[i] != StoreResult::Stored) sqliteExec(db, "ROLLBACK TO request", error);
-        sqliteExec(db, "RELEASE request", error);
+        if (!exec("SAVEPOINT request")) break;
+        results[i] = batch[i].job(cache);
+        if (results[i] != StoreResult::Stored) exec("ROLLBACK TO request");
+        exec("RELEASE request");
       }
-      if (!sqliteExec(db, "COMMIT", error)) {
-        sqliteExec(db, "ROLLBACK", error);
+      if (!exec("COMMIT")) {
+        exec("ROLLBACK");
         for (StoreResult& result : results) {
           if (result == StoreResult::Stored) result = StoreResult::Failed;
         }
@@ -209,11 +209,11 @@ void SqliteStore::writeLoop() {
 }
 
 StoreResult SqliteStore::addReport(const AnalyticsReport& report, std::int64_t receivedAt) {
-  return submit([&report, receivedAt](sqlite3* db) { return storeReport(db, report, receivedAt); });
+  return submit([&report, receivedAt](SqliteStatementCache& db) { return storeReport(db, report, receivedAt); });
 }
 
 StoreResult SqliteStore::addLogUpload(const LogUpload& u, std::int64_t receivedAt) {
-  return submit([&u, receivedAt](sqlite3* db) {
+  return submit([&u, receivedAt](SqliteStatementCache& db) {
     SqliteStatement exists(db, "SELECT 1 FROM log_uploads WHERE request_token = ?1"
                                " AND request_token <> 'XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX'");
     const int found = exists.bind(1, std::string_view(u.requestToken)).step();
@@ -231,7 +231,7 @@ StoreResult SqliteStore::addLogUpload(const LogUpload& u, std::int64_t receivedA
 }
 
 StoreResult SqliteStore::addDump(const DumpUpload& u, std::int64_t receivedAt) {
-  return submit([&u, receivedAt](sqlite3* db) {
+  return submit([&u, receivedAt](SqliteStatementCache& db) {
     SqliteStatement insert(db, "INSERT INTO dumps (received_at, machine_id, sha256, size, exception_code, faulting_module,"
                                " module_offset, signature) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
     insert.bind(1, receivedAt).bind(2, std::string_view(u.machineId)).bind(3, std::string_view(u.sha256))
@@ -339,7 +339,7 @@ std::optional<RunRecord> SqliteStore::run(const std::string& token) {
 
 std::optional<std::vector<std::string>> SqliteStore::deleteBefore(std::int64_t cutoff) {
   std::vector<std::string> orphans;
-  const StoreResult result = submit([cutoff, &orphans](sqlite3* db) {
+  const StoreResult result = submit([cutoff, &orphans](SqliteStatementCache& db) {
     std::set<std::string> candidates;
     for (const char* sql : {"SELECT sha256 FROM log_uploads WHERE received_at < ?1",
                             "SELECT sha256 FROM dumps WHERE received_at < ?1"}) {

@@ -39,7 +39,7 @@ class SqliteStore : public ReportStore {
   int schemaVersion();
 
  private:
-  using Job = std::function<StoreResult(sqlite3*)>;
+  using Job = std::function<StoreResult(SqliteStatementCache&)>;
   struct Pending {
     Job job;
     std::promise<StoreResult> done;
