@@ -177,20 +177,30 @@ void PgStore::writeLoop() {
     }
     // A connection the server dropped is made again once, before the batch.
     if (PQstatus(db) != CONNECTION_OK) PQreset(db);
-    std::string error;
+    // Each statement is a round trip to the server, so the batch first goes without savepoints; only
+    // when one request is refused (rare: a second archive) is it undone and redone one request a
+    // transaction, so that the refused one undoes only itself.
     std::vector<StoreResult> results(batch.size(), StoreResult::Failed);
-    if (pgExec(db, "BEGIN", error)) {
-      for (std::size_t i = 0; i < batch.size(); ++i) {
-        if (!pgExec(db, "SAVEPOINT request", error)) break;
-        results[i] = batch[i].job(db);
-        if (results[i] != StoreResult::Stored) pgExec(db, "ROLLBACK TO SAVEPOINT request", error);
-        pgExec(db, "RELEASE SAVEPOINT request", error);
-      }
-      if (!pgExec(db, "COMMIT", error)) {
+    std::string error;
+    bool whole = pgExec(db, "BEGIN", error);
+    for (std::size_t i = 0; whole && i < batch.size(); ++i) {
+      results[i] = batch[i].job(db);
+      whole = results[i] == StoreResult::Stored;
+    }
+    if (whole && pgExec(db, "COMMIT", error)) {
+      for (std::size_t i = 0; i < batch.size(); ++i) batch[i].done.set_value(StoreResult::Stored);
+      continue;
+    }
+    pgExec(db, "ROLLBACK", error);
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+      results[i] = StoreResult::Failed;
+      if (!pgExec(db, "BEGIN", error)) continue;
+      const StoreResult result = batch[i].job(db);
+      if (result == StoreResult::Stored && pgExec(db, "COMMIT", error)) {
+        results[i] = StoreResult::Stored;
+      } else {
         pgExec(db, "ROLLBACK", error);
-        for (StoreResult& result : results) {
-          if (result == StoreResult::Stored) result = StoreResult::Failed;
-        }
+        results[i] = result == StoreResult::Stored ? StoreResult::Failed : result;
       }
     }
     for (std::size_t i = 0; i < batch.size(); ++i) batch[i].done.set_value(results[i]);

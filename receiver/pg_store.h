@@ -1,6 +1,5 @@
 // The server database: PostgreSQL, which several receiver processes on one machine share. Each
-// process commits what arrives meanwhile in one transaction (a savepoint a request), as the SQLite
-// store does; rows that two processes may make at once (a run's first report, a run's archive) are
+// process commits what arrives meanwhile in one transaction, as the SQLite store does; rows that two processes may make at once (a run's first report, a run's archive) are
 // made with ON CONFLICT, so that neither fails the other.
 #pragma once
 

@@ -9,6 +9,7 @@ namespace {
 
 constexpr char kReportPath[] = "/v1/logAnalytics";
 constexpr char kUploadPath[] = "/v1/reportError";
+constexpr std::size_t kWorkers = 32;
 
 void answer(httplib::Response& response, int status, const std::string& text) {
   response.status = status;
@@ -36,6 +37,10 @@ ReportServer::ReportServer(ReportStore& store, const UploadFolder& uploads, Repo
   server_.set_keep_alive_max_count(100);
   // An answer is one small write: sent at once, not held back for the client's acknowledgement.
   server_.set_tcp_nodelay(true);
+  // Requests that wait for one commit are what makes commits cheap: more workers than cpp-httplib's
+  // default (8) let more of them share each sync. Each worker may hold one body, so this times the
+  // upload cap is the most memory that bodies take.
+  server_.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
   server_.set_pre_routing_handler(
       [this](const httplib::Request& request, httplib::Response& response) { return screen(request, response); });
   server_.Post(kReportPath, [this](const httplib::Request& q, httplib::Response& r) { handleReport(q, r); });
