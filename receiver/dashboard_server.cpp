@@ -132,6 +132,29 @@ DashboardServer::DashboardServer(ReportStore& store, DashboardOptions options)
     }
     response.set_content(out + "]\n", "application/json");
   });
+  server_.Get("/api/rates", [this](const httplib::Request& request, httplib::Response& response) {
+    SummaryQuery query;
+    if (!queryOf(request, response, query)) return;
+    const std::string dimension = request.get_param_value("by");
+    if (!rateColumn(dimension)) {
+      response.status = 400;
+      response.set_content("{\"error\": \"by is version, channel, os, architecture, language or country\"}\n",
+                           "application/json");
+      return;
+    }
+    const auto rows = store_.rates(query, dimension);
+    if (!rows) {
+      response.status = 503;
+      return;
+    }
+    std::string out = "[";
+    for (std::size_t i = 0; i < rows->size(); ++i) {
+      const RateRow& row = (*rows)[i];
+      out += (i ? ", " : "") + std::string("{\"value\": ") + jsonString(row.value) +
+             ", \"finished\": " + std::to_string(row.finished) + ", \"completed\": " + std::to_string(row.completed) + "}";
+    }
+    response.set_content(out + "]\n", "application/json");
+  });
   server_.Get("/api/run", [this](const httplib::Request& request, httplib::Response& response) {
     const std::string token = request.get_param_value("token");
     const std::optional<RunRecord> run = isRequestToken(token) ? store_.run(token) : std::nullopt;

@@ -326,6 +326,21 @@ std::optional<RunRecord> PgStore::run(const std::string& token) {
   return record;
 }
 
+std::optional<std::vector<RateRow>> PgStore::rates(const SummaryQuery& q, const std::string& dimension) {
+  const char* column = rateColumn(dimension);
+  if (!column) return std::nullopt;
+  std::lock_guard<std::mutex> lock(readLock_);
+  const PgResult r = pgQuery(reader_.get(),
+                             std::string("SELECT ") + column +
+                                 ", COUNT(*), SUM(CASE WHEN status = 'completed' THEN 1 ELSE 0 END) FROM runs WHERE" +
+                                 kRunFilter + " AND finished_at IS NOT NULL GROUP BY 1 ORDER BY 2 DESC, 1 LIMIT 50",
+                             filter(q));
+  if (!r.ok()) return std::nullopt;
+  std::vector<RateRow> out;
+  for (int i = 0; i < r.rows(); ++i) out.push_back({r.text(i, 0), r.integer(i, 1), r.integer(i, 2)});
+  return out;
+}
+
 std::optional<std::vector<std::string>> PgStore::deleteBefore(std::int64_t cutoff) {
   std::vector<std::string> orphans;
   const StoreResult result = submit([cutoff, &orphans](PGconn* db) {

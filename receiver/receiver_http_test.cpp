@@ -139,6 +139,13 @@ TEST_F(ReceiverHttp, AStartAndAFinalReportMakeOneRunInTheSummary) {
   EXPECT_NE(summary("?from=2000-01-01&to=2000-01-02").find("\"runs\": 0"), std::string::npos);
   EXPECT_EQ(rows(process_->database())["reports"], 4);
   EXPECT_EQ(rows(process_->database())["runs"], 2);
+  // The success rate by version: the final report's version, one of one completed; the failed run
+  // installed nothing.
+  EXPECT_EQ(dashboard().Get("/api/rates?by=version")->body,
+            "[{\"value\": \"\", \"finished\": 1, \"completed\": 0}, "
+            "{\"value\": \"2.1.0.7\", \"finished\": 1, \"completed\": 1}]\n");
+  EXPECT_EQ(dashboard().Get("/api/rates?by=product_version")->status, 400);
+  EXPECT_EQ(dashboard().Get("/api/rates?by=os;DROP")->status, 400);
 }
 
 TEST_F(ReceiverHttp, ALogArchiveAndADumpAreStoredByHashAndListed) {

@@ -77,6 +77,13 @@ TEST_F(Postgres, TheStoreKeepsTheRulesOfTheSqliteOne) {
     EXPECT_EQ(s.status.at(status), 1) << status;
   }
   EXPECT_EQ(s.stages.size(), 4u);
+  const auto rates = store->rates(query, "architecture");
+  ASSERT_TRUE(rates);
+  ASSERT_EQ(rates->size(), 1u);
+  EXPECT_EQ((*rates)[0].value, "x64");
+  EXPECT_EQ((*rates)[0].finished, 4);
+  EXPECT_EQ((*rates)[0].completed, 1);
+  EXPECT_FALSE(store->rates(query, "machine_id"));
   receiver::LogUpload log;
   log.requestToken = "00000000-0000-0000-0000-000000000001";
   log.sha256 = "aa";

@@ -1,5 +1,10 @@
 #include "receiver/schema.h"
 
+#include <string>
+#include <utility>
+
+#include "receiver/store.h"
+
 namespace receiver {
 
 std::vector<const char*> schemaMigrations() {
@@ -43,6 +48,17 @@ std::vector<const char*> schemaMigrations() {
       "CREATE INDEX dumps_by_time ON dumps (received_at);"
       "CREATE INDEX log_uploads_by_time ON log_uploads (received_at);",
   };
+}
+
+const char* rateColumn(const std::string& dimension) {
+  static const std::pair<const char*, const char*> columns[] = {
+      {"version", "product_version"}, {"channel", "channel"},          {"os", "os"},
+      {"architecture", "architecture"}, {"language", "install_language"}, {"country", "country"},
+  };
+  for (const auto& [name, column] : columns) {
+    if (dimension == name) return column;
+  }
+  return nullptr;
 }
 
 }  // namespace receiver

@@ -337,6 +337,21 @@ std::optional<RunRecord> SqliteStore::run(const std::string& token) {
   return record;
 }
 
+std::optional<std::vector<RateRow>> SqliteStore::rates(const SummaryQuery& q, const std::string& dimension) {
+  const char* column = rateColumn(dimension);
+  if (!column) return std::nullopt;
+  std::lock_guard<std::mutex> lock(readLock_);
+  SqliteStatement s(reader_.get(), std::string("SELECT ") + column +
+                                       ", COUNT(*), SUM(CASE WHEN status = 'completed' THEN 1 ELSE 0 END) FROM runs WHERE" +
+                                       kRunFilter + " AND finished_at IS NOT NULL GROUP BY 1 ORDER BY 2 DESC, 1 LIMIT 50");
+  bindFilter(s, q);
+  std::vector<RateRow> out;
+  int step;
+  while ((step = s.step()) == SQLITE_ROW) out.push_back({s.text(0), s.integer(1), s.integer(2)});
+  if (step != SQLITE_DONE) return std::nullopt;
+  return out;
+}
+
 std::optional<std::vector<std::string>> SqliteStore::deleteBefore(std::int64_t cutoff) {
   std::vector<std::string> orphans;
   const StoreResult result = submit([cutoff, &orphans](SqliteStatementCache& db) {

@@ -67,6 +67,17 @@ struct SignatureCount {
   std::int64_t lastSeen = 0;
 };
 
+// Runs with a final report, by one value of one dimension, and how many of them completed.
+struct RateRow {
+  std::string value;
+  std::int64_t finished = 0;
+  std::int64_t completed = 0;
+};
+
+// The dimensions the success rate is shown by, with their column: the only names a rates query may
+// use (the column never comes from the request).
+const char* rateColumn(const std::string& dimension);
+
 // One run as its own page shows it.
 struct RunRecord {
   std::string requestToken;
@@ -90,6 +101,8 @@ class ReportStore {
   virtual std::optional<Summary> summary(const SummaryQuery& query) = 0;
   virtual std::optional<std::vector<SignatureCount>> signatures(const SummaryQuery& query) = 0;
   virtual std::optional<RunRecord> run(const std::string& requestToken) = 0;
+  // At most 50 values, most runs first; `dimension` must have a rateColumn.
+  virtual std::optional<std::vector<RateRow>> rates(const SummaryQuery& query, const std::string& dimension) = 0;
   // Deletes runs, reports and uploads received before `cutoff`; the content hashes that no upload
   // refers to any more, whose files the caller removes. Nothing on failure.
   virtual std::optional<std::vector<std::string>> deleteBefore(std::int64_t cutoff) = 0;

@@ -109,6 +109,9 @@ test("the dashboard draws the runs that were reported, without a console error",
   // Cells run together in textContent: wrapperError, msiError, the stage in words, runs.
   assert.ok(stages.includes("50the package holds no setup.exe1"), stages.join(" | "));
   assert.ok(stages.includes("23the installer run failed1"), stages.join(" | "));
+  // By operating system: five runs finished, one completed.
+  const rates = await page.$$eval("#rate-table tbody tr", (rows) => rows.map((r) => r.textContent));
+  assert.deepEqual(rates, ["Windows 1051" + "20 %"]);
   const signature = await page.$eval("#signatures tbody tr td", (e) => e.textContent);
   assert.equal(signature, "C0000005 SorvaneProSetup.exe+0x1a2b");
   await page.screenshot({ path: path.join(screenshots, "receiver-dashboard.png"), fullPage: true });

@@ -17,6 +17,7 @@
   };
   const STATUSES = ['completed', 'error occurred', 'canceled', 'environment not supported', 'abandoned'];
   let funnel = null;
+  let rateChart = null;
 
   function query() {
     const form = new FormData(document.getElementById('filters'));
@@ -42,14 +43,19 @@
     }
   }
 
-  async function getJson(path) {
-    const response = await fetch(path + query(), { credentials: 'same-origin' });
+  async function getJson(path, extra) {
+    const filters = query();
+    const joined = extra ? (filters ? filters + '&' + extra : '?' + extra) : filters;
+    const response = await fetch(path + joined, { credentials: 'same-origin' });
     if (!response.ok) throw new Error(path + ': ' + response.status);
     return response.json();
   }
 
   async function refresh() {
-    const [summary, signatures] = await Promise.all([getJson('/api/summary'), getJson('/api/signatures')]);
+    const dimension = document.getElementById('rate-dimension').value;
+    const [summary, signatures, rates] = await Promise.all([
+      getJson('/api/summary'), getJson('/api/signatures'), getJson('/api/rates', 'by=' + encodeURIComponent(dimension)),
+    ]);
     document.getElementById('runs').textContent = summary.runs + ' runs started';
     const counts = STATUSES.map((name) => summary.status[name]);
     if (funnel) {
@@ -62,6 +68,21 @@
         options: { animation: false, maintainAspectRatio: false, plugins: { legend: { display: false } } },
       });
     }
+    const percent = (r) => (r.finished ? Math.round((1000 * r.completed) / r.finished) / 10 : 0);
+    const labels = rates.map((r) => r.value || '(empty)');
+    if (rateChart) {
+      rateChart.data.labels = labels;
+      rateChart.data.datasets[0].data = rates.map(percent);
+      rateChart.update();
+    } else {
+      rateChart = new Chart(document.getElementById('rates'), {
+        type: 'bar',
+        data: { labels, datasets: [{ label: 'success rate (%)', data: rates.map(percent), backgroundColor: '#5a9e6f' }] },
+        options: { indexAxis: 'y', animation: false, maintainAspectRatio: false,
+          scales: { x: { min: 0, max: 100 } }, plugins: { legend: { display: false } } },
+      });
+    }
+    fill('rate-table', rates.map((r) => [r.value || '(empty)', r.finished, r.completed, percent(r) + ' %']));
     fill('stages', summary.stages.map((s) => [s.wrapperError, s.msiError, STAGES[s.wrapperError] || 'unknown stage', s.runs]));
     fill('signatures', signatures.map((s) => [s.signature, s.dumps, s.machines, new Date(s.lastSeen).toISOString()]));
     document.getElementById('uploads').textContent =
@@ -69,6 +90,9 @@
     document.body.dataset.loaded = 'true';
   }
 
+  document.getElementById('rate-dimension').addEventListener('change', () => {
+    refresh().catch((error) => console.error(error));
+  });
   document.getElementById('filters').addEventListener('submit', (event) => {
     event.preventDefault();
     refresh().catch((error) => console.error(error));
