@@ -132,6 +132,46 @@ DashboardServer::DashboardServer(ReportStore& store, DashboardOptions options)
     }
     response.set_content(out + "]\n", "application/json");
   });
+  server_.Get("/api/daily", [this](const httplib::Request& request, httplib::Response& response) {
+    SummaryQuery query;
+    if (!queryOf(request, response, query)) return;
+    const auto days = store_.daily(query);
+    if (!days) {
+      response.status = 503;
+      return;
+    }
+    std::string out = "[";
+    for (std::size_t i = 0; i < days->size(); ++i) {
+      const DayCount& d = (*days)[i];
+      out += (i ? ", " : "") + std::string("{\"day\": ") + std::to_string(d.day * 86400000) +
+             ", \"status\": " + jsonString(d.status.empty() ? "under way" : d.status) +
+             ", \"runs\": " + std::to_string(d.runs) + "}";
+    }
+    response.set_content(out + "]\n", "application/json");
+  });
+  server_.Get("/api/runs", [this](const httplib::Request& request, httplib::Response& response) {
+    SummaryQuery query;
+    if (!queryOf(request, response, query)) return;
+    const auto runs = store_.recentRuns(query);
+    if (!runs) {
+      response.status = 503;
+      return;
+    }
+    std::string out = "[";
+    for (std::size_t i = 0; i < runs->size(); ++i) {
+      const RunListing& r = (*runs)[i];
+      out += (i ? ", " : "") + std::string("{\"requestToken\": ") + jsonString(r.requestToken) +
+             ", \"startedAt\": " + std::to_string(r.startedAt) +
+             ", \"status\": " + jsonString(r.status.empty() ? "under way" : r.status) + "}";
+    }
+    response.set_content(out + "]\n", "application/json");
+  });
+  server_.Get("/run.html", [this](const httplib::Request&, httplib::Response& r) {
+    serveFile(r, options_.assetFolder + "/run.html", "text/html; charset=utf-8");
+  });
+  server_.Get("/run.js", [this](const httplib::Request&, httplib::Response& r) {
+    serveFile(r, options_.assetFolder + "/run.js", "text/javascript; charset=utf-8");
+  });
   server_.Get("/api/rates", [this](const httplib::Request& request, httplib::Response& response) {
     SummaryQuery query;
     if (!queryOf(request, response, query)) return;

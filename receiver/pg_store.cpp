@@ -326,6 +326,34 @@ std::optional<RunRecord> PgStore::run(const std::string& token) {
   return record;
 }
 
+std::optional<std::vector<DayCount>> PgStore::daily(const SummaryQuery& q) {
+  std::lock_guard<std::mutex> lock(readLock_);
+  std::vector<PgValue> parameters = filter(q);
+  parameters.emplace_back(q.now - q.abandonAfter);
+  const PgResult r = pgQuery(reader_.get(),
+                             std::string("SELECT started_at / 86400000, CASE WHEN finished_at IS NOT NULL THEN status WHEN started_at < $5 THEN 'abandoned' ELSE '' END, COUNT(*) FROM runs WHERE") +
+                                 kRunFilter + " GROUP BY 1, 2 ORDER BY 1, 2",
+                             parameters);
+  if (!r.ok()) return std::nullopt;
+  std::vector<DayCount> out;
+  for (int i = 0; i < r.rows(); ++i) out.push_back({r.integer(i, 0), r.text(i, 1), r.integer(i, 2)});
+  return out;
+}
+
+std::optional<std::vector<RunListing>> PgStore::recentRuns(const SummaryQuery& q) {
+  std::lock_guard<std::mutex> lock(readLock_);
+  std::vector<PgValue> parameters = filter(q);
+  parameters.emplace_back(q.now - q.abandonAfter);
+  const PgResult r = pgQuery(reader_.get(),
+                             std::string("SELECT request_token, started_at, CASE WHEN finished_at IS NOT NULL THEN status WHEN started_at < $5 THEN 'abandoned' ELSE '' END FROM runs WHERE") +
+                                 kRunFilter + " ORDER BY started_at DESC, id DESC LIMIT 50",
+                             parameters);
+  if (!r.ok()) return std::nullopt;
+  std::vector<RunListing> out;
+  for (int i = 0; i < r.rows(); ++i) out.push_back({r.text(i, 0), r.integer(i, 1), r.text(i, 2)});
+  return out;
+}
+
 std::optional<std::vector<RateRow>> PgStore::rates(const SummaryQuery& q, const std::string& dimension) {
   const char* column = rateColumn(dimension);
   if (!column) return std::nullopt;

@@ -30,6 +30,8 @@ class PgStore : public ReportStore {
   std::optional<Summary> summary(const SummaryQuery& query) override;
   std::optional<std::vector<SignatureCount>> signatures(const SummaryQuery& query) override;
   std::optional<RunRecord> run(const std::string& requestToken) override;
+  std::optional<std::vector<DayCount>> daily(const SummaryQuery& query) override;
+  std::optional<std::vector<RunListing>> recentRuns(const SummaryQuery& query) override;
   std::optional<std::vector<RateRow>> rates(const SummaryQuery& query, const std::string& dimension) override;
   std::optional<std::vector<std::string>> deleteBefore(std::int64_t cutoff) override;
   std::map<std::string, std::int64_t> rowCounts() override;

@@ -84,6 +84,17 @@ TEST_F(Postgres, TheStoreKeepsTheRulesOfTheSqliteOne) {
   EXPECT_EQ((*rates)[0].finished, 4);
   EXPECT_EQ((*rates)[0].completed, 1);
   EXPECT_FALSE(store->rates(query, "machine_id"));
+  const auto days = store->daily(query);
+  ASSERT_TRUE(days);
+  std::int64_t started = 0;
+  for (const receiver::DayCount& day : *days) {
+    EXPECT_EQ(day.day, 0);  // 1000 ms after 1970 began
+    started += day.runs;
+  }
+  EXPECT_EQ(started, 5);
+  const auto recent = store->recentRuns(query);
+  ASSERT_TRUE(recent);
+  EXPECT_EQ(recent->size(), 5u);
   receiver::LogUpload log;
   log.requestToken = "00000000-0000-0000-0000-000000000001";
   log.sha256 = "aa";

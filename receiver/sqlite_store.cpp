@@ -337,6 +337,30 @@ std::optional<RunRecord> SqliteStore::run(const std::string& token) {
   return record;
 }
 
+std::optional<std::vector<DayCount>> SqliteStore::daily(const SummaryQuery& q) {
+  std::lock_guard<std::mutex> lock(readLock_);
+  SqliteStatement s(reader_.get(), std::string("SELECT started_at / 86400000, CASE WHEN finished_at IS NOT NULL THEN status WHEN started_at < ?5 THEN 'abandoned' ELSE '' END, COUNT(*) FROM runs"
+                                               " WHERE") + kRunFilter + " GROUP BY 1, 2 ORDER BY 1, 2");
+  bindFilter(s, q).bind(5, q.now - q.abandonAfter);
+  std::vector<DayCount> out;
+  int step;
+  while ((step = s.step()) == SQLITE_ROW) out.push_back({s.integer(0), s.text(1), s.integer(2)});
+  if (step != SQLITE_DONE) return std::nullopt;
+  return out;
+}
+
+std::optional<std::vector<RunListing>> SqliteStore::recentRuns(const SummaryQuery& q) {
+  std::lock_guard<std::mutex> lock(readLock_);
+  SqliteStatement s(reader_.get(), std::string("SELECT request_token, started_at, CASE WHEN finished_at IS NOT NULL THEN status WHEN started_at < ?5 THEN 'abandoned' ELSE '' END FROM runs"
+                                               " WHERE") + kRunFilter + " ORDER BY started_at DESC, id DESC LIMIT 50");
+  bindFilter(s, q).bind(5, q.now - q.abandonAfter);
+  std::vector<RunListing> out;
+  int step;
+  while ((step = s.step()) == SQLITE_ROW) out.push_back({s.text(0), s.integer(1), s.text(2)});
+  if (step != SQLITE_DONE) return std::nullopt;
+  return out;
+}
+
 std::optional<std::vector<RateRow>> SqliteStore::rates(const SummaryQuery& q, const std::string& dimension) {
   const char* column = rateColumn(dimension);
   if (!column) return std::nullopt;

@@ -64,6 +64,20 @@ TEST_F(SqliteStoreTest, EveryStartedRunCountsUnderExactlyOneStatus) {
   EXPECT_EQ(s.status.at("environment not supported"), 1);
   EXPECT_EQ(s.status.at("abandoned"), 1);
   EXPECT_EQ(summaryAt(20000).status.at("abandoned"), 2);
+  // The same by day, and the list of runs newest first.
+  receiver::SummaryQuery query;
+  query.now = 10000;
+  query.abandonAfter = 1000;
+  const auto days = store_->daily(query);
+  ASSERT_TRUE(days);
+  std::map<std::string, std::int64_t> byStatus;
+  for (const receiver::DayCount& day : *days) byStatus[day.status] += day.runs;
+  EXPECT_EQ(byStatus[""], 1);
+  EXPECT_EQ(byStatus["abandoned"], 1);
+  const auto recent = store_->recentRuns(query);
+  ASSERT_TRUE(recent);
+  ASSERT_EQ(recent->size(), 6u);
+  EXPECT_EQ(recent->front().requestToken, "00000000-0000-0000-0000-000000000005");
 }
 
 TEST_F(SqliteStoreTest, RepeatedAndOrphanReportsDoNotMakeRuns) {

@@ -78,6 +78,21 @@ struct RateRow {
 // use (the column never comes from the request).
 const char* rateColumn(const std::string& dimension);
 
+// Started runs of one UTC day (days since 1970) under one status: a final status, "abandoned", or
+// "" while a run is still under way.
+struct DayCount {
+  std::int64_t day = 0;
+  std::string status;
+  std::int64_t runs = 0;
+};
+
+// One row of the list of recent runs.
+struct RunListing {
+  std::string requestToken;
+  std::int64_t startedAt = 0;
+  std::string status;  // as in DayCount
+};
+
 // One run as its own page shows it.
 struct RunRecord {
   std::string requestToken;
@@ -101,6 +116,10 @@ class ReportStore {
   virtual std::optional<Summary> summary(const SummaryQuery& query) = 0;
   virtual std::optional<std::vector<SignatureCount>> signatures(const SummaryQuery& query) = 0;
   virtual std::optional<RunRecord> run(const std::string& requestToken) = 0;
+  // The funnel over time, by day of the start report, oldest first.
+  virtual std::optional<std::vector<DayCount>> daily(const SummaryQuery& query) = 0;
+  // The 50 runs with the latest start reports in the range, newest first.
+  virtual std::optional<std::vector<RunListing>> recentRuns(const SummaryQuery& query) = 0;
   // At most 50 values, most runs first; `dimension` must have a rateColumn.
   virtual std::optional<std::vector<RateRow>> rates(const SummaryQuery& query, const std::string& dimension) = 0;
   // Deletes runs, reports and uploads received before `cutoff`; the content hashes that no upload

@@ -119,6 +119,24 @@ test("the dashboard draws the runs that were reported, without a console error",
   await page.close();
 });
 
+test("a run's page shows its reports and the ERROR lines of its log", async () => {
+  const { page, problems } = await openDashboard({ username: "vendor", password });
+  await page.waitForSelector("body[data-loaded=true]", { timeout: 10000 });
+  // The daily funnel has today's runs under their statuses.
+  const daily = await page.evaluate(() => Chart.getChart("daily").data.datasets.map((d) => [d.label, d.data[0]]));
+  assert.deepEqual(Object.fromEntries(daily), { completed: 1, "error occurred": 3, canceled: 1,
+    "environment not supported": 0, abandoned: 0, "under way": 1 });
+  await Promise.all([page.waitForNavigation(),
+    page.click("#runs-table a[href$='10000000-0000-4000-8000-000000000002']")]);
+  await page.waitForSelector("body[data-loaded=true]", { timeout: 10000 });
+  assert.equal(await page.$$eval("#reports tbody tr", (rows) => rows.length), 2);
+  assert.match(await page.$eval("#outline", (e) => e.textContent), /error occurred$/);
+  assert.match(await page.$eval("#errors", (e) => e.textContent), /QJDownload: the download failed with 404/);
+  await page.screenshot({ path: path.join(screenshots, "receiver-run.png"), fullPage: true });
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
 test("the dashboard filters by version", async () => {
   const { page, problems } = await openDashboard({ username: "vendor", password });
   await page.waitForSelector("body[data-loaded=true]", { timeout: 10000 });

@@ -18,6 +18,11 @@
   const STATUSES = ['completed', 'error occurred', 'canceled', 'environment not supported', 'abandoned'];
   let funnel = null;
   let rateChart = null;
+  let dailyChart = null;
+  const COLORS = {
+    completed: '#5a9e6f', 'error occurred': '#c0504d', canceled: '#e0a030',
+    'environment not supported': '#8064a2', abandoned: '#7f7f7f', 'under way': '#4a7ab8',
+  };
 
   function query() {
     const form = new FormData(document.getElementById('filters'));
@@ -53,9 +58,44 @@
 
   async function refresh() {
     const dimension = document.getElementById('rate-dimension').value;
-    const [summary, signatures, rates] = await Promise.all([
+    const [summary, signatures, rates, daily, runs] = await Promise.all([
       getJson('/api/summary'), getJson('/api/signatures'), getJson('/api/rates', 'by=' + encodeURIComponent(dimension)),
+      getJson('/api/daily'), getJson('/api/runs'),
     ]);
+    const days = [...new Set(daily.map((d) => d.day))].sort((a, b) => a - b);
+    const datasets = Object.keys(COLORS).map((status) => ({
+      label: status,
+      backgroundColor: COLORS[status],
+      data: days.map((day) => daily.filter((d) => d.day === day && d.status === status).reduce((n, d) => n + d.runs, 0)),
+    }));
+    const dayLabels = days.map((day) => new Date(day).toISOString().slice(0, 10));
+    if (dailyChart) {
+      dailyChart.data.labels = dayLabels;
+      dailyChart.data.datasets = datasets;
+      dailyChart.update();
+    } else {
+      dailyChart = new Chart(document.getElementById('daily'), {
+        type: 'bar',
+        data: { labels: dayLabels, datasets },
+        options: { animation: false, maintainAspectRatio: false, scales: { x: { stacked: true }, y: { stacked: true } } },
+      });
+    }
+    const runBody = document.querySelector('#runs-table tbody');
+    runBody.replaceChildren();
+    for (const run of runs) {
+      const row = document.createElement('tr');
+      const link = document.createElement('a');
+      link.href = 'run.html?token=' + encodeURIComponent(run.requestToken);
+      link.textContent = run.requestToken;
+      const cells = [link, new Date(run.startedAt).toISOString(), run.status];
+      for (const cell of cells) {
+        const td = document.createElement('td');
+        if (typeof cell === 'string') td.textContent = cell;
+        else td.appendChild(cell);
+        row.appendChild(td);
+      }
+      runBody.appendChild(row);
+    }
     document.getElementById('runs').textContent = summary.runs + ' runs started';
     const counts = STATUSES.map((name) => summary.status[name]);
     if (funnel) {
