@@ -2,7 +2,8 @@
 # build only, under the same sanitizers. Files are found by name as in src/:
 #   foo.cpp        plain code of the receiver, in receiver_core
 #   foo_test.cpp   a GoogleTest program, CTest name receiver.foo_test (labels "native;receiver")
-#   foo_fuzz.cpp   a libFuzzer target with seeds in fuzz_corpus/foo_fuzz/
+#   foo_fuzz.cpp   a libFuzzer target with seeds in fuzz_corpus/foo_fuzz/ and the inputs that once
+#                  made it fail in fuzz_regressions/foo_fuzz/
 # It uses nothing from src/: what it shares with the stub is the wire format, not code.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(RECEIVER_DEPS REQUIRED IMPORTED_TARGET pugixml sqlite3 libpq)
@@ -56,6 +57,12 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND receiver_fuzzers)
              COMMAND receiver.${stem} -max_total_time=15 -seed=1 -timeout=10 -artifact_prefix=${work}/artifacts/
                      ${work}/corpus ${receiver_dir}/fuzz_corpus/${stem})
     set_tests_properties(receiver.${stem} PROPERTIES LABELS "native;fuzz;receiver" TIMEOUT 120)
+    # Inputs that once made a target fail, run once each.
+    file(GLOB regression_inputs CONFIGURE_DEPENDS ${receiver_dir}/fuzz_regressions/${stem}/*)
+    if(regression_inputs)
+      add_test(NAME receiver.${stem}.regressions COMMAND receiver.${stem} -timeout=10 ${regression_inputs})
+      set_tests_properties(receiver.${stem}.regressions PROPERTIES LABELS "native;fuzz;receiver" TIMEOUT 120)
+    endif()
   endforeach()
 endif()
 
