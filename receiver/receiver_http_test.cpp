@@ -366,3 +366,57 @@ TEST(ReceiverPrivacy, MachineIdsAreKeptOnlyAsAKeyedHash) {
 }
 
 }  // namespace
+
+namespace {
+
+// Where the disk is short of the free space the receiver keeps, nothing more is taken.
+TEST(ReceiverDisk, BelowTheFreeSpaceItKeepsNothingIsTaken) {
+  const std::string folder = receiver::testing::freshFolder("disk");
+  // A floor of 1 PiB: no test machine has that much free.
+  ReceiverProcess process(folder, {"--min-free-mb", "1000000000"});
+  ASSERT_TRUE(process.start());
+  httplib::Client client("127.0.0.1", process.reportPort());
+  EXPECT_EQ(client.Post("/v1/logAnalytics", reportDocument({}), "application/xml")->status, 507);
+  EXPECT_EQ(client.Put("/v1/reportError?token=&machineId=P-001A2B3C-4D5E-001A-2B3C-4D5E001A2B3C",
+                       receiver::testing::crashDump(), "application/xml")->status, 507);
+  EXPECT_EQ(process.stop(), 0);
+  for (const auto& [table, count] : rows(process.database())) EXPECT_EQ(count, 0) << table;
+  EXPECT_EQ(filesUnder(folder + "/uploads"), 0);
+}
+
+// --retain-days removes, at start, the rows older than the retention and the upload files that no
+// row needs any more.
+TEST(ReceiverRetention, OldRunsAndTheirFilesAreRemovedAtStart) {
+  const std::string folder = receiver::testing::freshFolder("retention");
+  {
+    ReceiverProcess process(folder);
+    ASSERT_TRUE(process.start());
+    httplib::Client client("127.0.0.1", process.reportPort());
+    ASSERT_EQ(client.Post("/v1/logAnalytics", reportDocument({}), "application/xml")->status, 200);
+    ASSERT_EQ(client.Put("/v1/reportError?token=&machineId=P-001A2B3C-4D5E-001A-2B3C-4D5E001A2B3C",
+                         receiver::testing::crashDump(), "application/xml")->status, 200);
+    EXPECT_EQ(process.stop(), 0);
+  }
+  ASSERT_EQ(filesUnder(folder + "/uploads"), 1);
+  {
+    // Ten days older than they came.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((folder + "/receiver.sqlite").c_str(), &db), SQLITE_OK);
+    for (const char* sql : {"UPDATE runs SET started_at = started_at - 864000000",
+                            "UPDATE reports SET received_at = received_at - 864000000",
+                            "UPDATE dumps SET received_at = received_at - 864000000"}) {
+      ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    sqlite3_close(db);
+  }
+  ReceiverProcess again(folder, {"--retain-days", "7"});
+  ASSERT_TRUE(again.start());
+  for (int i = 0; i < 100 && filesUnder(folder + "/uploads") > 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(filesUnder(folder + "/uploads"), 0);
+  for (const auto& [table, count] : rows(again.database())) EXPECT_EQ(count, 0) << table;
+  EXPECT_EQ(again.stop(), 0);
+}
+
+}  // namespace

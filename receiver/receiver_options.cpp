@@ -97,7 +97,7 @@ bool parseReceiverOptions(int argc, const char* const* argv, const std::map<std:
   std::int64_t maxUploadMb = options.maxUploadBytes >> 20;
   std::int64_t minFreeMb = options.minFreeBytes >> 20;
   if (!number("retain", 100000, retain) || !number("abandon", 365 * 86400, options.abandonAfterSeconds) ||
-      !number("max-upload", 1024, maxUploadMb) || !number("min-free", 1 << 20, minFreeMb)) {
+      !number("max-upload", 1024, maxUploadMb) || !number("min-free", std::int64_t{1} << 30, minFreeMb)) {
     return false;
   }
   options.retainDays = static_cast<int>(retain);

@@ -119,6 +119,8 @@ httplib::Server::HandlerResponse ReportServer::screen(const httplib::Request& re
 }
 
 void ReportServer::handleReport(const httplib::Request& request, httplib::Response& response) {
+  // Reports are small, but a flood of them grows the database too.
+  if (uploads_.freeBytes() < options_.minFreeBytes) return refuse(response, 507, "not enough free space", request);
   ReportParse parse = parseAnalyticsReport(request.body);
   if (!parse.report) return refuse(response, 400, parse.error, request);
   parse.report->machineId = machineId(parse.report->machineId);

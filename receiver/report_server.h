@@ -16,7 +16,8 @@ namespace receiver {
 
 struct ReportServerOptions {
   std::size_t maxUploadBytes = 16 * 1024 * 1024;
-  // Below this many free bytes where uploads are kept, nothing more is taken (507).
+  // Below this many free bytes where uploads are kept (the database's folder by default), nothing
+  // more is taken (507): neither uploads nor reports.
   std::int64_t minFreeBytes = 256 * 1024 * 1024;
   // When set, machine ids are kept only as this function's result (a keyed hash).
   std::function<std::string(const std::string&)> machineIdTransform;
