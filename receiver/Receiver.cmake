@@ -4,7 +4,8 @@
 #   foo_test.cpp   a GoogleTest program, CTest name receiver.foo_test (labels "native;receiver")
 #   foo_fuzz.cpp   a libFuzzer target with seeds in fuzz_corpus/foo_fuzz/ and the inputs that once
 #                  made it fail in fuzz_regressions/foo_fuzz/
-# It uses nothing from src/: what it shares with the stub is the wire format, not code.
+# It uses nothing from src/: what it shares with the stub is the wire format, not code (one test
+# builds documents with the stub's own builder).
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(RECEIVER_DEPS REQUIRED IMPORTED_TARGET pugixml sqlite3 libpq)
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
@@ -36,6 +37,12 @@ foreach(file IN LISTS receiver_tests)
   set_tests_properties(receiver.${stem} PROPERTIES LABELS "native;receiver" TIMEOUT 300
     ENVIRONMENT "SORVANE_RECEIVER_EXE=$<TARGET_FILE:sorvane-receiver>;SORVANE_RECEIVER_WORK=${CMAKE_BINARY_DIR}/receiver-tests")
 endforeach()
+
+# The stub's own document builder, compiled natively, writes what this test sends: the receiver must
+# take exactly what the stub writes.
+if(TARGET receiver.stub_documents_test)
+  target_link_libraries(receiver.stub_documents_test PRIVATE sorvane_plain_telemetry)
+endif()
 
 # The fuzz targets, as those of src/ (NativeBuild.cmake): 15 s from the committed seeds.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND receiver_fuzzers)
