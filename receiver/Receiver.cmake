@@ -35,7 +35,7 @@ foreach(file IN LISTS receiver_tests)
   add_dependencies(receiver.${stem} sorvane-receiver)
   add_test(NAME receiver.${stem} COMMAND receiver.${stem})
   set_tests_properties(receiver.${stem} PROPERTIES LABELS "native;receiver" TIMEOUT 300
-    ENVIRONMENT "SORVANE_RECEIVER_EXE=$<TARGET_FILE:sorvane-receiver>;SORVANE_RECEIVER_WORK=${CMAKE_BINARY_DIR}/receiver-tests")
+    ENVIRONMENT "SORVANE_RECEIVER_EXE=$<TARGET_FILE:sorvane-receiver>;SORVANE_RECEIVER_WORK=${CMAKE_BINARY_DIR}/receiver-tests;SORVANE_RECEIVER_TESTDATA=${receiver_dir}/testdata")
 endforeach()
 
 # The stub's own document builder, compiled natively, writes what this test sends: the receiver must

@@ -11,6 +11,8 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <thread>
 
@@ -417,6 +419,42 @@ TEST(ReceiverRetention, OldRunsAndTheirFilesAreRemovedAtStart) {
   EXPECT_EQ(filesUnder(folder + "/uploads"), 0);
   for (const auto& [table, count] : rows(again.database())) EXPECT_EQ(count, 0) << table;
   EXPECT_EQ(again.stop(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The requests of six runs of the real stub under Wine (a success, a cancel, a failed installer, a
+// failed download, a package without setup.exe, a refused signature), each file the exact bytes
+// the stub sent as the tests' collector recorded them: every one is taken, and the summary counts
+// what the runs were.
+TEST(ReceiverReplay, TheRealStubsRequestsAreTakenAndCounted) {
+  const char* data = std::getenv("SORVANE_RECEIVER_TESTDATA");
+  ASSERT_TRUE(data);
+  const std::string folder = receiver::testing::freshFolder("replay");
+  ReceiverProcess process(folder);
+  ASSERT_TRUE(process.start());
+  for (int i = 1; i <= 16; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/stub-runs/%02d.request", i);
+    std::ifstream file(std::string(data) + name, std::ios::binary);
+    const std::string request((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(request.empty()) << name;
+    EXPECT_EQ(rawStatus(process.reportPort(), request), 200) << name;
+  }
+  httplib::Client board("127.0.0.1", process.dashboardPort());
+  board.set_basic_auth("vendor", process.password().c_str());
+  EXPECT_EQ(board.Get("/api/summary")->body,
+            "{\"runs\": 6, \"status\": {\"completed\": 1, \"error occurred\": 4, \"canceled\": 1, "
+            "\"environment not supported\": 0, \"abandoned\": 0}, \"stages\": [{\"wrapperError\": 0, \"msiError\": 0, "
+            "\"runs\": 2}, {\"wrapperError\": 1, \"msiError\": 2, \"runs\": 1}, {\"wrapperError\": 2, \"msiError\": 3, "
+            "\"runs\": 1}, {\"wrapperError\": 5, \"msiError\": 0, \"runs\": 1}, {\"wrapperError\": 8, \"msiError\": "
+            "-2146762496, \"runs\": 1}], \"uploads\": {\"logs\": 4, \"dumps\": 0}}\n");
+  const auto run = board.Get("/api/run?token=841A98BC-05A5-4395-8B5F-D48D7E56F044");
+  ASSERT_TRUE(run);
+  EXPECT_NE(run->body.find("ERROR] Download fail, download path : C:\\\\windows"), std::string::npos) << run->body;
+  EXPECT_EQ(process.stop(), 0);
 }
 
 }  // namespace

@@ -1,12 +1,13 @@
 "use strict";
 // The dashboard in Debian's headless Chromium against the real receiver: the page loads behind its
-// password, draws the funnel with real numbers, shows the stages and signatures, and logs no error
+// password, draws the funnel with the real stub's runs, shows the stages and signatures, and logs no error
 // to the console. Screenshots go to build/screenshots/.
 const { test, before, after } = require("node:test");
 const assert = require("node:assert/strict");
 const { spawn } = require("node:child_process");
 const fs = require("node:fs");
 const http = require("node:http");
+const net = require("node:net");
 const path = require("node:path");
 const { setTimeout: delay } = require("node:timers/promises");
 
@@ -19,13 +20,20 @@ let ports;
 let password;
 let browser;
 
-function document(token, status, wrapperError = 0, msiError = 0, version = "", channel = "web") {
-  return `<QXDLMAnalytics><requestToken>${token}</requestToken><country>244</country><mainApp><productId>KRV</productId>` +
-    `<productVersion>${version}</productVersion><channelId>${channel}</channelId><installLanguage>English</installLanguage>` +
-    `<status>${status}</status><serialKey></serialKey></mainApp><error><wrapperError>${wrapperError}</wrapperError>` +
-    `<msiError>${msiError}</msiError></error><userEnvironment><OS>Windows 10</OS><language>English</language>` +
-    `<architecture>x64</architecture><defaultBrowser>Other</defaultBrowser></userEnvironment>` +
-    `<QXDLMVersion>1.0.20.1</QXDLMVersion><machineId>P-001A2B3C-4D5E-001A-2B3C-4D5E001A2B3C</machineId></QXDLMAnalytics>`;
+// Sends a recorded request as it is, on a connection of its own; the answer's status.
+function replay(bytes) {
+  return new Promise((resolve, reject) => {
+    const socket = net.connect(ports[0], "127.0.0.1", () => socket.write(bytes));
+    let answer = "";
+    socket.on("data", (chunk) => {
+      answer += chunk.toString("latin1");
+      if (answer.includes("\r\n")) {
+        socket.destroy();
+        resolve(Number(answer.split(" ")[1]));
+      }
+    });
+    socket.on("error", reject);
+  });
 }
 
 function send(method, target, body) {
@@ -56,23 +64,15 @@ before(async () => {
   }
   assert.ok(ports, "the receiver did not start");
   password = fs.readFileSync(`${work}/password`, "utf8").trim();
-  // The runs of the demo's scenarios: a success, a download 404, a package without setup.exe, a
-  // failing installer, a cancelled one, and one whose final report never came.
-  const runs = [
-    ["10000000-0000-4000-8000-000000000001", "completed", 0, 0, "1.4.0.0"],
-    ["10000000-0000-4000-8000-000000000002", "error occurred", 1, 2],
-    ["10000000-0000-4000-8000-000000000003", "error occurred", 5, 0],
-    ["10000000-0000-4000-8000-000000000004", "error occurred", 2, 3],
-    ["10000000-0000-4000-8000-000000000005", "canceled", 0, 0],
-    ["10000000-0000-4000-8000-000000000006", null],
-  ];
-  for (const [token, status, w, m, version] of runs) {
-    assert.equal(await send("POST", "/v1/logAnalytics", document(token, "started")), 200);
-    if (status) assert.equal(await send("POST", "/v1/logAnalytics", document(token, status, w, m, version)), 200);
+  // Six runs of the real stub under Wine (a success, a cancel, a failed installer, a failed download,
+  // a package without setup.exe, a refused signature): the exact bytes it sent, as the tests'
+  // collector recorded them. Then a crash dump (built field by field: the stub's crash runs are not
+  // among them).
+  const runs = path.join(root, "receiver", "testdata", "stub-runs");
+  for (const name of fs.readdirSync(runs).sort()) {
+    assert.equal(await replay(fs.readFileSync(path.join(runs, name))), 200, name);
   }
   const corpus = path.join(root, "receiver", "fuzz_corpus", "minidump_fuzz");
-  assert.equal(await send("PUT", `/v1/reportError?token=${runs[1][0]}&machineId=P-001A2B3C-4D5E-001A-2B3C-4D5E001A2B3C`,
-    fs.readFileSync(path.join(corpus, "log.zip"))), 200);
   assert.equal(await send("PUT", "/v1/reportError?token=&machineId=P-001A2B3C-4D5E-001A-2B3C-4D5E001A2B3C",
     fs.readFileSync(path.join(corpus, "crash.dmp"))), 200);
 
@@ -104,14 +104,15 @@ test("the dashboard draws the runs that were reported, without a console error",
   await page.waitForSelector("body[data-loaded=true]", { timeout: 10000 });
   assert.equal(await page.$eval("#runs", (e) => e.textContent), "6 runs started");
   const bars = await page.evaluate(() => Chart.getChart("funnel").data.datasets[0].data);
-  assert.deepEqual(bars, [1, 3, 1, 0, 0], "completed, error occurred, canceled, not supported, abandoned (not yet)");
+  assert.deepEqual(bars, [1, 4, 1, 0, 0], "completed, error occurred, canceled, not supported, abandoned");
   const stages = await page.$$eval("#stages tbody tr", (rows) => rows.map((r) => r.textContent));
   // Cells run together in textContent: wrapperError, msiError, the stage in words, runs.
   assert.ok(stages.includes("50the package holds no setup.exe1"), stages.join(" | "));
   assert.ok(stages.includes("23the installer run failed1"), stages.join(" | "));
-  // By operating system: five runs finished, one completed.
+  assert.ok(stages.includes("8-2146762496setup.exe's signature or signer is refused1"), stages.join(" | "));
+  // By operating system: six runs finished, one completed.
   const rates = await page.$$eval("#rate-table tbody tr", (rows) => rows.map((r) => r.textContent));
-  assert.deepEqual(rates, ["Windows 1051" + "20 %"]);
+  assert.deepEqual(rates, ["Windows 761" + "16.7 %"]);
   const signature = await page.$eval("#signatures tbody tr td", (e) => e.textContent);
   assert.equal(signature, "C0000005 SorvaneProSetup.exe+0x1a2b");
   await page.screenshot({ path: path.join(screenshots, "receiver-dashboard.png"), fullPage: true });
@@ -124,28 +125,35 @@ test("a run's page shows its reports and the ERROR lines of its log", async () =
   await page.waitForSelector("body[data-loaded=true]", { timeout: 10000 });
   // The daily funnel has today's runs under their statuses.
   const daily = await page.evaluate(() => Chart.getChart("daily").data.datasets.map((d) => [d.label, d.data[0]]));
-  assert.deepEqual(Object.fromEntries(daily), { completed: 1, "error occurred": 3, canceled: 1,
-    "environment not supported": 0, abandoned: 0, "under way": 1 });
+  assert.deepEqual(Object.fromEntries(daily), { completed: 1, "error occurred": 4, canceled: 1,
+    "environment not supported": 0, abandoned: 0, "under way": 0 });
+  // The failed download's run.
   await Promise.all([page.waitForNavigation(),
-    page.click("#runs-table a[href$='10000000-0000-4000-8000-000000000002']")]);
+    page.click("#runs-table a[href$='841A98BC-05A5-4395-8B5F-D48D7E56F044']")]);
   await page.waitForSelector("body[data-loaded=true]", { timeout: 10000 });
   assert.equal(await page.$$eval("#reports tbody tr", (rows) => rows.length), 2);
   assert.match(await page.$eval("#outline", (e) => e.textContent), /error occurred$/);
-  assert.match(await page.$eval("#errors", (e) => e.textContent), /QJDownload: the download failed with 404/);
+  assert.match(await page.$eval("#errors", (e) => e.textContent), /ERROR\] Download fail, download path/);
   await page.screenshot({ path: path.join(screenshots, "receiver-run.png"), fullPage: true });
   assert.deepEqual(problems, []);
   await page.close();
 });
 
-test("the dashboard filters by version", async () => {
+test("the dashboard filters by channel", async () => {
   const { page, problems } = await openDashboard({ username: "vendor", password });
   await page.waitForSelector("body[data-loaded=true]", { timeout: 10000 });
   await page.evaluate(() => { delete document.body.dataset.loaded; });
-  await page.type("input[name=version]", "1.4.0.0");
+  // The stub's pages set the channel "demo"; no run came through "web".
+  await page.type("input[name=channel]", "web");
   await page.click("button[type=submit]");
   await page.waitForSelector("body[data-loaded=true]", { timeout: 10000 });
-  assert.equal(await page.$eval("#runs", (e) => e.textContent), "1 runs started");
-  await page.screenshot({ path: path.join(screenshots, "receiver-dashboard-version.png"), fullPage: true });
+  assert.equal(await page.$eval("#runs", (e) => e.textContent), "0 runs started");
+  await page.evaluate(() => { delete document.body.dataset.loaded; });
+  await page.$eval("input[name=channel]", (e) => { e.value = "demo"; });
+  await page.click("button[type=submit]");
+  await page.waitForSelector("body[data-loaded=true]", { timeout: 10000 });
+  assert.equal(await page.$eval("#runs", (e) => e.textContent), "6 runs started");
+  await page.screenshot({ path: path.join(screenshots, "receiver-dashboard-channel.png"), fullPage: true });
   assert.deepEqual(problems, []);
   await page.close();
 });
