@@ -457,4 +457,26 @@ TEST(ReceiverReplay, TheRealStubsRequestsAreTakenAndCounted) {
   EXPECT_EQ(process.stop(), 0);
 }
 
+// The helper a demo uses to send a collector's recorded requests on: from the 13th file on, the
+// last run (a refused signature) alone, and the summary printed after.
+TEST(ReceiverReplay, SendRecordedForwardsFromTheFirstFileItIsGiven) {
+  const char* data = std::getenv("SORVANE_RECEIVER_TESTDATA");
+  ASSERT_TRUE(data);
+  const std::string folder = receiver::testing::freshFolder("send-recorded");
+  ReceiverProcess process(folder);
+  ASSERT_TRUE(process.start());
+  const std::string command = std::string(data) + "/../send-recorded " + data + "/stub-runs 127.0.0.1:" +
+                              std::to_string(process.reportPort()) + " 127.0.0.1:" +
+                              std::to_string(process.dashboardPort()) + " " + folder + "/password 14 > " + folder +
+                              "/out.txt";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  std::ifstream out(folder + "/out.txt");
+  const std::string printed((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());
+  EXPECT_NE(printed.find("16.request  PUT /v1/reportError?token="), std::string::npos) << printed;
+  EXPECT_EQ(printed.find("13.request"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("\"runs\": 1,"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("\"logs\": 1,"), std::string::npos) << printed;
+  EXPECT_EQ(process.stop(), 0);
+}
+
 }  // namespace
