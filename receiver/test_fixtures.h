@@ -62,7 +62,7 @@ inline std::string stubLog() {
          "[20261209 18:20:40   9 ERROR] QJInstall: no setup.exe\r\n";
 }
 
-struct DumpModuleSpec {
+struct FixtureModule {
   std::u16string path;
   std::uint64_t base;
   std::uint32_t size;
@@ -85,7 +85,7 @@ class DumpWriter {
 };
 
 // A minidump with a system-info-like filler stream, the exception stream and the module list.
-inline std::string minidump(std::uint32_t code, std::uint64_t address, const std::vector<DumpModuleSpec>& modules) {
+inline std::string minidump(std::uint32_t code, std::uint64_t address, const std::vector<FixtureModule>& modules) {
   DumpWriter w;
   const std::uint32_t streams = 3;
   w.u32(0x504D444D);
@@ -117,7 +117,7 @@ inline std::string minidump(std::uint32_t code, std::uint64_t address, const std
   const std::size_t list = w.bytes.size();
   w.u32(static_cast<std::uint32_t>(modules.size()));
   std::vector<std::size_t> nameFields;
-  for (const DumpModuleSpec& m : modules) {
+  for (const FixtureModule& m : modules) {
     w.u64(m.base);
     w.u32(m.size);
     w.u32(0);  // checksum
