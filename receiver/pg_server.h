@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -34,10 +35,25 @@ class PgServer {
   PgServer(const PgServer&) = delete;
   PgServer& operator=(const PgServer&) = delete;
 
+  // Where Debian's server programs are, from libpq's pg_config (/usr/lib/postgresql/15/bin/ on
+  // Debian 12); empty when the server is not installed.
+  static std::string serverPrograms() {
+    std::string folder;
+    if (FILE* pipe = ::popen("pg_config --bindir 2>/dev/null", "r")) {
+      char line[512];
+      if (std::fgets(line, sizeof line, pipe)) folder = line;
+      ::pclose(pipe);
+    }
+    while (!folder.empty() && (folder.back() == '\n' || folder.back() == ' ')) folder.pop_back();
+    return !folder.empty() && ::access((folder + "/initdb").c_str(), X_OK) == 0 ? folder + "/" : "";
+  }
+
   bool start() {
     folder_ = freshFolder("postgresql");
     port_ = freeLoopbackPort();
-    const std::string bin = "/usr/lib/postgresql/15/bin/";
+    bin_ = serverPrograms();
+    if (bin_.empty()) return false;
+    const std::string& bin = bin_;
     as_ = ::geteuid() == 0 ? "runuser -u postgres -- " : "";
     if (::geteuid() == 0 && std::system(("chown postgres '" + folder_ + "'").c_str()) != 0) return false;
     const std::string init = as_ + bin + "initdb --no-sync -A trust -U receiver -E UTF8 -D '" + folder_ + "/data' >'" +
@@ -52,7 +68,7 @@ class PgServer {
   void stop() {
     if (!started_) return;
     started_ = false;
-    std::system((as_ + "/usr/lib/postgresql/15/bin/pg_ctl -w -D '" + folder_ + "/data' -m fast stop >/dev/null").c_str());
+    std::system((as_ + bin_ + "pg_ctl -w -D '" + folder_ + "/data' -m fast stop >/dev/null").c_str());
   }
 
   // A new, empty database on the server; its URI.
@@ -72,6 +88,7 @@ class PgServer {
  private:
   std::string folder_;
   std::string as_;
+  std::string bin_;
   int port_ = 0;
   bool started_ = false;
 };

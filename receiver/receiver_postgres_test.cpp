@@ -28,6 +28,9 @@ class Postgres : public ::testing::Test {
     server_ = nullptr;
   }
   void SetUp() override {
+    if (receiver::testing::PgServer::serverPrograms().empty()) {
+      GTEST_SKIP() << "PostgreSQL's server is not installed (scripts/install-deps installs it)";
+    }
     ASSERT_TRUE(ready_) << "PostgreSQL did not start (see build/native/receiver-tests/postgresql-*)";
     std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
