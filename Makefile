@@ -44,7 +44,7 @@ SIGN_KEY ?= $(NATIVE_DIR)/test-cert/test-key.pem
 # install-deps has put Wine in place. The shipped stub is always the win32 one.
 WINE_ARCH = $$(scripts/wine-arch)
 
-.PHONY: all deps build build-native build-tools build-win32 build-win64 test soak demo package verify-release bench fuzz clean
+.PHONY: all deps build build-native build-tools build-win32 build-win64 test soak demo package verify-release bench fuzz clean receiver
 
 all: build
 
@@ -156,6 +156,17 @@ bench: build
 FUZZ_SECONDS ?= 60
 fuzz: build-native
 	@scripts/fuzz $(NATIVE_DIR) $(FUZZ_SECONDS)
+
+# make receiver: build the vendor's report receiver and run it in the foreground until Ctrl-C: reports
+# on RECEIVER_LISTEN, the dashboard on DASHBOARD_LISTEN, stored in RECEIVER_DB (docs/receiver.md).
+RECEIVER_LISTEN ?= 127.0.0.1:80
+DASHBOARD_LISTEN ?= 127.0.0.1:8640
+RECEIVER_DB ?= sqlite:build/receiver/receiver.sqlite
+receiver: deps
+	@$(NATIVE_CONFIGURE)
+	@cmake --build $(NATIVE_DIR) -j $(JOBS) --target sorvane-receiver
+	@RECEIVER_LISTEN="$(RECEIVER_LISTEN)" DASHBOARD_LISTEN="$(DASHBOARD_LISTEN)" RECEIVER_DB="$(RECEIVER_DB)" \
+	  $(NATIVE_DIR)/bin/sorvane-receiver
 
 # A test run that was cut short can leave the test server running and its tiny volume mounted.
 clean:
