@@ -17,6 +17,7 @@
 #include "downloadmanagercore/download_callback_win.h"
 #include "downloadmanagercore/download_engine_win.h"
 #include "downloadmanagercore/download_rules.h"
+#include "downloadmanagercore/package_manifest.h"
 #include "downloadmanagercore/package_trust.h"
 #include "downloadmanagercore/resume_rules.h"
 #include "downloadmanagercore/html_external_win.h"
@@ -96,8 +97,9 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   // `resume.resumes()`; otherwise it is empty. `hasher`, when given, has seen exactly the bytes in
   // the file and receives every byte written to it, in order; it is restarted with the file.
   BSCHolder(HANDLE file, IBindStatusCallback* inner, const std::wstring& url, const ResumePoint& resume,
-            PackageHasher* hasher)
-      : file_(file),
+            PackageHasher* hasher, std::uint64_t sizeLimit)
+      : sizeLimit_(sizeLimit),
+        file_(file),
         inner_(inner),
         lastHeard_(GetTickCount()),
         location_(sysenv::toU16(url)),
@@ -167,6 +169,14 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
     if (statusCode == BINDSTATUS_BEGINDOWNLOADDATA) {
       // The header's own length where there is one: the service's 32-bit count loses a longer one.
       if (announced_ < 0) announced_ = static_cast<std::int64_t>(base_ + progressMax);
+      // An announced length beyond the signed size is not the manifest's package: refused before a
+      // byte of it is written or any space is claimed for it.
+      if (static_cast<std::uint64_t>(announced_) > sizeLimit_) {
+        writeFailed_ = true;
+        result_ = static_cast<HRESULT>(kTransferTooLarge);
+        refuseTransfer(static_cast<HRESULT>(kTransferTooLarge));
+        return S_OK;
+      }
       if (shouldClaimAnnouncedLength(static_cast<std::uint64_t>(announced_))) claimAnnouncedLength(announced_);
     }
     // The page counts the whole package: the service counts only this answer's part of it.
@@ -327,6 +337,12 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   }
 
   bool writeToFile(const char* data, ULONG size) {
+    // Whatever the server announced, not one byte beyond the signed size is written.
+    if (packageBytes() + size > sizeLimit_) {
+      writeFailed_ = true;
+      result_ = static_cast<HRESULT>(kTransferTooLarge);
+      return false;
+    }
     // A short write succeeds and leaves the last-error code as it was: only the write after it
     // says that the volume is full.
     std::size_t written = 0;
@@ -341,6 +357,8 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
     return false;
   }
 
+  // The most bytes the file may hold: the manifest's size for the package, else no limit.
+  const std::uint64_t sizeLimit_;
   HRESULT result_ = E_PENDING;
   bool writeFailed_ = false;
   HANDLE file_;
@@ -471,7 +489,7 @@ sysenv::UniqueFileHandle openPackageFile(const std::wstring& path, ResumePoint& 
 // `hasher`, the data is hashed as it is written: the file is never read back, so what was checked is
 // what was written.
 AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const std::wstring& path, ResumePoint resume,
-                          PackageHasher* hasher) {
+                          PackageHasher* hasher, std::uint64_t sizeLimit) {
   ComPtr<DownloadCallback> callback;
   callback.Attach(new DownloadCallback(owner));
   sysenv::UniqueFileHandle file = openPackageFile(path, resume);
@@ -479,7 +497,7 @@ AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const st
   if (hasher != nullptr && !resume.resumes()) hasher->emplace();
 
   ComPtr<BSCHolder> holder;
-  holder.Attach(new BSCHolder(file.get(), callback.Get(), url, resume, hasher));
+  holder.Attach(new BSCHolder(file.get(), callback.Get(), url, resume, hasher, sizeLimit));
   HRESULT hr;
   {
     Transfer transfer;
@@ -500,29 +518,49 @@ std::int32_t HtmlExternal::DownloadPackage(const std::wstring& url) {
     return kDownloadFailed;
   }
   downloadPath_ = workFolder_ + PathFindFileNameW(url.c_str());
+  std::optional<Sha256Digest> pin = packageSha256Pin_;
+  std::uint64_t sizeLimit = kNoSizeLimit;
+  // With a manifest key pinned, the package is the one its signed manifest names, and no other.
+  if (manifestPolicy_) {
+    PackageManifest manifest;
+    const std::int32_t code = fetchPackageManifest(url, &manifest);
+    if (code != kDownloadSucceeded) return code;
+    pin = manifest.sha256;
+    sizeLimit = manifest.size;
+  }
+  return downloadFile(url, downloadPath_, pin, sizeLimit);
+}
+
+std::int32_t HtmlExternal::downloadFile(const std::wstring& url, const std::wstring& path,
+                                        const std::optional<Sha256Digest>& pin, std::uint64_t sizeLimit) {
   AttemptBudget budget;
-  const std::optional<Sha256Digest> pin = packageSha256Pin_;
   PackageHasher hasher;
   ResumePoint resume;
   for (;;) {
     if (resume.resumes()) {
       logger_->debug(L"Download continues at byte %s", std::to_wstring(resume.offset).c_str());
     }
-    const AttemptOutcome outcome = runAttempt(this, url, downloadPath_, resume, pin ? &hasher : nullptr);
+    const AttemptOutcome outcome = runAttempt(this, url, path, resume, pin ? &hasher : nullptr, sizeLimit);
+    // More than the signed size is not the signed package: no other attempt would serve less.
+    if (outcome.result == static_cast<HRESULT>(kTransferTooLarge)) {
+      DeleteFileW(path.c_str());
+      refuseOversize(sizeLimit);
+      return kDownloadFailed;
+    }
     const std::int32_t code = TransferDownloadError(outcome.result);
     // A complete package that is not the pinned one ends the download at once: a server that serves
     // the wrong file would serve it again on every attempt.
     if (code == kDownloadSucceeded && pin) {
       const std::optional<Sha256Digest> digest = hasher ? hasher->finish() : std::nullopt;
       if (!(digest && *digest == *pin)) {
-        DeleteFileW(downloadPath_.c_str());
+        DeleteFileW(path.c_str());
         refusePackage(*pin, digest);
         return kDownloadFailed;
       }
     }
     // The part of a package that filled the disk would hold the space that the page asks the user
     // to free, until the end of the run.
-    if (code == kDownloadDiskFull) DeleteFileW(downloadPath_.c_str());
+    if (code == kDownloadDiskFull) DeleteFileW(path.c_str());
     if (code != kDownloadTransient) return code;
     resume = outcome.next;
     const bool another = budget.allowsRetryAfter(outcome.packageBytes);
@@ -530,6 +568,11 @@ std::int32_t HtmlExternal::DownloadPackage(const std::wstring& url) {
     if (pauseUnlessStopping(kRetryPauseMilliseconds)) return code;
     if (!another) return kDownloadTransient;
   }
+}
+
+void HtmlExternal::refuseOversize(std::uint64_t sizeLimit) {
+  logger_->error(L"%s", sysenv::toWide(packageOversizeLine(sizeLimit)).c_str());
+  recordTrustFailure(kPackageHashStage, reportCode(kPackageHashMismatch));
 }
 
 void HtmlExternal::refusePackage(const Sha256Digest& expected, const std::optional<Sha256Digest>& found) {

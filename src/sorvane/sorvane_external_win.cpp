@@ -22,6 +22,7 @@ SorvaneExternal::SorvaneExternal(app::InstallProperties* record, downloadmanager
     if (slot->packageSha256) pinPackageSha256(*slot->packageSha256);
     pinInstallerSigner(slot->packageSigner);
     pinInstallerSignerKey(slot->packageSignerKey);
+    if (slot->manifestKey) requirePackageManifest({*slot->manifestKey, slot->versionFloor});
   }
 }
 
