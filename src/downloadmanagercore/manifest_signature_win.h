@@ -15,7 +15,9 @@ namespace downloadmanagercore {
 
 struct ManifestSignature {
   // 0 when the signature verifies; otherwise the HRESULT of crypt32's error (for example
-  // NTE_BAD_SIGNATURE or CRYPT_E_HASH_VALUE for a changed text, CRYPT_E_ASN1_BADTAG for no message).
+  // CRYPT_E_ASN1_BADTAG for no message), or kManifestContentNotSigned for a message whose signed
+  // messageDigest is not the SHA-256 of its text (a text changed after signing), or whose signer
+  // count or digest algorithm is not one signer with SHA-256.
   std::uint32_t result = 0;
   std::string content;                   // the signed text, only when it verifies
   std::optional<Sha256Digest> signerKey;  // the signing certificate's key pin, when it verifies

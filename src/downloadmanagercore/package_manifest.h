@@ -68,6 +68,8 @@ constexpr std::uint32_t kManifestKeyMismatch = 0x800B0004;  // TRUST_E_SUBJECT_N
 constexpr std::uint32_t kManifestExpired = 0x800B0101;      // CERT_E_EXPIRED
 constexpr std::uint32_t kManifestBelowFloor = 0x80070666;   // HRESULT of ERROR_PRODUCT_VERSION
 constexpr std::uint32_t kManifestWrongFile = 0x80070057;    // E_INVALIDARG: another file's manifest
+// CRYPT_E_HASH_VALUE: the text is not the one whose digest was signed.
+constexpr std::uint32_t kManifestContentNotSigned = 0x80091007;
 
 // The transfer result of a download that would pass its size limit (HRESULT of ERROR_FILE_TOO_LARGE);
 // a download without a manifest has no limit.

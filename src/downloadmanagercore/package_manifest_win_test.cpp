@@ -116,6 +116,10 @@ TEST_F(PackageManifestTest, ARefusedManifestEndsTheDownloadBeforeThePackage) {
   changed[at + 8] = '9';  // signed as 1.0.20.1, served as 9.0.20.1
   serve(L"gen-300007.bin.manifest", changed);
   serve(L"gen-300006.bin.manifest", "not a signed message");
+  // The RSA signature is the message's last element: its last byte changed.
+  std::string badSignature = readFileBytes(manifestFile(L"good.manifest"));
+  badSignature.back() = static_cast<char>(badSignature.back() ^ 0x01);
+  serve(L"gen-300008.bin.manifest", badSignature);
   serveManifest(L"expired", L"gen-300001.bin");
   serveManifest(L"old", L"gen-300002.bin");
   serveManifest(L"other-key", L"gen-300003.bin");
@@ -128,8 +132,12 @@ TEST_F(PackageManifestTest, ARefusedManifestEndsTheDownloadBeforeThePackage) {
       {L"gen-300002.bin", kManifestBelowFloor,
        "Package manifest refused, expected version 1.0.20.0 or later, found 1.0.10.0; the package was not downloaded"},
       {L"gen-300003.bin", kManifestKeyMismatch, "Package manifest refused, expected signer key SHA-256 "},
-      {L"gen-300006.bin", 0, "Package manifest refused, expected a valid CMS signature, found crypt32 result 0x"},
-      {L"gen-300007.bin", 0, "Package manifest refused, expected a valid CMS signature, found crypt32 result 0x"},
+      {L"gen-300006.bin", 0x8009310B,  // CRYPT_E_ASN1_BADTAG: no message at all
+       "Package manifest refused, expected a valid CMS signature, found crypt32 result 0x8009310b"},
+      // Wine's crypt32 lets this through; the stub's own check of the signed digest refuses it.
+      {L"gen-300007.bin", kManifestContentNotSigned,
+       "Package manifest refused, expected a valid CMS signature, found crypt32 result 0x80091007"},
+      {L"gen-300008.bin", 0, "Package manifest refused, expected a valid CMS signature, found crypt32 result 0x"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.package);
