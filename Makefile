@@ -3,7 +3,8 @@
 # make demo [SCENARIO=...]: install what is missing, build, and install the demo product with the
 # packed stub in quiet mode under Wine, against loopback package and report servers; tell what
 # happened.
-# make package REPORT_HOST=host PACKAGE_URL=https://.../Name.zip PACKAGE_SHA256=hex [PACKAGE_SIGNER=name]
+# make package REPORT_HOST=host PACKAGE_URL=https://.../Name.zip PACKAGE_SHA256=hex | PACKAGE_MANIFEST_KEY=hex
+# PACKAGE_VERSION_FLOOR=a.b.c.d [PACKAGE_SIGNER=name PACKAGE_SIGNER_KEY=hex]
 # [THANK_YOU_URL=... CHANNEL=... TIMESTAMP_URL=...]: build the win32 stub for that release, pin its
 # package, sign it and pack the UI payload into it: dist/SorvaneProSetup.exe.
 # make verify-release DIST=file with the same release settings: rebuild the commit checked out here
@@ -19,13 +20,16 @@ RELEASE_DIR := build/release
 # from the same commit (tools/release checks them together). make package takes them, and make
 # verify-release hands the same ones to its rebuild. They reach the recipes through the environment,
 # so that no value is ever read as shell code.
-RELEASE_SETTINGS := REPORT_HOST PACKAGE_URL THANK_YOU_URL CHANNEL PACKAGE_SHA256 PACKAGE_SIGNER TIMESTAMP_URL
+RELEASE_SETTINGS := REPORT_HOST PACKAGE_URL THANK_YOU_URL CHANNEL PACKAGE_SHA256 PACKAGE_SIGNER PACKAGE_SIGNER_KEY PACKAGE_MANIFEST_KEY PACKAGE_VERSION_FLOOR TIMESTAMP_URL
 REPORT_HOST ?=
 PACKAGE_URL ?=
 THANK_YOU_URL ?=
 CHANNEL ?=
 PACKAGE_SHA256 ?=
 PACKAGE_SIGNER ?=
+PACKAGE_SIGNER_KEY ?=
+PACKAGE_MANIFEST_KEY ?=
+PACKAGE_VERSION_FLOOR ?=
 TIMESTAMP_URL ?=
 export $(RELEASE_SETTINGS)
 # The stub's PE timestamp: the time of the commit being built, so that two builds of it agree. A
@@ -103,7 +107,8 @@ SOAK_REPEAT ?= 20
 soak: build
 	@scripts/soak build/$(WINE_ARCH) --repeat $(SOAK_REPEAT)
 
-# SCENARIO: success (the default), download-404, no-network, no-setup, installer-fails,
+# SCENARIO: success (the default), download-404, no-network, no-setup, installer-fails, tampered-package,
+# old-package, wrong-key, signed-manifest,
 # installer-cancelled, or all (scripts/demo).
 SCENARIO ?= success
 demo: build
@@ -127,8 +132,10 @@ package: build-tools
 	@rm -f $(DIST_DIR)/SorvaneProSetup.exe
 	@$(NATIVE_DIR)/bin/stubpack pack --stub $(RELEASE_DIR)/bin/SorvaneProSetup.exe --payload $(PAYLOAD_DIR) \
 	  --list ui/payload.list --cert $(SIGN_CERT) --key $(SIGN_KEY) --out $(DIST_DIR)/SorvaneProSetup.exe \
-	  $${PACKAGE_SHA256:+--package-sha256 "$$PACKAGE_SHA256"} $${PACKAGE_SIGNER:+--package-signer "$$PACKAGE_SIGNER"} \
-	  $${TIMESTAMP_URL:+--timestamp-url "$$TIMESTAMP_URL"}
+	  --release $${PACKAGE_SHA256:+--package-sha256 "$$PACKAGE_SHA256"} $${PACKAGE_SIGNER:+--package-signer "$$PACKAGE_SIGNER"} \
+	  $${PACKAGE_SIGNER_KEY:+--package-signer-key "$$PACKAGE_SIGNER_KEY"} \
+	  $${PACKAGE_MANIFEST_KEY:+--manifest-key "$$PACKAGE_MANIFEST_KEY"} \
+	  $${PACKAGE_VERSION_FLOOR:+--version-floor "$$PACKAGE_VERSION_FLOOR"} $${TIMESTAMP_URL:+--timestamp-url "$$TIMESTAMP_URL"}
 	@echo "== osslsigncode verify =="
 	@osslsigncode verify -CAfile $(SIGN_CERT) -in $(DIST_DIR)/SorvaneProSetup.exe
 	@echo "== payload entries =="

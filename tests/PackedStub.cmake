@@ -76,18 +76,21 @@ add_custom_command(
   DEPENDS ${packed_payload_stamp} ${CMAKE_BINARY_DIR}/stubparams-https.js
   COMMENT "Staging the UI payload with an https package URL")
 
-# The stubs pin the test certificate's subject as the installer's signer (the demo product's
+# The stubs pin the test certificate's subject and key as the installer's signer (the demo product's
 # setup.exe is signed with it); the payload probe pins only its container. The stub's packing
 # -pinned also pins the demo package's SHA-256, as a release does: the demo's and the tests' runs
 # that install the demo package use it. -packed pins the signer only, for the scenarios whose
 # package differs by design (no setup.exe, a failing MSI, an unsigned or foreign installer, the soak's
-# stand-in installers), which the hash pin would refuse before their own failure showed.
+# stand-in installers), which the hash pin would refuse before their own failure showed. -manifest
+# takes the package's size and hash from its signed manifest (the test key, version floor 5.2.0.0),
+# as a release that always fetches the latest package does.
 set(packed_signer "Sorvane Pro Test Signing")
 set(packed_outputs)
 foreach(pair IN ITEMS "SorvaneProSetup;SorvaneProSetup-packed.exe;signer" "payload_probe;payload_probe-packed.exe;"
                       "SorvaneProSetup-crashtest;SorvaneProSetup-crashtest-packed.exe;signer"
                       "SorvaneProSetup;SorvaneProSetup-pinned-packed.exe;signer+sha256"
-                      "SorvaneProSetup;SorvaneProSetup-https-packed.exe;signer+sha256;https")
+                      "SorvaneProSetup;SorvaneProSetup-https-packed.exe;signer+sha256;https"
+                      "SorvaneProSetup;SorvaneProSetup-manifest-packed.exe;signer+manifest")
   list(GET pair 0 program)
   list(GET pair 1 packed_name)
   list(GET pair 2 pins)
@@ -101,13 +104,18 @@ foreach(pair IN ITEMS "SorvaneProSetup;SorvaneProSetup-packed.exe;signer" "paylo
   set(pin_arguments)
   set(pin_depends)
   if(pins MATCHES "signer")
-    list(APPEND pin_arguments --package-signer ${packed_signer})
+    # With its key: a name alone is refused.
+    list(APPEND pin_arguments --package-signer ${packed_signer} --package-signer-cert ${packed_cert_dir}/test-cert.pem)
   endif()
   if(pins MATCHES "sha256")
     # The demo package is zipped at build time: its digest is read when the stub is packed.
     set(demo_package ${CMAKE_BINARY_DIR}/bin/demo-product/SorvanePro.zip)
     list(APPEND pin_arguments --package-sha256-of ${demo_package})
     list(APPEND pin_depends ${demo_package})
+  endif()
+  if(pins MATCHES "manifest")
+    # The demo package's signed manifest (tools/demo-product) is made with the same key.
+    list(APPEND pin_arguments --manifest-key-cert ${packed_cert_dir}/test-cert.pem --version-floor 5.2.0.0)
   endif()
   add_custom_command(
     OUTPUT ${SORVANE_PACKED_BIN}/${packed_name}

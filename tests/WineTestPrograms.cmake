@@ -40,9 +40,10 @@ target_link_libraries(crash_probe PRIVATE sorvane_win)
 target_link_options(crash_probe PRIVATE -municode -mwindows)
 set(SORVANE_WINE_TEST_PROGRAMS planted_dll dll_probe import_baseline fake_setup test_product_msi crash_probe)
 
-# The stand-in installer signed as the release's own (the native build's test certificate) and as
-# someone else's (a second self-signed certificate of another name), for the installer signature
-# checks. Without the native tools there is no certificate, and those tests report themselves skipped.
+# The stand-in installer signed as the release's own (the native build's test certificate), as
+# someone else's (a second self-signed certificate of another name) and with the release's name
+# under another key (a third certificate, of the test certificate's own name), for the installer
+# signature checks. Without the native tools there is no certificate, and those tests report themselves skipped.
 if(SORVANE_NATIVE_TOOLS)
   find_program(SORVANE_OSSLSIGNCODE osslsigncode REQUIRED)
   get_filename_component(signing_cert_dir ${SORVANE_NATIVE_TOOLS}/../test-cert ABSOLUTE)
@@ -52,8 +53,15 @@ if(SORVANE_NATIVE_TOOLS)
     COMMAND ${SORVANE_ROOT}/tools/make-test-cert ${other_cert_dir} "Someone Else Signing"
     DEPENDS ${SORVANE_ROOT}/tools/make-test-cert
     COMMENT "Making a second signing certificate")
+  set(same_name_cert_dir ${CMAKE_BINARY_DIR}/same-name-cert)
+  add_custom_command(
+    OUTPUT ${same_name_cert_dir}/test-cert.pem ${same_name_cert_dir}/test-key.pem
+    COMMAND ${SORVANE_ROOT}/tools/make-test-cert ${same_name_cert_dir}
+    DEPENDS ${SORVANE_ROOT}/tools/make-test-cert
+    COMMENT "Making a certificate of the release's signer name under another key")
   set(signed_setups)
-  foreach(pair IN ITEMS "${signing_cert_dir};fake_setup-signed.exe" "${other_cert_dir};fake_setup-other-signer.exe")
+  foreach(pair IN ITEMS "${signing_cert_dir};fake_setup-signed.exe" "${other_cert_dir};fake_setup-other-signer.exe"
+                        "${same_name_cert_dir};fake_setup-same-name-other-key.exe")
     list(GET pair 0 cert_dir)
     list(GET pair 1 signed_name)
     add_custom_command(
@@ -65,6 +73,17 @@ if(SORVANE_NATIVE_TOOLS)
       COMMENT "Signing the stand-in installer: ${signed_name}")
     list(APPEND signed_setups ${CMAKE_BINARY_DIR}/bin/${signed_name})
   endforeach()
+  # The signed package manifests of the manifest tests, and the test certificate's key pin as
+  # openssl computes it (tests/make-test-manifests).
+  set(test_manifest_dir ${CMAKE_BINARY_DIR}/bin/manifests)
+  add_custom_command(
+    OUTPUT ${test_manifest_dir}/good.manifest
+    COMMAND ${SORVANE_ROOT}/tests/make-test-manifests ${SORVANE_NATIVE_TOOLS}/stubpack ${signing_cert_dir}
+            ${other_cert_dir} ${test_manifest_dir}
+    DEPENDS ${SORVANE_ROOT}/tests/make-test-manifests ${SORVANE_NATIVE_TOOLS}/stubpack ${signing_cert_dir}/test-cert.pem
+            ${other_cert_dir}/test-cert.pem
+    COMMENT "Signing the test package manifests")
+  list(APPEND signed_setups ${test_manifest_dir}/good.manifest)
   add_custom_target(signed_fake_setups DEPENDS ${signed_setups})
   list(APPEND SORVANE_WINE_TEST_PROGRAMS signed_fake_setups)
 endif()

@@ -18,6 +18,7 @@
 #include "downloadmanagercore/download_engine_win.h"
 #include "downloadmanagercore/download_rules.h"
 #include "downloadmanagercore/package_answer.h"
+#include "downloadmanagercore/package_manifest.h"
 #include "downloadmanagercore/package_trust.h"
 #include "downloadmanagercore/resume_rules.h"
 #include "downloadmanagercore/html_external_win.h"
@@ -97,8 +98,10 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   // `resume.resumes()`; otherwise it is empty. `hasher`, when given, has seen exactly the bytes in
   // the file and receives every byte written to it, in order; it is restarted with the file.
   BSCHolder(HANDLE file, IBindStatusCallback* inner, const std::wstring& url, const ResumePoint& resume,
-            PackageHasher* hasher)
-      : file_(file),
+            PackageHasher* hasher, std::uint64_t sizeLimit, bool zipExpected)
+      : sizeLimit_(sizeLimit),
+        zipExpected_(zipExpected),
+        file_(file),
         inner_(inner),
         lastHeard_(GetTickCount()),
         location_(sysenv::toU16(url)),
@@ -168,6 +171,14 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
     if (statusCode == BINDSTATUS_BEGINDOWNLOADDATA) {
       // The header's own length where there is one: the service's 32-bit count loses a longer one.
       if (announced_ < 0) announced_ = static_cast<std::int64_t>(base_ + progressMax);
+      // An announced length beyond the signed size is not the manifest's package: refused before a
+      // byte of it is written or any space is claimed for it.
+      if (static_cast<std::uint64_t>(announced_) > sizeLimit_) {
+        writeFailed_ = true;
+        result_ = static_cast<HRESULT>(kTransferTooLarge);
+        refuseTransfer(static_cast<HRESULT>(kTransferTooLarge));
+        return S_OK;
+      }
       if (shouldClaimAnnouncedLength(static_cast<std::uint64_t>(announced_))) claimAnnouncedLength(announced_);
     }
     // The page counts the whole package: the service counts only this answer's part of it.
@@ -248,7 +259,7 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
     if (responseHeaders != nullptr) announced_ = contentLengthFromHeaders(headers);
     const HRESULT statusResult = static_cast<HRESULT>(httpStatusResult(status));
     // A web page where the package should be: the network's sign-in page, whatever the status.
-    if (statusResult == S_OK && announcesWebPage(headers)) {
+    if (zipExpected_ && statusResult == S_OK && announcesWebPage(headers)) {
       return refuseTransfer(static_cast<HRESULT>(kHresultNotAPackage)) ? S_OK : E_ABORT;
     }
     // An error status keeps the bytes on disk for the next attempt: it says nothing about them.
@@ -332,9 +343,15 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   }
 
   bool writeToFile(const char* data, ULONG size) {
+    // Whatever the server announced, not one byte beyond the signed size is written.
+    if (packageBytes() + size > sizeLimit_) {
+      writeFailed_ = true;
+      result_ = static_cast<HRESULT>(kTransferTooLarge);
+      return false;
+    }
     // The package's first bytes must open a zip archive: anything else is no package, however it
     // was announced, and nothing of it is kept.
-    if (packageBytes() < sizeof start_) {
+    if (zipExpected_ && packageBytes() < sizeof start_) {
       const std::size_t at = static_cast<std::size_t>(packageBytes());
       const std::size_t taken = std::min<std::size_t>(sizeof start_ - at, size);
       std::copy(data, data + taken, start_ + at);
@@ -358,6 +375,10 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
     return false;
   }
 
+  // The most bytes the file may hold: the manifest's size for the package, else no limit.
+  const std::uint64_t sizeLimit_;
+  // What is fetched is a package, which opens as a zip archive (a manifest does not).
+  const bool zipExpected_;
   HRESULT result_ = E_PENDING;
   bool writeFailed_ = false;
   unsigned char start_[4] = {};  // the package's first bytes, as far as they have come
@@ -489,7 +510,7 @@ sysenv::UniqueFileHandle openPackageFile(const std::wstring& path, ResumePoint& 
 // `hasher`, the data is hashed as it is written: the file is never read back, so what was checked is
 // what was written.
 AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const std::wstring& path, ResumePoint resume,
-                          PackageHasher* hasher) {
+                          PackageHasher* hasher, std::uint64_t sizeLimit, bool zipExpected) {
   ComPtr<DownloadCallback> callback;
   callback.Attach(new DownloadCallback(owner));
   sysenv::UniqueFileHandle file = openPackageFile(path, resume);
@@ -497,7 +518,7 @@ AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const st
   if (hasher != nullptr && !resume.resumes()) hasher->emplace();
 
   ComPtr<BSCHolder> holder;
-  holder.Attach(new BSCHolder(file.get(), callback.Get(), url, resume, hasher));
+  holder.Attach(new BSCHolder(file.get(), callback.Get(), url, resume, hasher, sizeLimit, zipExpected));
   HRESULT hr;
   {
     Transfer transfer;
@@ -518,31 +539,52 @@ std::int32_t HtmlExternal::DownloadPackage(const std::wstring& url) {
     return kDownloadFailed;
   }
   downloadPath_ = workFolder_ + PathFindFileNameW(url.c_str());
+  std::optional<Sha256Digest> pin = packageSha256Pin_;
+  std::uint64_t sizeLimit = kNoSizeLimit;
+  // With a manifest key pinned, the package is the one its signed manifest names, and no other.
+  if (manifestPolicy_) {
+    PackageManifest manifest;
+    const std::int32_t code = fetchPackageManifest(url, &manifest);
+    if (code != kDownloadSucceeded) return code;
+    pin = manifest.sha256;
+    sizeLimit = manifest.size;
+  }
+  return downloadFile(url, downloadPath_, pin, sizeLimit, true);
+}
+
+std::int32_t HtmlExternal::downloadFile(const std::wstring& url, const std::wstring& path,
+                                        const std::optional<Sha256Digest>& pin, std::uint64_t sizeLimit,
+                                        bool zipExpected) {
   AttemptBudget budget;
-  const std::optional<Sha256Digest> pin = packageSha256Pin_;
   PackageHasher hasher;
   ResumePoint resume;
   for (;;) {
     if (resume.resumes()) {
       logger_->debug(L"Download continues at byte %s", std::to_wstring(resume.offset).c_str());
     }
-    const AttemptOutcome outcome = runAttempt(this, url, downloadPath_, resume, pin ? &hasher : nullptr);
+    const AttemptOutcome outcome = runAttempt(this, url, path, resume, pin ? &hasher : nullptr, sizeLimit, zipExpected);
+    // More than the signed size is not the signed package: no other attempt would serve less.
+    if (outcome.result == static_cast<HRESULT>(kTransferTooLarge)) {
+      DeleteFileW(path.c_str());
+      refuseOversize(sizeLimit);
+      return kDownloadFailed;
+    }
     const std::int32_t code = TransferDownloadError(outcome.result);
     // A complete package that is not the pinned one ends the download at once: a server that serves
     // the wrong file would serve it again on every attempt.
     if (code == kDownloadSucceeded && pin) {
       const std::optional<Sha256Digest> digest = hasher ? hasher->finish() : std::nullopt;
       if (!(digest && *digest == *pin)) {
-        DeleteFileW(downloadPath_.c_str());
+        DeleteFileW(path.c_str());
         refusePackage(*pin, digest);
         return kDownloadFailed;
       }
     }
     // The part of a package that filled the disk would hold the space that the page asks the user
     // to free, until the end of the run.
-    if (code == kDownloadDiskFull) DeleteFileW(downloadPath_.c_str());
+    if (code == kDownloadDiskFull) DeleteFileW(path.c_str());
     if (code == kDownloadNotAPackage) {
-      DeleteFileW(downloadPath_.c_str());
+      DeleteFileW(path.c_str());
       logger_->error(L"QJDownload: the answer from %s is a web page or no zip archive, not the package: "
                      L"a network that asks to sign in first?", url.c_str());
     }
@@ -553,6 +595,11 @@ std::int32_t HtmlExternal::DownloadPackage(const std::wstring& url) {
     if (pauseUnlessStopping(kRetryPauseMilliseconds)) return code;
     if (!another) return kDownloadTransient;
   }
+}
+
+void HtmlExternal::refuseOversize(std::uint64_t sizeLimit) {
+  logger_->error(L"%s", sysenv::toWide(packageOversizeLine(sizeLimit)).c_str());
+  recordTrustFailure(kPackageHashStage, reportCode(kPackageHashMismatch));
 }
 
 void HtmlExternal::refusePackage(const Sha256Digest& expected, const std::optional<Sha256Digest>& found) {

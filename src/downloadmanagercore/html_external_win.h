@@ -15,6 +15,7 @@
 #include "app/install_properties.h"
 #include "app/logger_win.h"
 #include "downloadmanagercore/command_rules.h"
+#include "downloadmanagercore/package_manifest.h"
 #include "downloadmanagercore/package_trust.h"
 #include "htmlui/mshtml_external_win.h"
 #include "htmlui/script_callback_win.h"
@@ -74,6 +75,11 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   // The SHA-256 that a downloaded package must have; without a pin any package is taken. Set before
   // the first download; the release's pin comes from the signed part of the program.
   void pinPackageSha256(const Sha256Digest& digest) { packageSha256Pin_ = digest; }
+  // With a manifest policy, DownloadPackage fetches the package's signed manifest first (the package
+  // URL with ".manifest" appended), and takes the package's size and SHA-256 from it once its
+  // signature, signer key, expiry and version are accepted. Set before the first download; the
+  // release's policy comes from the signed part of the program.
+  void requirePackageManifest(const ManifestPolicy& policy) { manifestPolicy_ = policy; }
 
   // Ends in a backslash; empty when no temporary folder could be found.
   const std::wstring& workFolder() const { return workFolder_; }
@@ -133,6 +139,16 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   // Logs and records a complete package whose SHA-256 is not the pinned one (nothing when it could
   // not be computed).
   void refusePackage(const Sha256Digest& expected, const std::optional<Sha256Digest>& found);
+  void refuseOversize(std::uint64_t sizeLimit);
+  // One file through the attempts of the download engine: held to `pin` (hashed as written) and to
+  // at most `sizeLimit` bytes, and, when `zipExpected`, refused unless it opens as a zip archive;
+  // the page's result code.
+  std::int32_t downloadFile(const std::wstring& url, const std::wstring& path, const std::optional<Sha256Digest>& pin,
+                            std::uint64_t sizeLimit, bool zipExpected);
+  // Downloads and checks the package's manifest (package_manifest_win.cpp): kDownloadSucceeded with
+  // `manifest` filled, a transfer's own result, or kDownloadFailed for a refused manifest, logged and
+  // recorded on kManifestStage.
+  std::int32_t fetchPackageManifest(const std::wstring& packageUrl, PackageManifest* manifest);
 
   // Worker routines: the whole life of one job each.
   static DWORD WINAPI DownloadThreadFunc(LPVOID job);
@@ -148,6 +164,7 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   std::wstring downloadPath_;
   std::wstring workFolder_;
   std::optional<Sha256Digest> packageSha256Pin_;
+  std::optional<ManifestPolicy> manifestPolicy_;
   // Set once a package or installer has been refused; read by the jobs under the lock.
   bool trustFailureRecorded_ = false;
   bool closeDisabled_ = false;

@@ -50,4 +50,26 @@ std::u16string installerSignatureLine(const std::u16string& expectedSigner, cons
          u", WinVerifyTrust result 0x" + hexWord(trustResult) + u"; setup.exe was not started";
 }
 
+std::uint32_t installerRefusal(const InstallerPins& pins, const InstallerFindings& found, std::u16string* line) {
+  if (found.trustResult != 0 || (!pins.signer.empty() && found.signer != pins.signer)) {
+    if (!pins.signer.empty()) {
+      *line = installerSignatureLine(pins.signer, found.signer, found.trustResult);
+    } else {
+      *line = u"Installer signature refused, expected signer key SHA-256 " + hexDigest(*pins.signerKey) +
+              u", WinVerifyTrust result 0x" + hexWord(found.trustResult) + u"; setup.exe was not started";
+    }
+    return found.trustResult != 0 ? found.trustResult : kInstallerSignerMismatch;
+  }
+  if (!pins.signerKey) return 0;
+  for (const Sha256Digest& key : found.chainKeys) {
+    if (key == *pins.signerKey) return 0;
+  }
+  std::u16string keys;
+  for (const Sha256Digest& key : found.chainKeys) keys += (keys.empty() ? u"" : u" ") + hexDigest(key);
+  *line = u"Installer signature refused, expected signer key SHA-256 " + hexDigest(*pins.signerKey) + u", found " +
+          (keys.empty() ? std::u16string(u"no key") : keys + u" (leaf first)") + u" for signer \"" + found.signer +
+          u"\"; setup.exe was not started";
+  return kInstallerSignerMismatch;
+}
+
 }  // namespace downloadmanagercore

@@ -55,5 +55,52 @@ TEST(PackageTrust, RefusalLinesSayWhatWasExpectedAndWhatWasFound) {
             narrow(installerSignatureLine(u"Sorvane Software Ltd", u"", 0x800B0100)));
 }
 
+TEST(InstallerPins, TheKeyDecidesAndTheNameIsASecondCheck) {
+  Sha256Digest pinned{};
+  pinned[0] = 0x11;
+  Sha256Digest other{};
+  other[0] = 0x22;
+  const InstallerPins both{u"Sorvane Software Ltd", pinned};
+  const InstallerPins keyOnly{u"", pinned};
+  struct Case {
+    const char* what;
+    InstallerPins pins;
+    InstallerFindings found;
+    std::uint32_t code;
+  };
+  const Case cases[] = {
+      {"the leaf's key", both, {0, u"Sorvane Software Ltd", {pinned}}, 0},
+      {"a key further up the chain", both, {0, u"Sorvane Software Ltd", {other, pinned}}, 0},
+      {"key pin alone", keyOnly, {0, u"Anyone", {pinned}}, 0},
+      {"the pinned name under another key", both, {0, u"Sorvane Software Ltd", {other}}, kInstallerSignerMismatch},
+      {"no key read", both, {0, u"Sorvane Software Ltd", {}}, kInstallerSignerMismatch},
+      {"the pinned key under another name", both, {0, u"Someone Else", {pinned}}, kInstallerSignerMismatch},
+      {"a signature that does not verify", both, {0x80096010, u"Sorvane Software Ltd", {pinned}}, 0x80096010},
+      {"no signature, key pin alone", keyOnly, {0x800B0100, u"", {}}, 0x800B0100},
+  };
+  for (const Case& c : cases) {
+    std::u16string line;
+    EXPECT_EQ(c.code, installerRefusal(c.pins, c.found, &line)) << c.what;
+    EXPECT_EQ(c.code == 0, line.empty()) << c.what;
+  }
+}
+
+TEST(InstallerPins, AKeyRefusalNamesTheExpectedAndTheFoundKeys) {
+  Sha256Digest pinned{};
+  pinned[0] = 0x11;
+  Sha256Digest leaf{};
+  leaf[0] = 0x22;
+  std::u16string line;
+  installerRefusal({u"Sorvane Software Ltd", pinned}, {0, u"Sorvane Software Ltd", {leaf, leaf}}, &line);
+  EXPECT_EQ("Installer signature refused, expected signer key SHA-256 11" + std::string(62, '0') + ", found 22" +
+                std::string(62, '0') + " 22" + std::string(62, '0') +
+                " (leaf first) for signer \"Sorvane Software Ltd\"; setup.exe was not started",
+            narrow(line));
+  installerRefusal({u"", pinned}, {0x800B0100, u"", {}}, &line);
+  EXPECT_EQ("Installer signature refused, expected signer key SHA-256 11" + std::string(62, '0') +
+                ", WinVerifyTrust result 0x800b0100; setup.exe was not started",
+            narrow(line));
+}
+
 }  // namespace
 }  // namespace downloadmanagercore

@@ -199,4 +199,48 @@ TEST_F(PackedStub, ProbeWithAChangedPageInItsContainerWritesNothing) {
   EXPECT_EQ(testsupport::listFolder(temp.path()), std::vector<std::wstring>{});
 }
 
+// A release's slot (marked by the packer of `make package`) without a package pin: the probe refuses
+// its payload and writes nothing; with the package pinned as well, the same container unpacks. The
+// slot is changed in a copy: the signature no longer verifies, which the stub does not check of
+// itself (what protects its slot is that a user's copy would no longer verify).
+TEST_F(PackedStub, AReleaseSlotWithoutAPackagePinRefusesItsPayload) {
+  const std::string original = testsupport::readFileBytes(packedProbe());
+  const std::string marker = "SorvaneTrustSlot";
+  const std::size_t slot = original.find(marker);
+  ASSERT_NE(slot, std::string::npos);
+  ASSERT_EQ(original[slot + 20], 1);  // the probe pins its container only
+  const struct {
+    const char* name;
+    char flags;
+    bool loads;
+  } cases[] = {
+      {"release without a package pin", 0x11, false},
+      {"release with its package pinned", 0x13, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string bytes = original;
+    bytes[slot + 20] = c.flags;
+    ScratchFolder copy;
+    const std::wstring changed = copy.file(L"payload_probe.exe");
+    ASSERT_TRUE(testsupport::writeFileBytes(changed, bytes));
+    ScratchFolder temp;
+    ScratchFolder reports;
+    testsupport::FolderWatch watch(temp.path());
+    ASSERT_TRUE(watch.watching());
+    const std::wstring reportPath = reports.file(L"report.txt");
+    const testsupport::ChildResult run = testsupport::runChild(
+        testsupport::quoted(changed) + L" " + testsupport::quoted(reportPath), {{L"TMP", temp.path()}, {L"TEMP", temp.path()}});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, c.loads ? 0u : 1u);
+    EXPECT_NE(testsupport::readFileBytes(reportPath).find(c.loads ? "loaded=1" : "loaded=0"), std::string::npos);
+    std::size_t written = 0;
+    for (const std::wstring& created : watch.stop()) {
+      const std::size_t separator = created.find(L'\\');
+      if (separator != std::wstring::npos && created.substr(separator + 1) != L"installer_log.txt") ++written;
+    }
+    if (!c.loads) EXPECT_EQ(written, 0u);
+  }
+}
+
 }  // namespace

@@ -14,12 +14,19 @@ constexpr std::size_t kContainerOffset = 24;
 constexpr std::size_t kPackageOffset = 56;
 constexpr std::size_t kSignerLengthOffset = 88;
 constexpr std::size_t kSignerOffset = 92;
-static_assert(kSignerOffset + 2 * kTrustSlotSignerUnits <= kTrustSlotSize, "the slot holds the name");
+constexpr std::size_t kSignerKeyOffset = kSignerOffset + 2 * kTrustSlotSignerUnits;
+constexpr std::size_t kManifestKeyOffset = kSignerKeyOffset + 32;
+constexpr std::size_t kVersionFloorOffset = kManifestKeyOffset + 32;
+static_assert(kVersionFloorOffset + 8 <= kTrustSlotSize, "the slot holds the name, the keys and the floor");
 
 constexpr std::uint32_t kContainerPinned = 1;
 constexpr std::uint32_t kPackagePinned = 2;
 constexpr std::uint32_t kSignerPinned = 4;
-constexpr std::uint32_t kKnownFlags = kContainerPinned | kPackagePinned | kSignerPinned;
+constexpr std::uint32_t kSignerKeyPinned = 8;
+constexpr std::uint32_t kReleaseSlot = 16;
+constexpr std::uint32_t kManifestPinned = 32;
+constexpr std::uint32_t kKnownFlags =
+    kContainerPinned | kPackagePinned | kSignerPinned | kSignerKeyPinned | kReleaseSlot | kManifestPinned;
 
 void put32(std::uint8_t* at, std::uint32_t value) { sysenv::writeLittleEndian(at, value); }
 std::uint32_t get32(const std::uint8_t* at) { return sysenv::readLittleEndian<std::uint32_t>(at); }
@@ -49,6 +56,8 @@ std::optional<std::array<std::uint8_t, kTrustSlotSize>> encodeTrustSlot(const Tr
       slot.packageSigner.find(u'\0') != std::u16string::npos) {
     return std::nullopt;
   }
+  const bool anyFloor = std::any_of(slot.versionFloor.begin(), slot.versionFloor.end(), [](std::uint16_t v) { return v != 0; });
+  if (anyFloor && !slot.manifestKey) return std::nullopt;
   std::array<std::uint8_t, kTrustSlotSize> bytes{};
   const auto marker = trustSlotMarker();
   std::copy(marker.begin(), marker.end(), bytes.begin());
@@ -63,6 +72,18 @@ std::optional<std::array<std::uint8_t, kTrustSlotSize>> encodeTrustSlot(const Tr
     std::copy(slot.packageSha256->begin(), slot.packageSha256->end(), &bytes[kPackageOffset]);
   }
   if (!slot.packageSigner.empty()) flags |= kSignerPinned;
+  if (slot.packageSignerKey) {
+    flags |= kSignerKeyPinned;
+    std::copy(slot.packageSignerKey->begin(), slot.packageSignerKey->end(), &bytes[kSignerKeyOffset]);
+  }
+  if (slot.release) flags |= kReleaseSlot;
+  if (slot.manifestKey) {
+    flags |= kManifestPinned;
+    std::copy(slot.manifestKey->begin(), slot.manifestKey->end(), &bytes[kManifestKeyOffset]);
+    for (std::size_t i = 0; i < slot.versionFloor.size(); ++i) {
+      sysenv::writeLittleEndian(&bytes[kVersionFloorOffset + 2 * i], slot.versionFloor[i]);
+    }
+  }
   put32(&bytes[kFlagsOffset], flags);
   put32(&bytes[kSignerLengthOffset], static_cast<std::uint32_t>(slot.packageSigner.size()));
   for (std::size_t i = 0; i < slot.packageSigner.size(); ++i) {
@@ -86,12 +107,31 @@ std::optional<TrustSlot> decodeTrustSlot(const std::uint8_t* bytes, std::size_t 
   TrustSlot slot;
   if (flags & kContainerPinned) slot.container = digestAt(bytes + kContainerOffset);
   if (flags & kPackagePinned) slot.packageSha256 = digestAt(bytes + kPackageOffset);
+  if (flags & kSignerKeyPinned) slot.packageSignerKey = digestAt(bytes + kSignerKeyOffset);
+  slot.release = (flags & kReleaseSlot) != 0;
+  if (flags & kManifestPinned) {
+    slot.manifestKey = digestAt(bytes + kManifestKeyOffset);
+    for (std::size_t i = 0; i < slot.versionFloor.size(); ++i) {
+      slot.versionFloor[i] = sysenv::readLittleEndian<std::uint16_t>(bytes + kVersionFloorOffset + 2 * i);
+    }
+  }
   for (std::uint32_t i = 0; i < signerUnits; ++i) {
     const auto unit = sysenv::readLittleEndian<char16_t>(bytes + kSignerOffset + 2 * i);
     if (unit == 0) return std::nullopt;
     slot.packageSigner.push_back(unit);
   }
   return slot;
+}
+
+std::string releaseSlotProblem(const TrustSlot& slot) {
+  if (!slot.release) return {};
+  std::string missing;
+  const auto add = [&missing](const char* what) { missing += (missing.empty() ? "" : ", ") + std::string(what); };
+  if (!slot.container) add("the payload container's SHA-256");
+  if (!slot.packageSha256 && !slot.manifestKey) add("the package's SHA-256 or its manifest's key");
+  // A name alone is what any certificate of that name carries.
+  if (!slot.packageSigner.empty() && !slot.packageSignerKey) add("the installer signer's key (with its name)");
+  return missing.empty() ? std::string() : "a release's trust slot without " + missing;
 }
 
 std::optional<std::size_t> findTrustSlot(const std::uint8_t* image, std::size_t length) {

@@ -19,6 +19,10 @@ TEST(TrustSlot, EveryPinComesBackAsWritten) {
   full.container = digestOf(1);
   full.packageSha256 = digestOf(100);
   full.packageSigner = u"Sorvane Software Ltd \u00e9\u6f22";
+  full.packageSignerKey = digestOf(200);
+  full.manifestKey = digestOf(150);
+  full.versionFloor = {1, 0, 65535, 7};
+  full.release = true;
   TrustSlot containerOnly;
   containerOnly.container = digestOf(7);
   TrustSlot longestName;
@@ -32,6 +36,10 @@ TEST(TrustSlot, EveryPinComesBackAsWritten) {
     EXPECT_EQ(slot.container, read->container);
     EXPECT_EQ(slot.packageSha256, read->packageSha256);
     EXPECT_EQ(slot.packageSigner, read->packageSigner);
+    EXPECT_EQ(slot.packageSignerKey, read->packageSignerKey);
+    EXPECT_EQ(slot.release, read->release);
+    EXPECT_EQ(slot.manifestKey, read->manifestKey);
+    EXPECT_EQ(slot.versionFloor, read->versionFloor);
     EXPECT_EQ(slot.pinsAnything(), read->pinsAnything());
   }
 }
@@ -42,6 +50,10 @@ TEST(TrustSlot, NamesThatDoNotFitAreNotWritten) {
   EXPECT_FALSE(encodeTrustSlot(slot).has_value());
   slot.packageSigner = std::u16string(u"a\0b", 3);
   EXPECT_FALSE(encodeTrustSlot(slot).has_value());
+  // A floor means nothing without the key of the manifest that it is checked against.
+  TrustSlot floorOnly;
+  floorOnly.versionFloor = {1, 0, 0, 0};
+  EXPECT_FALSE(encodeTrustSlot(floorOnly).has_value());
 }
 
 TEST(TrustSlot, AnythingButAWellFormedSlotIsUnreadable) {
@@ -56,7 +68,7 @@ TEST(TrustSlot, AnythingButAWellFormedSlotIsUnreadable) {
   const std::vector<std::array<std::uint8_t, kTrustSlotSize>> bad = {
       changed(0, 's'),     // marker
       changed(16, 2),      // version
-      changed(20, 0x08),   // an unknown flag (and the signer flag gone)
+      changed(20, 0x84),   // an unknown flag
       changed(20, 0x00),   // a name without its flag
       changed(88, 0),      // the flag without a name
       changed(88, 129),    // longer than the field
@@ -66,6 +78,39 @@ TEST(TrustSlot, AnythingButAWellFormedSlotIsUnreadable) {
     EXPECT_FALSE(decodeTrustSlot(bad[i].data(), bad[i].size()).has_value()) << i;
   }
   EXPECT_FALSE(decodeTrustSlot(good.data(), good.size() - 1).has_value());
+}
+
+TEST(TrustSlot, AReleaseRunsOnlyWithItsContainerAndPackagePinned) {
+  TrustSlot whole;
+  whole.release = true;
+  whole.container = digestOf(1);
+  whole.packageSha256 = digestOf(2);
+  whole.packageSigner = u"Sorvane Software Ltd";
+  whole.packageSignerKey = digestOf(3);
+  EXPECT_EQ("", releaseSlotProblem(whole));
+  TrustSlot hashOnly = whole;
+  hashOnly.packageSigner.clear();
+  hashOnly.packageSignerKey.reset();
+  EXPECT_EQ("", releaseSlotProblem(hashOnly));
+
+  TrustSlot empty;
+  empty.release = true;
+  EXPECT_EQ("a release's trust slot without the payload container's SHA-256, the package's SHA-256 or its "
+            "manifest's key",
+            releaseSlotProblem(empty));
+  TrustSlot manifestOnly = hashOnly;
+  manifestOnly.packageSha256.reset();
+  manifestOnly.manifestKey = digestOf(4);
+  EXPECT_EQ("", releaseSlotProblem(manifestOnly));
+  TrustSlot nameWithoutKey = whole;
+  nameWithoutKey.packageSignerKey.reset();
+  EXPECT_EQ("a release's trust slot without the installer signer's key (with its name)",
+            releaseSlotProblem(nameWithoutKey));
+  // A test build's slot says nothing about what it must pin.
+  EXPECT_EQ("", releaseSlotProblem(TrustSlot{}));
+  TrustSlot testBuild = nameWithoutKey;
+  testBuild.release = false;
+  EXPECT_EQ("", releaseSlotProblem(testBuild));
 }
 
 TEST(TrustSlot, FoundOnlyWhereTheMarkerOccursOnce) {

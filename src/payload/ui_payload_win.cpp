@@ -189,6 +189,17 @@ bool unpackPayloadFile(const std::wstring& executablePath, const std::wstring& f
     if (logger) logger->error(L"trust slot unreadable, payload refused");
     return false;
   }
+  // A release's stub never runs open: whatever it lacks, nothing of the container is written.
+  const std::string releaseProblem = releaseSlotProblem(*slot);
+  if (!releaseProblem.empty()) {
+    if (logger) logger->error(L"%S, payload refused", releaseProblem.c_str());
+    return false;
+  }
+  if (!slot->release && logger) {
+    logger->debug(L"trust slot of a test build: container %S, package %S, installer signer %S",
+                  slot->container ? "pinned" : "not pinned", slot->packageSha256 ? "pinned" : "not pinned",
+                  slot->packageSignerKey ? "key pinned" : (slot->packageSigner.empty() ? "not pinned" : "name pinned"));
+  }
   const auto writer = [&folder](const PayloadEntryHeader& header, const unsigned char* data) {
     return writePayloadEntry(header, data, folder);
   };

@@ -76,12 +76,11 @@ std::optional<std::uint32_t> SorvaneExternal::installerExitCode() const {
 
 bool SorvaneExternal::acceptInstaller(const HeldInstaller& installer) {
   const InstallerSignature signature = installer.verify();
-  if (signature.trustResult == 0 && signature.signer == installerSignerPin_) return true;
-  const std::uint32_t code =
-      signature.trustResult != 0 ? signature.trustResult : downloadmanagercore::kInstallerSignerMismatch;
-  logger()->error(L"%s", sysenv::toWide(downloadmanagercore::installerSignatureLine(
-                                          installerSignerPin_, signature.signer, signature.trustResult))
-                             .c_str());
+  std::u16string line;
+  const std::uint32_t code = downloadmanagercore::installerRefusal(
+      installerPins_, {signature.trustResult, signature.signer, signature.chainKeys}, &line);
+  if (code == 0) return true;
+  logger()->error(L"%s", sysenv::toWide(line).c_str());
   recordTrustFailure(downloadmanagercore::kInstallerSignatureStage, downloadmanagercore::reportCode(code));
   return false;
 }
@@ -111,7 +110,7 @@ std::int32_t SorvaneExternal::InstallPackage(const std::wstring&, const std::wst
 
   // Held from the check until the process exists: nothing can change the file in between.
   std::optional<HeldInstaller> held;
-  if (!installerSignerPin_.empty()) {
+  if (installerPins_.any()) {
     held.emplace(installerPath);
     if (!acceptInstaller(*held)) return kInstallerNotStarted;
   }

@@ -5,8 +5,10 @@
 #include <wintrust.h>
 #include <softpub.h>
 
+#include <optional>
 #include <vector>
 
+#include "downloadmanagercore/certificate_key_win.h"
 #include "downloadmanagercore/download_rules.h"
 #include "sysenv/scratch_folder_win.h"
 #include "sysenv/system_dll_win.h"
@@ -46,13 +48,29 @@ const TrustFunctions& trust() {
   return functions;
 }
 
-// The leaf signer's name from a finished verification's state, or empty.
-std::u16string leafSignerName(const TrustFunctions& f, HANDLE state) {
-  if (state == nullptr || !f.providerData || !f.signerFromChain || !f.certFromChain || !f.nameString) return {};
+// The first signer of a finished verification's state, or null.
+CRYPT_PROVIDER_SGNR* firstSigner(const TrustFunctions& f, HANDLE state) {
+  if (state == nullptr || !f.providerData || !f.signerFromChain || !f.certFromChain) return nullptr;
   CRYPT_PROVIDER_DATA* provider = f.providerData(state);
-  if (provider == nullptr) return {};
-  CRYPT_PROVIDER_SGNR* signer = f.signerFromChain(provider, 0, FALSE, 0);
-  if (signer == nullptr) return {};
+  if (provider == nullptr) return nullptr;
+  return f.signerFromChain(provider, 0, FALSE, 0);
+}
+
+// The key digests of the signer's chain, leaf first.
+std::vector<downloadmanagercore::Sha256Digest> chainKeys(const TrustFunctions& f, CRYPT_PROVIDER_SGNR* signer) {
+  std::vector<downloadmanagercore::Sha256Digest> keys;
+  if (signer == nullptr) return keys;
+  for (DWORD i = 0; i < signer->csCertChain; ++i) {
+    CRYPT_PROVIDER_CERT* cert = f.certFromChain(signer, i);
+    if (cert == nullptr) break;
+    if (const auto digest = downloadmanagercore::certificateKeyDigest(cert->pCert)) keys.push_back(*digest);
+  }
+  return keys;
+}
+
+// The leaf signer's name, or empty.
+std::u16string leafSignerName(const TrustFunctions& f, CRYPT_PROVIDER_SGNR* signer) {
+  if (signer == nullptr || !f.nameString) return {};
   CRYPT_PROVIDER_CERT* leaf = f.certFromChain(signer, 0);
   if (leaf == nullptr || leaf->pCert == nullptr) return {};
   const DWORD length = f.nameString(leaf->pCert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
@@ -98,7 +116,9 @@ InstallerSignature HeldInstaller::verify() const {
   GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
   const HWND noWindow = static_cast<HWND>(INVALID_HANDLE_VALUE);
   result.trustResult = static_cast<std::uint32_t>(f.verifyTrust(noWindow, &action, &data));
-  result.signer = leafSignerName(f, data.hWVTStateData);
+  CRYPT_PROVIDER_SGNR* signer = firstSigner(f, data.hWVTStateData);
+  result.signer = leafSignerName(f, signer);
+  result.chainKeys = chainKeys(f, signer);
   data.dwStateAction = WTD_STATEACTION_CLOSE;
   f.verifyTrust(noWindow, &action, &data);
   return result;

@@ -1,6 +1,6 @@
 // Win32 code. Whether an installer is the release's own before it runs with the stub's rights: its
-// Authenticode signature (WinVerifyTrust, without any network fetch) and the name of its leaf
-// signer. The file is held open, with only read sharing, from the check until the process has been
+// Authenticode signature (WinVerifyTrust, without any network fetch), the name of its leaf signer
+// and the keys of the signer's chain. The file is held open, with only read sharing, from the check until the process has been
 // created, so that nothing can replace or change it in between.
 #pragma once
 
@@ -8,6 +8,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "downloadmanagercore/package_trust.h"
 
 #include "sysenv/unique_handle_win.h"
 
@@ -21,6 +24,9 @@ struct InstallerSignature {
   // The leaf signer's subject name (its simple display name, the common name where there is one);
   // empty when none could be read.
   std::u16string signer;
+  // The SHA-256 of each DER SubjectPublicKeyInfo of the signer's chain as the verification built
+  // it, leaf first (under Wine the leaf alone where no root is known); empty when none was read.
+  std::vector<downloadmanagercore::Sha256Digest> chainKeys;
 };
 
 class HeldInstaller {

@@ -1,7 +1,9 @@
 // Win32 test code: the product installer is started only when it carries the pinned signer's valid
 // Authenticode signature, checked through a handle held until the process exists. The stand-in
-// setup.exe is signed at build time with osslsigncode, once with the build's test certificate and
-// once with a certificate of another name.
+// setup.exe is signed at build time with osslsigncode: with the build's test certificate, with a
+// certificate of another name, and with a certificate of the test certificate's name under another
+// key. The key pin is the test certificate's, as openssl computes it at build time
+// (tests/make-test-manifests).
 #include "sorvane/installer_signature_win.h"
 
 #include <windows.h>
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -30,6 +33,13 @@ constexpr std::uint32_t kTrustBadDigest = 0x80096010;    // TRUST_E_BAD_DIGEST
 
 std::wstring signedSetup(const wchar_t* name) { return testsupport::testBinFolder() + L"\\" + name; }
 
+// The SHA-256 of the test certificate's SubjectPublicKeyInfo, from openssl; nothing when missing.
+std::optional<downloadmanagercore::Sha256Digest> testSignerKey() {
+  std::string text = testsupport::readFileBytes(signedSetup(L"manifests\\signing-key.sha256"));
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return downloadmanagercore::parseHexDigest(std::u16string(text.begin(), text.end()));
+}
+
 #define SKIP_WITHOUT_SIGNED_SETUPS()                                                   \
   do {                                                                                 \
     if (!testsupport::pathExists(signedSetup(L"fake_setup-signed.exe"))) {            \
@@ -45,6 +55,8 @@ class InstallerSignatureTest : public ::testing::Test {
     initialized_ = true;
     object_ = new SorvaneExternal(&properties_, &analytics_, &logger_);
     object_->pinInstallerSigner(kTestSigner);
+    ASSERT_TRUE(testSignerKey().has_value());
+    object_->pinInstallerSignerKey(testSignerKey());
     folder_ = object_->workFolder() + L"package";
   }
   void TearDown() override {
@@ -119,7 +131,39 @@ TEST_F(InstallerSignatureTest, AnInstallerSignedBySomeoneElseIsNeverStarted) {
   EXPECT_EQ(u"Someone Else Signing", signature.signer);
   // Windows refuses the untrusted root itself; Wine's check passes it, and the name refuses it.
   expectRefused(signature.trustResult != 0 ? signature.trustResult : downloadmanagercore::kInstallerSignerMismatch);
+  // Its key is not the pinned one either; the name is what the line names, checked second.
   EXPECT_TRUE(logHas("expected signer \"Sorvane Pro Test Signing\", found \"Someone Else Signing\""));
+}
+
+TEST_F(InstallerSignatureTest, TheSigningCertificatesKeyIsFoundAsOpensslPinsIt) {
+  const InstallerSignature signature = HeldInstaller(signedSetup(L"fake_setup-signed.exe")).verify();
+  ASSERT_EQ(0u, signature.trustResult);
+  ASSERT_FALSE(signature.chainKeys.empty());
+  EXPECT_EQ(*testSignerKey(), signature.chainKeys[0]);
+}
+
+// Anyone can make a certificate of the pinned name; Wine does not check its chain at all, so the key
+// pin is what refuses it.
+TEST_F(InstallerSignatureTest, ThePinnedNameUnderAnotherKeyIsNeverStarted) {
+  stage(L"fake_setup-same-name-other-key.exe");
+  const InstallerSignature signature = HeldInstaller(folder_ + L"\\setup.exe").verify();
+  EXPECT_EQ(std::u16string(kTestSigner), signature.signer);
+  ASSERT_FALSE(signature.chainKeys.empty());
+  EXPECT_NE(*testSignerKey(), signature.chainKeys[0]);
+  expectRefused(signature.trustResult != 0 ? signature.trustResult : downloadmanagercore::kInstallerSignerMismatch);
+  if (signature.trustResult == 0) {
+    const std::u16string pinned = downloadmanagercore::hexDigest(*testSignerKey());
+    EXPECT_TRUE(logHas("Installer signature refused, expected signer key SHA-256 " +
+                       std::string(pinned.begin(), pinned.end()) + ", found "));
+    EXPECT_TRUE(logHas("(leaf first) for signer \"Sorvane Pro Test Signing\"; setup.exe was not started"));
+  }
+}
+
+TEST_F(InstallerSignatureTest, AKeyPinAloneAcceptsTheReleasesInstaller) {
+  object_->pinInstallerSigner(u"");
+  stage(L"fake_setup-signed.exe");
+  EXPECT_EQ(0, installOnWorker());
+  EXPECT_TRUE(testsupport::readSetupInvocation(folder_).recorded);
 }
 
 TEST_F(InstallerSignatureTest, ATamperedSignedInstallerIsNeverStarted) {
@@ -150,6 +194,7 @@ TEST_F(InstallerSignatureTest, TheHeldInstallerCanStartButNotBeChanged) {
 
 TEST_F(InstallerSignatureTest, WithoutAPinAnyInstallerRuns) {
   object_->pinInstallerSigner(u"");
+  object_->pinInstallerSignerKey(std::nullopt);
   stage(nullptr);
   EXPECT_EQ(0, installOnWorker());
   EXPECT_TRUE(testsupport::readSetupInvocation(folder_).recorded);

@@ -22,6 +22,8 @@ SorvaneExternal::SorvaneExternal(app::InstallProperties* record, downloadmanager
   if (const std::optional<payload::TrustSlot> slot = payload::runningProgramTrustSlot()) {
     if (slot->packageSha256) pinPackageSha256(*slot->packageSha256);
     pinInstallerSigner(slot->packageSigner);
+    pinInstallerSignerKey(slot->packageSignerKey);
+    if (slot->manifestKey) requirePackageManifest({*slot->manifestKey, slot->versionFloor});
   }
 }
 

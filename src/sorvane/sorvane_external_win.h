@@ -12,6 +12,7 @@
 #include <string>
 
 #include "downloadmanagercore/html_external_win.h"
+#include "downloadmanagercore/package_trust.h"
 #include "zip/zip_reporter.h"
 
 namespace sorvane {
@@ -42,13 +43,18 @@ class SorvaneExternal : public downloadmanagercore::HtmlExternal, public zip::Zi
   // Runs the unpacked setup.exe with a verbose installer log and waits for it, with the window hidden
   // once the installer takes input; the page's result code for its exit code. After a successful
   // installation the record gets the product version that Windows Installer reports.
-  // With a signer pinned, a setup.exe whose Authenticode signature does not verify, or whose leaf
-  // signer carries another name, is never started: 3, with the check's result recorded on its own
-  // stage.
+  // With a signer pinned, a setup.exe whose Authenticode signature does not verify, whose signer's
+  // chain carries no pinned key, or whose leaf signer carries another name, is never started: 3,
+  // with the check's result recorded on its own stage.
   std::int32_t InstallPackage(const std::wstring& packagePath, const std::wstring& arguments) override;
   // The subject name that setup.exe's signer must carry; empty: any installer runs. Set before the
   // first installation; the release's pin comes from the signed part of the program.
-  void pinInstallerSigner(const std::u16string& name) { installerSignerPin_ = name; }
+  void pinInstallerSigner(const std::u16string& name) { installerPins_.signer = name; }
+  // The SHA-256 of the SubjectPublicKeyInfo that setup.exe's signer or a certificate of its chain
+  // must carry, checked before the name; nothing: no key pinned.
+  void pinInstallerSignerKey(const std::optional<downloadmanagercore::Sha256Digest>& key) {
+    installerPins_.signerKey = key;
+  }
   // True without touching `path`: the product has no program to start after the installation.
   bool GetInstalledStartProgram(std::wstring& path) override;
 
@@ -82,7 +88,7 @@ class SorvaneExternal : public downloadmanagercore::HtmlExternal, public zip::Zi
   std::uint32_t extractError_ = 0;
   // One extraction at a time: two would write the same files.
   std::atomic<bool> extractRunning_{false};
-  std::u16string installerSignerPin_;
+  downloadmanagercore::InstallerPins installerPins_;
   // -1 until an installer has ended.
   std::atomic<std::int64_t> installerExitCode_{-1};
 };

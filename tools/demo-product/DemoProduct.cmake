@@ -6,6 +6,9 @@
 #   SorvanePro-no-setup.zip          the package without its bootstrapper
 #   SorvanePro-unsigned-setup.zip    the same as SorvanePro.zip with the bootstrapper unsigned
 #   SorvanePro-other-signer.zip      and with the bootstrapper signed by another certificate
+#   SorvanePro.zip.manifest          SorvanePro.zip's signed manifest (version 5.2.1.0, test key)
+#   SorvanePro.zip.old-manifest      the same signed as version 5.1.0.0, below the demo stub's floor
+#   SorvanePro.zip.wrong-key-manifest  the same signed with another key
 add_executable(demo_setup ${SORVANE_ROOT}/tools/demo-product/setup_bootstrapper.cpp)
 target_link_libraries(demo_setup PRIVATE sorvane_win)
 target_link_options(demo_setup PRIVATE -municode)
@@ -95,4 +98,22 @@ foreach(entry IN LISTS demo_variants)
     COMMENT "Packing the demo product: ${package}")
   list(APPEND demo_packages ${package})
 endforeach()
+if(SORVANE_NATIVE_TOOLS)
+  # The package's signed manifests, made as the vendor makes them (stubpack sign-package).
+  set(demo_package ${demo_out}/SorvanePro.zip)
+  set(other_cert ${CMAKE_BINARY_DIR}/other-signer-cert)
+  set(demo_manifests ${demo_package}.manifest ${demo_package}.old-manifest ${demo_package}.wrong-key-manifest)
+  set(sign_package ${SORVANE_NATIVE_TOOLS}/stubpack sign-package ${demo_package} --expires 2099-12-31)
+  add_custom_command(
+    OUTPUT ${demo_manifests}
+    COMMAND ${sign_package} --cert ${demo_cert_dir}/test-cert.pem --key ${demo_cert_dir}/test-key.pem
+            --version 5.2.1.0 --out ${demo_package}.manifest
+    COMMAND ${sign_package} --cert ${demo_cert_dir}/test-cert.pem --key ${demo_cert_dir}/test-key.pem
+            --version 5.1.0.0 --out ${demo_package}.old-manifest
+    COMMAND ${sign_package} --cert ${other_cert}/test-cert.pem --key ${other_cert}/test-key.pem
+            --version 5.2.1.0 --out ${demo_package}.wrong-key-manifest
+    DEPENDS ${demo_package} ${SORVANE_NATIVE_TOOLS}/stubpack ${demo_cert_dir}/test-cert.pem ${other_cert}/test-cert.pem
+    COMMENT "Signing the demo package's manifests")
+  list(APPEND demo_packages ${demo_manifests})
+endif()
 add_custom_target(demo_product ALL DEPENDS ${demo_packages} demo_helper)

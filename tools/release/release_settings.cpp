@@ -11,6 +11,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include "downloadmanagercore/package_manifest.h"
 #include "downloadmanagercore/package_trust.h"
 #include "payload/language_list.h"
 #include "payload/trust_slot.h"
@@ -120,7 +121,8 @@ const char kDefaultChannel[] = "web";
 
 const std::vector<std::string>& settingNames() {
   static const std::vector<std::string> names = {"REPORT_HOST", "PACKAGE_URL",    "THANK_YOU_URL", "CHANNEL",
-                                                 "PACKAGE_SHA256", "PACKAGE_SIGNER", "TIMESTAMP_URL"};
+                                                 "PACKAGE_SHA256", "PACKAGE_SIGNER", "PACKAGE_SIGNER_KEY",
+                                                 "PACKAGE_MANIFEST_KEY", "PACKAGE_VERSION_FLOOR", "TIMESTAMP_URL"};
   return names;
 }
 
@@ -150,14 +152,40 @@ SettingsCheck checkSettings(const Settings& settings, bool testBuild) {
   }
   const std::string sha256 = valueOf(settings, "PACKAGE_SHA256");
   const std::string signer = valueOf(settings, "PACKAGE_SIGNER");
+  const std::string manifestKey = valueOf(settings, "PACKAGE_MANIFEST_KEY");
+  const std::string floor = valueOf(settings, "PACKAGE_VERSION_FLOOR");
   if (testBuild) {
-    if (sha256.empty() && signer.empty()) check.missing.push_back("PACKAGE_SHA256 or PACKAGE_SIGNER");
-  } else if (sha256.empty()) {
+    if (sha256.empty() && signer.empty() && manifestKey.empty()) {
+      check.missing.push_back("PACKAGE_SHA256, PACKAGE_MANIFEST_KEY or PACKAGE_SIGNER");
+    }
+  } else if (sha256.empty() && manifestKey.empty()) {
     // The signer pin checks setup.exe alone: whoever serves the package could swap everything else
     // in it (the MSI, a DLL beside setup.exe) and it would run as administrator.
-    check.missing.push_back(signer.empty() ? "PACKAGE_SHA256"
-                                           : "PACKAGE_SHA256 (PACKAGE_SIGNER alone verifies only setup.exe, "
-                                             "not the rest of the package)");
+    check.missing.push_back(signer.empty() ? "PACKAGE_SHA256 or PACKAGE_MANIFEST_KEY"
+                                           : "PACKAGE_SHA256 or PACKAGE_MANIFEST_KEY (PACKAGE_SIGNER alone verifies "
+                                             "only setup.exe, not the rest of the package)");
+  }
+  if (!testBuild && !manifestKey.empty() && floor.empty()) {
+    check.missing.push_back("PACKAGE_VERSION_FLOOR (with PACKAGE_MANIFEST_KEY: the oldest product version the stub "
+                            "may install)");
+  }
+  if (!manifestKey.empty() &&
+      !downloadmanagercore::parseHexDigest(std::u16string(manifestKey.begin(), manifestKey.end()))) {
+    check.problems.push_back("PACKAGE_MANIFEST_KEY: not 64 hexadecimal digits: " + manifestKey);
+  }
+  if (!floor.empty() && manifestKey.empty()) {
+    check.problems.push_back("PACKAGE_VERSION_FLOOR: only with PACKAGE_MANIFEST_KEY");
+  } else if (!floor.empty() && !downloadmanagercore::parseProductVersion(floor)) {
+    check.problems.push_back("PACKAGE_VERSION_FLOOR: not a.b.c.d (0 to 65535 each): " + floor);
+  }
+  const std::string signerKey = valueOf(settings, "PACKAGE_SIGNER_KEY");
+  if (!testBuild && !signer.empty() && signerKey.empty()) {
+    // Anyone can make a certificate of any name, and under Wine the chain is never checked.
+    check.missing.push_back("PACKAGE_SIGNER_KEY (PACKAGE_SIGNER is a name any certificate can carry: pin the "
+                            "signer's key too)");
+  }
+  if (!signerKey.empty() && !downloadmanagercore::parseHexDigest(std::u16string(signerKey.begin(), signerKey.end()))) {
+    check.problems.push_back("PACKAGE_SIGNER_KEY: not 64 hexadecimal digits: " + signerKey);
   }
 
   const std::string reportHost = valueOf(settings, "REPORT_HOST");

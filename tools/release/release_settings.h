@@ -26,8 +26,9 @@ extern const char kDefaultChannel[];
 const std::vector<std::string>& settingNames();
 
 // A release needs REPORT_HOST, PACKAGE_URL (https, on a public host, naming a plain .zip file), and
-// PACKAGE_SHA256, which pins every byte of the package (PACKAGE_SIGNER may come with it: setup.exe's
-// signer is then checked too). THANK_YOU_URL (https; the page opened after a completed
+// PACKAGE_SHA256, which pins every byte of the package (PACKAGE_SIGNER may come with it, with
+// PACKAGE_SIGNER_KEY, the SHA-256 of the signer's SubjectPublicKeyInfo: setup.exe's signer is then
+// checked too). THANK_YOU_URL (https; the page opened after a completed
 // installation; none without it) and TIMESTAMP_URL are warned about when missing; CHANNEL is
 // kDefaultChannel unless given. Test builds (`testBuild`) keep their loopback servers and plain
 // http, and may pin the signer alone.

@@ -51,7 +51,8 @@ int main(int argc, char** argv) {
     for (const std::string& problem : check.problems) std::cerr << "make package: " << problem << "\n";
     std::cerr << "make package: for example: make package REPORT_HOST=reports.example.com "
                  "PACKAGE_URL=https://downloads.example.com/SorvanePro.zip PACKAGE_SHA256=<the package's SHA-256> "
-                 "PACKAGE_SIGNER=\"Sorvane Software Ltd\"\n";
+                 "PACKAGE_SIGNER=\"Sorvane Software Ltd\" PACKAGE_SIGNER_KEY=<the SHA-256 of its certificate's "
+                 "SubjectPublicKeyInfo>\n";
     return 2;
   }
   for (const std::string& warning : check.warnings) std::cerr << "make package: warning: " << warning << "\n";

@@ -13,7 +13,8 @@ Settings complete() {
   return {{"REPORT_HOST", "reports.example.com"},
           {"PACKAGE_URL", "https://downloads.example.com/SorvanePro.zip"},
           {"PACKAGE_SHA256", std::string(64, 'A')},
-          {"PACKAGE_SIGNER", "Sorvane Software Ltd"}};
+          {"PACKAGE_SIGNER", "Sorvane Software Ltd"},
+          {"PACKAGE_SIGNER_KEY", std::string(64, 'b')}};
 }
 
 TEST(ReleaseSettings, TheReadmeCommandIsACompleteRelease) {
@@ -33,7 +34,8 @@ TEST(ReleaseSettings, TheReadmeCommandIsACompleteRelease) {
 
 TEST(ReleaseSettings, NothingGivenNamesEverythingMissing) {
   const SettingsCheck check = checkSettings({}, false);
-  EXPECT_EQ(check.missing, (std::vector<std::string>{"REPORT_HOST", "PACKAGE_URL", "PACKAGE_SHA256"}));
+  EXPECT_EQ(check.missing,
+            (std::vector<std::string>{"REPORT_HOST", "PACKAGE_URL", "PACKAGE_SHA256 or PACKAGE_MANIFEST_KEY"}));
   // The signer pin checks setup.exe alone: a release without the package's hash is refused, and the
   // message says why.
   Settings signerOnly = complete();
@@ -44,6 +46,21 @@ TEST(ReleaseSettings, NothingGivenNamesEverythingMissing) {
   Settings hashOnly = complete();
   hashOnly.erase("PACKAGE_SIGNER");
   EXPECT_TRUE(checkSettings(hashOnly, false).ok());
+  // The signed manifest pins the whole package as the hash does, with its version floor.
+  Settings manifest = signerOnly;
+  manifest["PACKAGE_MANIFEST_KEY"] = std::string(64, 'c');
+  manifest["PACKAGE_VERSION_FLOOR"] = "5.2.0.0";
+  EXPECT_TRUE(checkSettings(manifest, false).ok());
+  manifest.erase("PACKAGE_VERSION_FLOOR");
+  EXPECT_EQ(checkSettings(manifest, false).missing,
+            (std::vector<std::string>{"PACKAGE_VERSION_FLOOR (with PACKAGE_MANIFEST_KEY: the oldest product version "
+                                      "the stub may install)"}));
+  // A name without its key is what any certificate of that name carries.
+  Settings nameWithoutKey = complete();
+  nameWithoutKey.erase("PACKAGE_SIGNER_KEY");
+  EXPECT_EQ(checkSettings(nameWithoutKey, false).missing,
+            (std::vector<std::string>{"PACKAGE_SIGNER_KEY (PACKAGE_SIGNER is a name any certificate can carry: pin "
+                                      "the signer's key too)"}));
   // A test build may still pin the signer alone, for the packages that differ on purpose.
   EXPECT_TRUE(checkSettings(signerOnly, true).missing.empty());
 }
@@ -75,6 +92,9 @@ TEST(ReleaseSettings, ValuesAReleaseCannotTakeAreNamed) {
       {"CHANNEL", "web\"; evil()", "letters, digits"},
       {"PACKAGE_SHA256", std::string(63, 'a'), "64 hexadecimal"},
       {"PACKAGE_SIGNER", std::string(129, 'x'), "at most 128"},
+      {"PACKAGE_SIGNER_KEY", std::string(63, 'a'), "PACKAGE_SIGNER_KEY: not 64 hexadecimal digits"},
+      {"PACKAGE_MANIFEST_KEY", std::string(64, 'x'), "PACKAGE_MANIFEST_KEY: not 64 hexadecimal digits"},
+      {"PACKAGE_VERSION_FLOOR", "5.2.0.0", "PACKAGE_VERSION_FLOOR: only with PACKAGE_MANIFEST_KEY"},
       {"TIMESTAMP_URL", "ts.example.com", "not an http(s) URL"},
       {"PACKAGE_SIGNR", "Sorvane Software Ltd", "not a release setting"},
   };

@@ -341,12 +341,22 @@ TEST_F(StubpackCli, CompareTellsASecondSigningOfTheSameBuildFromAChangedByte) {
   }
 }
 
+TEST_F(StubpackCli, ATestBuildIsPackedUnpinnedAndSaysSo) {
+  const fs::path out = temp_.path() / "test-build.exe";
+  const ToolRun packed = pack(fixtures_ / "pe32.exe", out);
+  ASSERT_EQ(packed.exitCode, 0) << packed.err;
+  EXPECT_NE(packed.out.find("trust slot: test build (a release needs --release)\n"), std::string::npos) << packed.out;
+  EXPECT_NE(packed.out.find("package SHA-256: none\n"), std::string::npos) << packed.out;
+  EXPECT_NE(packed.out.find("installer signer: none\n"), std::string::npos) << packed.out;
+}
+
 TEST_F(StubpackCli, UsageErrorsExitWithTwo) {
   EXPECT_EQ(run({tool_}).exitCode, 2);
   EXPECT_EQ(run({tool_, "unpack", "x"}).exitCode, 2);
   EXPECT_EQ(run({tool_, "pack", "--stub", "x"}).exitCode, 2);
   EXPECT_EQ(run({tool_, "pack", "--stub"}).exitCode, 2);
   EXPECT_EQ(run({tool_, "compare", "x"}).exitCode, 2);
+  EXPECT_EQ(run({tool_, "pack", "--release", "--release"}).exitCode, 2);
 }
 
 }  // namespace
@@ -365,12 +375,31 @@ TEST_F(StubpackCli, PinsGoIntoTheSignedTrustSlot) {
   const fs::path out = temp_.path() / "pinned.exe";
   const std::string packageSha256(64, 'a');
   const ToolRun packed = pack(fixtures_ / "pe32.exe", out,
-                              {"--package-sha256", packageSha256, "--package-signer", "Sorvane Software Ltd"});
+                              {"--package-sha256", packageSha256, "--package-signer", "Sorvane Software Ltd",
+                               "--package-signer-cert", cert_, "--release"});
   ASSERT_EQ(packed.exitCode, 0) << packed.err;
   const Bytes slot = trustSlotOf(readBytes(out));
   ASSERT_EQ(slot.size(), 512u);
-  EXPECT_EQ(le32(slot, 16), 1u);  // version
-  EXPECT_EQ(le32(slot, 20), 7u);  // container, package and signer pinned
+  EXPECT_EQ(le32(slot, 16), 1u);   // version
+  EXPECT_EQ(le32(slot, 20), 31u);  // container, package, signer and its key pinned; a release's
+  // The key pin is what openssl itself makes of the certificate's SubjectPublicKeyInfo.
+  const fs::path spki = temp_.path() / "spki.der";
+  ASSERT_EQ(run({"sh", "-c", "openssl x509 -in '" + cert_ + "' -pubkey -noout | openssl pkey -pubin -outform DER -out '" +
+                                 spki.string() + "'"})
+                .exitCode,
+            0);
+  const ToolRun keyDigest = run({"openssl", "dgst", "-sha256", "-r", spki.string()});
+  std::string keyHex;
+  for (std::size_t i = 348; i < 380; ++i) {
+    static const char kDigits[] = "0123456789abcdef";
+    keyHex += kDigits[slot.at(i) >> 4];
+    keyHex += kDigits[slot.at(i) & 0xF];
+  }
+  EXPECT_EQ(keyDigest.out.substr(0, 64), keyHex);
+  // The pins of the signed file are printed.
+  EXPECT_NE(packed.out.find("trust slot: release\n"), std::string::npos) << packed.out;
+  EXPECT_NE(packed.out.find("package SHA-256: " + packageSha256 + "\n"), std::string::npos) << packed.out;
+  EXPECT_NE(packed.out.find("installer signer key SHA-256: " + keyHex + "\n"), std::string::npos) << packed.out;
   EXPECT_TRUE(std::all_of(slot.begin() + 56, slot.begin() + 88, [](unsigned char c) { return c == 0xAA; }));
   EXPECT_EQ(le32(slot, 88), 20u);  // UTF-16 units of the name
   EXPECT_EQ(slot.at(92), 'S');
@@ -395,7 +424,10 @@ TEST_F(StubpackCli, PinsGoIntoTheSignedTrustSlot) {
 
 TEST_F(StubpackCli, TheSignatureCoversTheSlotButNotThePages) {
   const fs::path out = temp_.path() / "pinned.exe";
-  ASSERT_EQ(pack(fixtures_ / "pe32.exe", out, {"--package-signer", "Sorvane Software Ltd"}).exitCode, 0);
+  ASSERT_EQ(pack(fixtures_ / "pe32.exe", out,
+                 {"--package-signer", "Sorvane Software Ltd", "--package-signer-key", std::string(64, 'b')})
+                .exitCode,
+            0);
   const Bytes original = readBytes(out);
   const std::string marker = "SorvaneTrustSlot";
   const std::size_t slotAt =
@@ -436,7 +468,15 @@ TEST_F(StubpackCli, PinsThatCannotBeWrittenAreRefused) {
   } cases[] = {
       {"short digest", fixtures_ / "pe32.exe", {"--package-sha256", std::string(63, 'a')}, "64 hexadecimal"},
       {"not hexadecimal", fixtures_ / "pe32.exe", {"--package-sha256", std::string(64, 'g')}, "64 hexadecimal"},
-      {"name too long", fixtures_ / "pe32.exe", {"--package-signer", std::string(129, 'x')}, "does not fit"},
+      {"name too long", fixtures_ / "pe32.exe",
+       {"--package-signer", std::string(129, 'x'), "--package-signer-key", std::string(64, 'a')}, "does not fit"},
+      {"name without a key", fixtures_ / "pe32.exe", {"--package-signer", "Sorvane Software Ltd"},
+       "--package-signer needs --package-signer-key or --package-signer-cert"},
+      {"key not hexadecimal", fixtures_ / "pe32.exe", {"--package-signer-key", std::string(64, 'g')}, "64 hexadecimal"},
+      {"key from no certificate", fixtures_ / "pe32.exe", {"--package-signer-cert", key_}, "no PEM certificate"},
+      // A release's slot must pin the package: the signed file is checked and not kept.
+      {"release without a package pin", fixtures_ / "pe32.exe", {"--release"},
+       "a release's trust slot without the package's SHA-256"},
       {"stub without a slot", noSlot, {}, "no single trust slot"},
       {"stub packed before", out, {}, "already filled"},
   };

@@ -3,15 +3,24 @@
 // Authenticode digest; compares a release with a rebuild of it. Runs on the build machine.
 //
 //   stubpack pack --stub IN.exe --payload DIR --list LIST --cert CERT.pem --key KEY.pem --out OUT.exe
-//                 [--package-sha256 HEX | --package-sha256-of PACKAGE] [--package-signer NAME]
-//                 [--timestamp-url URL] [--osslsigncode PROGRAM]
+//                 [--package-sha256 HEX | --package-sha256-of PACKAGE]
+//                 [--package-signer NAME] [--package-signer-key HEX | --package-signer-cert CERT.pem]
+//                 [--manifest-key HEX | --manifest-key-cert CERT.pem] [--version-floor A.B.C.D]
+//                 [--release] [--timestamp-url URL] [--osslsigncode PROGRAM]
+//   stubpack sign-package PACKAGE --cert CERT.pem --key KEY.pem --version A.B.C.D --expires YYYY-MM-DD
+//                 [--out MANIFEST]
 //   stubpack list PACKED.exe
 //   stubpack digest SIGNED.exe
 //   stubpack compare GIVEN.exe REBUILT.exe
 //
 // Before signing, the stub's trust slot receives the container's digest and the package pins, so
-// that the signature covers them. With --timestamp-url, the signature is time-stamped by that RFC 3161
+// that the signature covers them; a name pin needs a key pin beside it. --release marks the slot as
+// a release's, whose stub runs only with its package pinned. After signing, the slot of the signed
+// file is read back and printed, and the pack fails when it is not what was written or lacks a pin. With --timestamp-url, the signature is time-stamped by that RFC 3161
 // service, so that Windows still trusts it after the certificate expires.
+//
+// sign-package writes the package's signed manifest (PACKAGE.manifest unless --out names another
+// file): its name, size, SHA-256, version and expiry, signed as CMS (SHA-256) with the key.
 //
 // Exit codes: 0 done (compare: "reproduced"), 1 refused or failed (the reason on stderr, no output
 // file made; compare: a difference, named on stdout), 2 usage.
@@ -30,9 +39,11 @@
 #include <string>
 #include <vector>
 
+#include "downloadmanagercore/package_manifest.h"
 #include "downloadmanagercore/package_trust.h"
 #include "payload/language_list.h"
 #include "stubpack/container.h"
+#include "stubpack/manifest_signing.h"
 #include "stubpack/trust_pins.h"
 #include "stubpack/packer.h"
 #include "stubpack/pe_image.h"
@@ -55,8 +66,12 @@ int failed(const std::string& message) {
 int usage() {
   std::cerr << "usage:\n"
                "  stubpack pack --stub IN.exe --payload DIR --list LIST --cert CERT.pem --key KEY.pem --out OUT.exe\n"
-               "                [--package-sha256 HEX | --package-sha256-of PACKAGE] [--package-signer NAME]\n"
-               "                [--timestamp-url URL] [--osslsigncode PROGRAM]\n"
+               "                [--package-sha256 HEX | --package-sha256-of PACKAGE]\n"
+               "                [--package-signer NAME] [--package-signer-key HEX | --package-signer-cert CERT.pem]\n"
+               "                [--manifest-key HEX | --manifest-key-cert CERT.pem] [--version-floor A.B.C.D]\n"
+               "                [--release] [--timestamp-url URL] [--osslsigncode PROGRAM]\n"
+               "  stubpack sign-package PACKAGE --cert CERT.pem --key KEY.pem --version A.B.C.D --expires YYYY-MM-DD\n"
+               "                [--out MANIFEST]\n"
                "  stubpack list PACKED.exe\n"
                "  stubpack digest SIGNED.exe\n"
                "  stubpack compare GIVEN.exe REBUILT.exe\n";
@@ -214,6 +229,43 @@ int pack(const std::map<std::string, std::string>& options) {
       !payload::decodeUtf8(options.at("--package-signer"), slot.packageSigner)) {
     return failed("--package-signer: not valid UTF-8");
   }
+  if (options.count("--package-signer-key") != 0) {
+    const std::string& text = options.at("--package-signer-key");
+    const auto digest = downloadmanagercore::parseHexDigest(std::u16string(text.begin(), text.end()));
+    if (!digest) return failed("--package-signer-key: not 64 hexadecimal digits: " + text);
+    slot.packageSignerKey = *digest;
+  }
+  if (options.count("--package-signer-cert") != 0) {
+    if (slot.packageSignerKey) return failed("--package-signer-key and --package-signer-cert: give one of them");
+    Bytes pem;
+    if (!readWholeFile(options.at("--package-signer-cert"), &pem, &error)) return failed(error);
+    slot.packageSignerKey = stubpack::certificateKeyDigest(pem, &error);
+    if (!slot.packageSignerKey) return failed("--package-signer-cert: " + options.at("--package-signer-cert") + ": " + error);
+  }
+  // Any certificate can carry any name; where the chain goes unchecked (Wine), only a key protects.
+  if (!slot.packageSigner.empty() && !slot.packageSignerKey) {
+    return failed("--package-signer needs --package-signer-key or --package-signer-cert: a name alone is what any "
+                  "certificate of that name carries");
+  }
+  if (options.count("--manifest-key") != 0) {
+    const std::string& text = options.at("--manifest-key");
+    slot.manifestKey = downloadmanagercore::parseHexDigest(std::u16string(text.begin(), text.end()));
+    if (!slot.manifestKey) return failed("--manifest-key: not 64 hexadecimal digits: " + text);
+  }
+  if (options.count("--manifest-key-cert") != 0) {
+    if (slot.manifestKey) return failed("--manifest-key and --manifest-key-cert: give one of them");
+    Bytes pem;
+    if (!readWholeFile(options.at("--manifest-key-cert"), &pem, &error)) return failed(error);
+    slot.manifestKey = stubpack::certificateKeyDigest(pem, &error);
+    if (!slot.manifestKey) return failed("--manifest-key-cert: " + options.at("--manifest-key-cert") + ": " + error);
+  }
+  if (options.count("--version-floor") != 0) {
+    if (!slot.manifestKey) return failed("--version-floor needs --manifest-key or --manifest-key-cert");
+    const auto floor = downloadmanagercore::parseProductVersion(options.at("--version-floor"));
+    if (!floor) return failed("--version-floor: not a.b.c.d (0 to 65535 each): " + options.at("--version-floor"));
+    slot.versionFloor = *floor;
+  }
+  slot.release = options.count("--release") != 0;
   Bytes stub;
   if (!readWholeFile(options.at("--stub"), &stub, &error)) return failed(error);
   if (!stubpack::fillTrustSlot(stub, slot, &error)) return failed(options.at("--stub") + ": " + error);
@@ -239,6 +291,11 @@ int pack(const std::map<std::string, std::string>& options) {
 
   Bytes signedImage;
   if (!readWholeFile(signedPath.string(), &signedImage, &error)) return failed(error);
+  // What the stub will read is the slot of the signed file, not what was meant to go into it.
+  payload::TrustSlot signedSlot;
+  const bool slotOk = stubpack::checkSignedTrustSlot(signedImage, slot, &signedSlot, &error);
+  std::cout << stubpack::describeTrustSlot(signedSlot);
+  if (!slotOk) return failed(error);
   Bytes packed;
   if (!stubpack::packContainer(signedImage, files, &packed, &error)) return failed(options.at("--stub") + ": " + error);
   const fs::path packedPath = work.path() / "packed.exe";
@@ -246,6 +303,45 @@ int pack(const std::map<std::string, std::string>& options) {
   if (::rename(packedPath.c_str(), out.c_str()) != 0) return failed("cannot rename into " + out + ": " + std::strerror(errno));
   std::cout << "stubpack: " << out << ": signed, " << files.size() << " entries packed, " << packed.size()
             << " bytes\n";
+  return 0;
+}
+
+int signPackage(const std::string& packagePath, const std::map<std::string, std::string>& options) {
+  for (const char* required : {"--cert", "--key", "--version", "--expires"}) {
+    if (options.count(required) == 0) {
+      std::cerr << "stubpack sign-package: " << required << " is required\n";
+      return usage();
+    }
+  }
+  downloadmanagercore::PackageManifest manifest;
+  manifest.file = fs::path(packagePath).filename().string();
+  const auto version = downloadmanagercore::parseProductVersion(options.at("--version"));
+  if (!version) return failed("--version: not a.b.c.d (0 to 65535 each): " + options.at("--version"));
+  manifest.version = *version;
+  const auto expires = downloadmanagercore::parseUtcTime(options.at("--expires"));
+  if (!expires) return failed("--expires: not YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ: " + options.at("--expires"));
+  manifest.expires = *expires;
+  std::string error;
+  Bytes package;
+  if (!readWholeFile(packagePath, &package, &error)) return failed(error);
+  if (package.empty() || package.size() > 0xFFFFFFFFull) return failed(packagePath + ": not 1 byte to 4 GiB - 1");
+  manifest.size = package.size();
+  manifest.sha256 = stubpack::sha256(package);
+  const std::string text = downloadmanagercore::formatPackageManifest(manifest);
+  std::string check;
+  if (!downloadmanagercore::parsePackageManifest(text, &check)) return failed(packagePath + ": " + check);
+  Bytes cert;
+  Bytes key;
+  if (!readWholeFile(options.at("--cert"), &cert, &error) || !readWholeFile(options.at("--key"), &key, &error)) {
+    return failed(error);
+  }
+  Bytes signedManifest;
+  if (!stubpack::signManifest(text, cert, key, &signedManifest, &error)) return failed(error);
+  const std::string out = options.count("--out") != 0 ? options.at("--out") : packagePath + ".manifest";
+  std::error_code ignored;
+  fs::remove(out, ignored);
+  if (!writeNewFile(out, signedManifest, &error)) return failed(error);
+  std::cout << text << "stubpack: " << out << ": signed manifest, " << signedManifest.size() << " bytes\n";
   return 0;
 }
 
@@ -318,13 +414,32 @@ int main(int argc, char** argv) {
       const std::string name = argv[i];
       static const char* const known[] = {"--stub",           "--payload",        "--list", "--cert", "--key", "--out",
                                           "--package-sha256", "--package-sha256-of", "--package-signer", "--timestamp-url",
-                                          "--osslsigncode"};
+                                          "--osslsigncode", "--package-signer-key", "--package-signer-cert",
+                                          "--manifest-key", "--manifest-key-cert", "--version-floor"};
+      if (name == "--release") {
+        if (options.count(name) != 0) return usage();
+        options[name] = "";
+        --i;  // a flag without a value
+        continue;
+      }
       bool isKnown = false;
       for (const char* k : known) isKnown = isKnown || name == k;
       if (!isKnown || i + 1 >= argc || options.count(name) != 0) return usage();
       options[name] = argv[i + 1];
     }
     return pack(options);
+  }
+  if (command == "sign-package") {
+    if (argc < 3) return usage();
+    std::map<std::string, std::string> options;
+    for (int i = 3; i < argc; i += 2) {
+      const std::string name = argv[i];
+      const bool known = name == "--cert" || name == "--key" || name == "--version" || name == "--expires" ||
+                         name == "--out";
+      if (!known || i + 1 >= argc || options.count(name) != 0) return usage();
+      options[name] = argv[i + 1];
+    }
+    return signPackage(argv[2], options);
   }
   return usage();
 }

@@ -2,6 +2,8 @@
 #include "stubpack/trust_pins.h"
 
 #include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 
 #include <algorithm>
 #include <memory>
@@ -67,6 +69,87 @@ bool fillTrustSlot(Bytes& image, const payload::TrustSlot& slot, std::string* er
     return false;
   }
   std::copy(bytes->begin(), bytes->end(), image.begin() + static_cast<std::ptrdiff_t>(*offset));
+  return true;
+}
+
+std::optional<payload::TrustDigest> certificateKeyDigest(const Bytes& pem, std::string* error) {
+  std::unique_ptr<BIO, decltype(&BIO_free)> in(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())), &BIO_free);
+  std::unique_ptr<X509, decltype(&X509_free)> cert(
+      in ? PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr) : nullptr, &X509_free);
+  if (!cert) {
+    *error = "no PEM certificate";
+    return std::nullopt;
+  }
+  unsigned char* der = nullptr;
+  const int length = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert.get()), &der);
+  if (length <= 0) {
+    *error = "the certificate's public key cannot be encoded";
+    return std::nullopt;
+  }
+  const Bytes spki(der, der + length);
+  OPENSSL_free(der);
+  return sha256(spki);
+}
+
+namespace {
+
+std::string hexOf(const payload::TrustDigest& digest) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (const std::uint8_t byte : digest) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0xF];
+  }
+  return text;
+}
+
+std::string pinText(const std::optional<payload::TrustDigest>& digest) { return digest ? hexOf(*digest) : "none"; }
+
+bool sameSlot(const payload::TrustSlot& a, const payload::TrustSlot& b) {
+  return a.container == b.container && a.packageSha256 == b.packageSha256 && a.packageSigner == b.packageSigner &&
+         a.packageSignerKey == b.packageSignerKey && a.manifestKey == b.manifestKey &&
+         a.versionFloor == b.versionFloor && a.release == b.release;
+}
+
+}  // namespace
+
+std::string describeTrustSlot(const payload::TrustSlot& slot) {
+  const std::string signer = utf16ToUtf8(slot.packageSigner);
+  return std::string("trust slot: ") + (slot.release ? "release" : "test build (a release needs --release)") +
+         "\ncontainer SHA-256: " + pinText(slot.container) + "\npackage SHA-256: " + pinText(slot.packageSha256) +
+         "\ninstaller signer: " + (signer.empty() ? "none" : "\"" + signer + "\"") +
+         "\ninstaller signer key SHA-256: " + pinText(slot.packageSignerKey) +
+         "\nmanifest key SHA-256: " + pinText(slot.manifestKey) +
+         (slot.manifestKey ? "\nversion floor: " + std::to_string(slot.versionFloor[0]) + "." +
+                                 std::to_string(slot.versionFloor[1]) + "." + std::to_string(slot.versionFloor[2]) +
+                                 "." + std::to_string(slot.versionFloor[3])
+                           : std::string()) +
+         "\n";
+}
+
+bool checkSignedTrustSlot(const Bytes& signedImage, const payload::TrustSlot& intended, payload::TrustSlot* found,
+                          std::string* error) {
+  const auto offset = payload::findTrustSlot(signedImage.data(), signedImage.size());
+  const auto slot = offset ? payload::decodeTrustSlot(signedImage.data() + *offset, payload::kTrustSlotSize)
+                           : std::nullopt;
+  if (!slot) {
+    *error = "the signed file has no single readable trust slot";
+    return false;
+  }
+  *found = *slot;
+  if (!sameSlot(*slot, intended)) {
+    *error = "the signed file's trust slot is not the one written before signing";
+    return false;
+  }
+  if (!slot->container) {
+    *error = "the signed file's trust slot does not pin its payload container";
+    return false;
+  }
+  const std::string problem = payload::releaseSlotProblem(*slot);
+  if (!problem.empty()) {
+    *error = "the signed file is " + problem + ": it would refuse its payload";
+    return false;
+  }
   return true;
 }
 
