@@ -1,7 +1,7 @@
 // Win32 test code. Whole runs of the packed stub against what an attacker could put in its way: a
-// package changed on the way, an installer that is unsigned or signed by someone else, and a stub
-// whose pages were swapped inside its (unsigned) certificate table. Nothing of them runs, and the
-// report says where the run was stopped.
+// package changed on the way or after its manifest was signed, an installer that is unsigned or
+// signed by someone else, and a stub whose pages were swapped inside its (unsigned) certificate
+// table. Nothing of them runs, and the report says where the run was stopped.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -62,6 +62,50 @@ TEST_F(PackageTrust, APackageChangedOnTheWayIsDeletedAndNotRetried) {
   EXPECT_NE(log.find("Package hash mismatch, expected SHA-256 "), std::string::npos) << log;
   EXPECT_EQ(log.find("ExtractThreadFunc"), std::string::npos) << log;
   EXPECT_EQ(testServerHits(L"/SorvanePro.zip"), 1);
+}
+
+// The stub that takes its package from the signed manifest (the test key, floor 5.2.0.0), with the
+// demo package's genuine manifest served beside a package changed after signing: its MSI swapped
+// for another (the signed setup.exe kept), or one byte inside it changed. Nothing of it runs.
+class ManifestPackageTrust : public PackageTrust {
+ protected:
+  void SetUp() override {
+    PackageTrust::SetUp();
+    if (IsSkipped()) return;
+    if (!pathExists(manifestStub())) GTEST_SKIP() << "the manifest stub was not packed";
+    ASSERT_TRUE(writeFileBytes(testServerRoot() + L"SorvanePro.zip.manifest",
+                               readFileBytes(testBinFolder() + L"\\demo-product\\SorvanePro.zip.manifest")));
+  }
+  void TearDown() override {
+    DeleteFileW((testServerRoot() + L"SorvanePro.zip.manifest").c_str());
+    PackageTrust::TearDown();
+  }
+  static std::wstring manifestStub() { return testBinFolder() + L"\\SorvaneProSetup-manifest-packed.exe"; }
+  void expectRefused() {
+    const std::string log = expectRefusedRun(runStub(manifestStub(), L"/quiet"), kPackageHashStage, kHashMismatch);
+    EXPECT_EQ(log.find("ExtractThreadFunc"), std::string::npos) << log;
+    EXPECT_EQ(testServerHits(L"/SorvanePro.zip.manifest"), 1);
+    EXPECT_EQ(testServerHits(L"/SorvanePro.zip"), 1);
+  }
+};
+
+TEST_F(ManifestPackageTrust, ThePackageOfItsSignedManifestInstalls) {
+  ASSERT_TRUE(servePackage(L"SorvanePro.zip"));
+  EXPECT_EQ(runStub(manifestStub(), L"/quiet"), std::optional<DWORD>(0));
+  expectCompletedRun();
+}
+
+TEST_F(ManifestPackageTrust, APackageWhoseMsiWasSwappedNeverRuns) {
+  ASSERT_TRUE(servePackage(L"SorvanePro-installer-fails.zip"));
+  expectRefused();
+}
+
+TEST_F(ManifestPackageTrust, APackageWithAFileChangedAfterSigningNeverRuns) {
+  std::string package = readFileBytes(testBinFolder() + L"\\demo-product\\SorvanePro.zip");
+  ASSERT_GT(package.size(), 1000u);
+  package[package.size() / 2] ^= 0x01;
+  ASSERT_TRUE(writeFileBytes(testServerRoot() + L"SorvanePro.zip", package));
+  expectRefused();
 }
 
 // The installer cases run the stub that pins the signer only: a stub that also pinned the demo
