@@ -213,10 +213,10 @@ TEST_F(QuietInstall, AMissingPackageFailsWithTheMessageInTheLog) {
   EXPECT_EQ(analytics_->sent, (std::vector<std::string>{"start 4", "final 2", "upload"}));
   const std::string written = log();
   // The message box's text and caption, which nobody had to close.
-  EXPECT_NE(written.find("QJMessageBox: Sorvane Pro could not be downloaded. Please try again later. Sorvane Pro Setup"),
+  EXPECT_NE(written.find("QJMessageBox: The Sorvane Pro package was not found on the download server. Please try again later. Sorvane Pro Setup"),
             std::string::npos)
       << written;
-  EXPECT_NE(written.find("ERROR] Quiet: Sorvane Pro could not be downloaded."), std::string::npos);
+  EXPECT_NE(written.find("ERROR] Quiet: The Sorvane Pro package was not found on the download server."), std::string::npos);
   EXPECT_EQ(written.find("QJExtract"), std::string::npos);
   EXPECT_TRUE(shortcutExists());
 }

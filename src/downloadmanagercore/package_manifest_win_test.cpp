@@ -30,7 +30,7 @@ std::wstring manifestFile(const wchar_t* name) { return testsupport::testBinFold
 
 std::string generatedBytes(std::size_t size) {
   std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + 7) & 0xFF);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = i < 4 ? "PK\3\4"[i] : static_cast<char>((i * 131 + 7) & 0xFF);
   return bytes;
 }
 

@@ -37,7 +37,7 @@ class QuietFailure : public StubRunTest {
 TEST_F(QuietFailure, AMissingPackageIsADownloadError) {
   const std::vector<std::string> logs = expectFailedRun(runPinnedQuiet(), 1, 2, {"installer_log.txt"});
   ASSERT_EQ(logs.size(), 1u);
-  EXPECT_NE(logs[0].find("QJMessageBox: Sorvane Pro could not be downloaded."), std::string::npos) << logs[0];
+  EXPECT_NE(logs[0].find("QJMessageBox: The Sorvane Pro package was not found on the download server."), std::string::npos) << logs[0];
   EXPECT_EQ(testServerHits(L"/SorvanePro.zip"), 1);  // a missing file is not retried
 }
 
