@@ -9,22 +9,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "receiver/descriptor.h"
+
 namespace receiver {
 namespace {
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 int base64Value(char c) {
   if (c >= 'A' && c <= 'Z') return c - 'A';
