@@ -1,0 +1,37 @@
+// Win32 code. One attempt of a download: the engine's own bind-status callback, which writes the
+// transfer's data to the package file (continued or empty), judges the answer and settles the
+// attempt's result, in front of the page's DownloadCallback.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "downloadmanagercore/resume_rules.h"
+#include "sysenv/sha256_win.h"
+
+namespace downloadmanagercore {
+
+class HtmlExternal;
+
+// SHA-256 of the package as far as it is on disk, kept across attempts so that a resumed package is
+// hashed whole; empty when no hash is pinned.
+using PackageHasher = std::optional<sysenv::Sha256>;
+
+struct AttemptOutcome {
+  HRESULT result;
+  std::uint64_t packageBytes;
+  // Where the next attempt may continue.
+  ResumePoint next;
+};
+
+// One attempt: a fresh callback, the file (continued or empty), the transfer and the wait. With a
+// `hasher`, the data is hashed as it is written: the file is never read back, so what was checked is
+// what was written. No more than `sizeLimit` bytes are written; with `zipExpected`, an answer that
+// is a web page or does not open as a zip archive ends the attempt as not a package.
+AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const std::wstring& path, ResumePoint resume,
+                          PackageHasher* hasher, std::uint64_t sizeLimit, bool zipExpected);
+
+}  // namespace downloadmanagercore
