@@ -155,6 +155,8 @@ if(SORVANE_BUILD_WINE_TESTS)
       elseif(need STREQUAL "http_server")
         if(SORVANE_NATIVE_TOOLS)
           set_property(TEST ${test_name} APPEND PROPERTY FIXTURES_REQUIRED http_server)
+          # It fetches over WinINet, which the proxy test points elsewhere while it runs.
+          set_property(TEST ${test_name} APPEND PROPERTY RESOURCE_LOCK internet_settings)
           set_property(TEST ${test_name} APPEND PROPERTY ENVIRONMENT "SORVANE_TEST_HTTP_STATE=${http_server_state}")
         endif()
       elseif(need STREQUAL "window")

@@ -38,3 +38,15 @@ foreach(file IN LISTS e2e_sources)
     TIMEOUT 900
     ENVIRONMENT "SORVANE_TEST_BIN=${CMAKE_BINARY_DIR}/bin;SORVANE_TEST_HTTP_STATE=${package_server_state};SORVANE_TEST_COLLECTOR_STATE=${report_collector_state};SORVANE_PACKED_STUB=${SORVANE_PACKED_BIN}/SorvaneProSetup-packed.exe;SORVANE_PINNED_STUB=${SORVANE_PACKED_BIN}/SorvaneProSetup-pinned-packed.exe;SORVANE_PACKED_CRASH_STUB=${SORVANE_PACKED_BIN}/SorvaneProSetup-crashtest-packed.exe;SORVANE_HTTPS_STUB=${SORVANE_PACKED_BIN}/SorvaneProSetup-https-packed.exe;SORVANE_TEST_HTTPS_STATE=${https_server_state}")
 endforeach()
+
+# The proxy on 127.0.0.1 ports 8633 (Basic sign-in), 8634 (open) and 8635 (refusing): Debian's squid,
+# started by scripts/test-proxy-server. Only the proxy test needs it; while that test points the
+# prefix's Internet settings at it, no other test that fetches over WinINet may run.
+set(proxy_server_state ${CMAKE_BINARY_DIR}/proxy-server)
+add_test(NAME e2e.proxy_server_start COMMAND ${SORVANE_ROOT}/scripts/test-proxy-server start ${proxy_server_state})
+add_test(NAME e2e.proxy_server_stop COMMAND ${SORVANE_ROOT}/scripts/test-proxy-server stop ${proxy_server_state})
+set_tests_properties(e2e.proxy_server_start PROPERTIES FIXTURES_SETUP proxy_server LABELS "wine;e2e" TIMEOUT 60)
+set_tests_properties(e2e.proxy_server_stop PROPERTIES FIXTURES_CLEANUP proxy_server LABELS "wine;e2e" TIMEOUT 30)
+set_property(TEST e2e.proxy_sign_in_win_test APPEND PROPERTY FIXTURES_REQUIRED proxy_server)
+set_property(TEST e2e.proxy_sign_in_win_test APPEND PROPERTY RESOURCE_LOCK internet_settings)
+set_property(TEST e2e.proxy_sign_in_win_test APPEND PROPERTY ENVIRONMENT "SORVANE_TEST_PROXY_STATE=${proxy_server_state}")

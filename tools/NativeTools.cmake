@@ -26,10 +26,11 @@ add_custom_target(stubpack_test_cert ALL
                   DEPENDS ${STUBPACK_TEST_CERT_DIR}/test-cert.pem ${STUBPACK_TEST_CERT_DIR}/test-key.pem)
 
 # The loopback https package server's certificates: a test root that only the project's Wine prefix
-# trusts (scripts/wine-prefix adds it), a server certificate it issued, and a self-signed one.
+# trusts (scripts/wine-prefix adds it), a server certificate it issued, one it issued for 2020 only,
+# and a self-signed one.
 add_custom_command(
   OUTPUT ${STUBPACK_TEST_CERT_DIR}/tls-root.pem ${STUBPACK_TEST_CERT_DIR}/tls-server.pem
-         ${STUBPACK_TEST_CERT_DIR}/tls-untrusted.pem
+         ${STUBPACK_TEST_CERT_DIR}/tls-untrusted.pem ${STUBPACK_TEST_CERT_DIR}/tls-expired.pem
   COMMAND ${SORVANE_ROOT}/tools/make-tls-test-certs ${STUBPACK_TEST_CERT_DIR}
   DEPENDS ${SORVANE_ROOT}/tools/make-tls-test-certs
   COMMENT "Making the https test server's certificates")

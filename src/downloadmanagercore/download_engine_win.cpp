@@ -16,7 +16,9 @@
 #include "downloadmanagercore/package_attempt_win.h"
 #include "downloadmanagercore/package_manifest.h"
 #include "downloadmanagercore/package_trust.h"
+#include "downloadmanagercore/proxy_sign_in_win.h"
 #include "downloadmanagercore/url_transfer_win.h"
+#include "sysenv/critical_section_win.h"
 #include "sysenv/wide_text_win.h"
 
 namespace downloadmanagercore {
@@ -72,11 +74,24 @@ std::int32_t HtmlExternal::downloadFile(const std::wstring& url, const std::wstr
   AttemptBudget budget;
   PackageHasher hasher;
   ResumePoint resume;
+  // A proxy's demand for a sign-in is answered once per download, with the best credentials there
+  // are; a second demand refuses them, and the page asks the user.
+  std::optional<ProxyCredentials> signIn;
+  bool signInTried = false;
   for (;;) {
     if (resume.resumes()) {
       logger_->debug(L"Download continues at byte %s", std::to_wstring(resume.offset).c_str());
     }
-    const AttemptOutcome outcome = runAttempt(this, url, path, resume, pin ? &hasher : nullptr, sizeLimit, zipExpected);
+    const AttemptOutcome outcome =
+        runAttempt(this, url, path, resume, pin ? &hasher : nullptr, sizeLimit, zipExpected, signIn ? &*signIn : nullptr);
+    if (outcome.result == static_cast<HRESULT>(kHresultProxySignIn)) {
+      if (!signInTried) {
+        signInTried = true;
+        signIn = proxyCredentialsFor(url);
+        if (signIn) continue;  // at once: the proxy answered, nothing is wrong with the network
+      }
+      refuseProxySignIn(url, signIn ? &*signIn : nullptr, outcome.proxyOffersBasic);
+    }
     // More than the signed size is not the signed package: no other attempt would serve less.
     if (outcome.result == static_cast<HRESULT>(kTransferTooLarge)) {
       DeleteFileW(path.c_str());
@@ -102,12 +117,60 @@ std::int32_t HtmlExternal::downloadFile(const std::wstring& url, const std::wstr
       logger_->error(L"QJDownload: the answer from %s is a web page or no zip archive, not the package: "
                      L"a network that asks to sign in first?", url.c_str());
     }
+    logSecureConnectionRefusal(code, url);
     if (code != kDownloadTransient) return code;
     resume = outcome.next;
     const bool another = budget.allowsRetryAfter(outcome.packageBytes);
     // Nobody waits for the next attempt once the run is ending.
     if (pauseUnlessStopping(kRetryPauseMilliseconds)) return code;
     if (!another) return kDownloadTransient;
+  }
+}
+
+std::optional<ProxyCredentials> HtmlExternal::proxyCredentialsFor(const std::wstring& url) {
+  {
+    sysenv::CriticalSectionLock hold(lock_);
+    // What the user has just typed on the page comes before what was saved, which may be why the
+    // page asked.
+    if (pageProxyCredentials_) {
+      logger_->debug(L"QJDownload: signing in to the proxy as %s, as the page was told",
+                     pageProxyCredentials_->user().c_str());
+      return pageProxyCredentials_;
+    }
+  }
+  const std::optional<ProxyEndpoint> proxy = configuredProxy(url);
+  if (!proxy) return std::nullopt;
+  std::optional<ProxyCredentials> saved = savedProxyCredentials(*proxy);
+  if (saved) {
+    logger_->debug(L"QJDownload: signing in to the proxy %s as %s, with the credentials saved for it",
+                   sysenv::toWide(proxy->name()).c_str(), saved->user().c_str());
+  }
+  return saved;
+}
+
+void HtmlExternal::refuseProxySignIn(const std::wstring& url, const ProxyCredentials* tried, bool basicOffered) {
+  const std::optional<ProxyEndpoint> proxy = configuredProxy(url);
+  const std::wstring name = proxy ? sysenv::toWide(proxy->name()) : std::wstring(L"of the system's settings");
+  const wchar_t* offer = basicOffered ? L"it offers Basic sign-in" : L"it offers no Basic sign-in";
+  if (tried != nullptr) {
+    logger_->error(L"QJDownload: the proxy %s refused the sign-in as %s for %s (%s): sign in again with the "
+                   L"right password", name.c_str(), tried->user().c_str(), url.c_str(), offer);
+  } else {
+    logger_->error(L"QJDownload: the proxy %s wants a sign-in for %s (%s) and no credentials were given: sign in "
+                   L"on the page, or save the proxy's user name and password in Credential Manager as a generic "
+                   L"credential named %s", name.c_str(), url.c_str(), offer,
+                   proxy ? sysenv::toWide(proxy->name()).c_str() : L"after the proxy (host:port)");
+  }
+}
+
+// Neither is retried: the same certificate would come back on every attempt.
+void HtmlExternal::logSecureConnectionRefusal(std::int32_t code, const std::wstring& url) {
+  if (code == kDownloadCertificateDate) {
+    logger_->error(L"QJDownload: the certificate of %s has expired or is not valid yet: is the computer's "
+                   L"date and time right?", url.c_str());
+  } else if (code == kDownloadUntrustedCertificate) {
+    logger_->error(L"QJDownload: the certificate of %s is not one this computer trusts: a network that "
+                   L"inspects secure connections, or a server without a trusted certificate?", url.c_str());
   }
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "downloadmanagercore/package_answer.h"
+#include "downloadmanagercore/proxy_sign_in.h"
 #include "downloadmanagercore/resume_rules.h"
 
 namespace downloadmanagercore {
@@ -48,6 +49,17 @@ std::uint32_t hresultFromWin32(std::uint32_t code) {
   return 0x80070000u | (code & 0xFFFFu);
 }
 
+std::uint32_t securityProblemResult(std::uint32_t wininetError) {
+  constexpr std::uint32_t kHttpToHttpsRedirect = 12039;  // ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR
+  constexpr std::uint32_t kHttpsToHttpRedirect = 12040;  // ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR
+  constexpr std::uint32_t kRedirectNeedsConfirmation = 12156;  // ERROR_HTTP_REDIRECT_NEEDS_CONFIRMATION
+  if (wininetError == kHttpToHttpsRedirect || wininetError == kHttpsToHttpRedirect ||
+      wininetError == kRedirectNeedsConfirmation) {
+    return kInetRedirectFailed;
+  }
+  return hresultFromWin32(wininetError);
+}
+
 bool mappingNeedsFreeSpace(std::uint32_t hresult) { return hresult == kInetDownloadFailure; }
 
 std::int32_t mapTransferResult(std::uint32_t hresult, FreeSpace freeSpace) {
@@ -69,6 +81,16 @@ std::int32_t mapTransferResult(std::uint32_t hresult, FreeSpace freeSpace) {
       return kDownloadDiskFull;
     case kHresultNotAPackage:
       return kDownloadNotAPackage;
+    case kHresultProxySignIn:
+      return kDownloadProxySignIn;
+    case kHresultCertificateDate:
+      return kDownloadCertificateDate;
+    // A name that does not match is what a traffic-inspecting proxy's own certificate shows as
+    // often as an unknown issuer: to the user both are a connection that this machine cannot trust.
+    case kInetInvalidCertificate:
+    case kHresultCertificateName:
+    case kHresultCertificateIssuer:
+      return kDownloadUntrustedCertificate;
     default:
       break;
   }

@@ -19,6 +19,12 @@ constexpr std::uint32_t kInetDownloadFailure = 0x800C0008;        // INET_E_DOWN
 constexpr std::uint32_t kInetConnectionTimeout = 0x800C000B;      // INET_E_CONNECTION_TIMEOUT
 constexpr std::uint32_t kInetRedirectFailed = 0x800C0014;         // INET_E_REDIRECT_FAILED
 constexpr std::uint32_t kHresultDiskFull = 0x80070070;            // HRESULT_FROM_WIN32(ERROR_DISK_FULL)
+constexpr std::uint32_t kInetInvalidCertificate = 0x800C0019;     // INET_E_INVALID_CERTIFICATE
+// The secure connection's problems, as the URL service names them to the bind callback
+// (HRESULT_FROM_WIN32 of WinINet's ERROR_INTERNET_* codes).
+constexpr std::uint32_t kHresultCertificateDate = 0x80072F05;     // ERROR_INTERNET_SEC_CERT_DATE_INVALID
+constexpr std::uint32_t kHresultCertificateName = 0x80072F06;     // ERROR_INTERNET_SEC_CERT_CN_INVALID
+constexpr std::uint32_t kHresultCertificateIssuer = 0x80072F0D;   // ERROR_INTERNET_INVALID_CA
 // An HTTP error status travels as HTTP_E_STATUS_* (facility 25 with the status in the low word).
 constexpr std::uint32_t kHttpStatusFacilityBase = 0x80190000;
 
@@ -31,6 +37,10 @@ enum DownloadResult : std::int32_t {
   kDownloadTransient = 4,      // retried; returned only when the attempt budget is spent
   kDownloadNoNetwork = 5,      // the product's connection check failed after 2 or 4
   kDownloadNotAPackage = 6,    // the answer was a web page or no zip (a network asking to sign in)
+  kDownloadProxySignIn = 7,    // the proxy wants a sign-in that the engine could not give
+  kDownloadUntrustedCertificate = 8,  // the server's certificate is not one this machine trusts
+  kDownloadCertificateDate = 9,       // the server's certificate has expired or is not valid yet
+  kDownloadServerNotFound = 10,       // the server's name is not known, on a working network
 };
 
 constexpr int kAttemptBudget = 10;            // attempts in a row that may end without data
@@ -45,6 +55,11 @@ constexpr unsigned kReadChunkBytes = 8192;
 // bounds the whole download: at most 10 silent attempts (after the last one that got further than
 // any before it) of 30 s plus the 1 s pause, about 5 minutes.
 constexpr unsigned kReceiveTimeoutMilliseconds = 30000;
+
+// The transfer result for a security problem that the URL service names (a WinINet ERROR_INTERNET_*
+// code): a redirect between http and https that the service stopped is a refused redirect like any
+// other; a certificate problem keeps its own code (kHresultCertificate*).
+std::uint32_t securityProblemResult(std::uint32_t wininetError);
 
 // HRESULT_FROM_WIN32: 0x80070000 | (code & 0xFFFF) for a positive code, the code itself otherwise.
 std::uint32_t hresultFromWin32(std::uint32_t code);

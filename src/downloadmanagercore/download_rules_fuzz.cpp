@@ -41,7 +41,7 @@ dmc::FreeSpace consumeFreeSpace(FuzzedDataProvider& input) {
 }
 
 bool isPageResult(std::int32_t result) {
-  return result >= dmc::kDownloadSucceeded && result <= dmc::kDownloadNotAPackage;
+  return result >= dmc::kDownloadSucceeded && result <= dmc::kDownloadServerNotFound;
 }
 
 bool isRetriedHttpStatus(std::uint32_t status) {
@@ -90,7 +90,9 @@ void checkHttpStatus(std::uint32_t status) {
     // A real (three-digit) status travels in the low word and is retried only when worth it.
     if ((hresult & 0xFFFFu) != status || (hresult & 0x80000000u) == 0) std::abort();
     if ((result == dmc::kDownloadTransient) != isRetriedHttpStatus(status)) std::abort();
-    if (result != dmc::kDownloadTransient && result != dmc::kDownloadFailed) std::abort();
+    // A proxy's demand for a sign-in is the one status with a result of its own.
+    if ((result == dmc::kDownloadProxySignIn) != (status == 407)) std::abort();
+    if (result != dmc::kDownloadTransient && result != dmc::kDownloadFailed && status != 407) std::abort();
   }
 }
 

@@ -41,6 +41,14 @@ TEST(MapTransferResult, MapsEveryOutcomeToThePagesCode) {
       {kInetConnectionTimeout, FreeSpace::kUnknown, kDownloadTransient},
       {kHresultDiskFull, FreeSpace::kSome, kDownloadDiskFull},
       {kHresultNotAPackage, FreeSpace::kNone, kDownloadNotAPackage},
+      // The secure connection's problems: the clock, and every other reason not to trust it.
+      {kHresultCertificateDate, FreeSpace::kUnknown, kDownloadCertificateDate},
+      {kHresultCertificateIssuer, FreeSpace::kUnknown, kDownloadUntrustedCertificate},
+      {kHresultCertificateName, FreeSpace::kUnknown, kDownloadUntrustedCertificate},
+      {kInetInvalidCertificate, FreeSpace::kUnknown, kDownloadUntrustedCertificate},
+      {securityProblemResult(12037), FreeSpace::kUnknown, kDownloadCertificateDate},
+      {securityProblemResult(12045), FreeSpace::kUnknown, kDownloadUntrustedCertificate},
+      {securityProblemResult(12040), FreeSpace::kUnknown, kDownloadFailed},  // https down to http
       // Free space matters only for a broken transfer.
       {kInetConnectionTimeout, FreeSpace::kNone, kDownloadTransient},
       {kHresultPending, FreeSpace::kUnknown, kDownloadFailed},  // the wait stopped on a quit message

@@ -309,6 +309,17 @@ HRESULT HtmlExternal::openPage(WORD flags, DISPPARAMS* params, VARIANT*) {
   return S_OK;
 }
 
+HRESULT HtmlExternal::proxySignIn(WORD flags, DISPPARAMS* params, VARIANT*) {
+  if (const HRESULT refused = checkCall(kTwoTexts, flags, params); FAILED(refused)) return refused;
+  const std::wstring user = text(argument(params, 0));
+  // The password stays in memory that is wiped, and out of the log.
+  ProxyCredentials given(user, text(argument(params, 1)));
+  logger_->debug(L"QJProxySignIn: %s", user.c_str());
+  sysenv::CriticalSectionLock hold(lock_);
+  pageProxyCredentials_.emplace(given);
+  return S_OK;
+}
+
 HRESULT HtmlExternal::retryMessageBox(WORD flags, DISPPARAMS* params, VARIANT* result) {
   if (const HRESULT refused = checkCall(kTextForValue, flags, params); FAILED(refused)) return refused;
   const std::wstring message = text(argument(params, 0));

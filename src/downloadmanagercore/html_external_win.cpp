@@ -62,6 +62,7 @@ UINT HtmlExternal::GetMethodTable(const htmlui::MethodEntry** table) {
       HTMLUI_METHOD(HtmlExternal, messageBox),       HTMLUI_METHOD(HtmlExternal, disableCloseWindow),
       HTMLUI_METHOD(HtmlExternal, restoreWindow),    HTMLUI_METHOD(HtmlExternal, openPage),
       HTMLUI_METHOD(HtmlExternal, retryMessageBox),  HTMLUI_METHOD(HtmlExternal, manageShortcut),
+      HTMLUI_METHOD(HtmlExternal, proxySignIn),
   };
   return htmlui::exposeMethodTable(kMethodTable, table);
 }

@@ -17,6 +17,7 @@
 #include "downloadmanagercore/command_rules.h"
 #include "downloadmanagercore/package_manifest.h"
 #include "downloadmanagercore/package_trust.h"
+#include "downloadmanagercore/proxy_sign_in_win.h"
 #include "htmlui/mshtml_external_win.h"
 #include "htmlui/script_callback_win.h"
 #include "sysenv/critical_section_win.h"
@@ -121,6 +122,7 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   HRESULT openPage(WORD flags, DISPPARAMS* params, VARIANT* result);
   HRESULT retryMessageBox(WORD flags, DISPPARAMS* params, VARIANT* result);
   HRESULT manageShortcut(WORD flags, DISPPARAMS* params, VARIANT* result);
+  HRESULT proxySignIn(WORD flags, DISPPARAMS* params, VARIANT* result);
 
   // The three checks every command makes before anything else (call flags, argument counts, exact
   // argument types): S_OK, or the HRESULT the script receives. For the product's own commands too.
@@ -139,6 +141,12 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   // Logs and records a complete package whose SHA-256 is not the pinned one (nothing when it could
   // not be computed).
   void refusePackage(const Sha256Digest& expected, const std::optional<Sha256Digest>& found);
+  void logSecureConnectionRefusal(std::int32_t code, const std::wstring& url);
+  // The credentials for a proxy that wants a sign-in for `url`: the page's, else those saved for
+  // the proxy in Credential Manager; none when there are neither.
+  std::optional<ProxyCredentials> proxyCredentialsFor(const std::wstring& url);
+  // The ERROR line of a download that ends at the proxy's sign-in; never the password.
+  void refuseProxySignIn(const std::wstring& url, const ProxyCredentials* tried, bool basicOffered);
   void refuseOversize(std::uint64_t sizeLimit);
   // One file through the attempts of the download engine: held to `pin` (hashed as written) and to
   // at most `sizeLimit` bytes, and, when `zipExpected`, refused unless it opens as a zip archive;
@@ -165,6 +173,8 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   std::wstring workFolder_;
   std::optional<Sha256Digest> packageSha256Pin_;
   std::optional<ManifestPolicy> manifestPolicy_;
+  // What the page's sign-in form gave for the proxy, for this run only (under lock_).
+  std::optional<ProxyCredentials> pageProxyCredentials_;
   // Set once a package or installer has been refused; read by the jobs under the lock.
   bool trustFailureRecorded_ = false;
   bool closeDisabled_ = false;

@@ -12,13 +12,14 @@
 #include "downloadmanagercore/download_callback_win.h"
 #include "downloadmanagercore/download_rules.h"
 #include "downloadmanagercore/package_answer.h"
+#include "downloadmanagercore/package_file_win.h"
 #include "downloadmanagercore/package_manifest.h"
+#include "downloadmanagercore/proxy_sign_in.h"
 #include "downloadmanagercore/url_transfer_win.h"
 #include "sysenv/com_object_win.h"
 #include "sysenv/scratch_folder_win.h"
 #include "sysenv/unique_handle_win.h"
 #include "sysenv/wide_text_win.h"
-#include "sysenv/write_all_win.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -34,6 +35,14 @@ constexpr DWORD kMonikerPullBindFlags =
 // what it kept would hand back bytes that no validator was checked against.
 constexpr DWORD kResumeBindFlags = BINDF_GETNEWESTVERSION | BINDF_NOWRITECACHE | BINDF_PRAGMA_NO_CACHE;
 
+// A copy in task memory, which the URL service frees with CoTaskMemFree; null when out of memory.
+LPWSTR taskMemoryCopy(const std::wstring& text) {
+  const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  auto* block = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+  if (block != nullptr) std::copy(text.c_str(), text.c_str() + text.size() + 1, block);
+  return block;
+}
+
 bool isPackageDataStatus(ULONG statusCode) {
   return statusCode == BINDSTATUS_BEGINDOWNLOADDATA || statusCode == BINDSTATUS_DOWNLOADINGDATA ||
          statusCode == BINDSTATUS_ENDDOWNLOADDATA;
@@ -43,24 +52,24 @@ bool isPackageDataStatus(ULONG statusCode) {
 // notifications to the attempt's DownloadCallback. Every notification arrives on the download
 // worker thread while it pumps messages; only the reference count is touched from elsewhere.
 class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysenv::ComInterface<IBindStatusCallback>,
-                                                 sysenv::ComInterface<IHttpNegotiate>> {
+                                                 sysenv::ComInterface<IHttpNegotiate>,
+                                                 sysenv::ComInterface<IHttpSecurity, IWindowForBindingUI>,
+                                                 sysenv::ComInterface<IAuthenticateEx, IAuthenticate>> {
  public:
   // `file` holds `resume.offset` bytes of the package and its pointer stands after them when
   // `resume.resumes()`; otherwise it is empty. `hasher`, when given, has seen exactly the bytes in
   // the file and receives every byte written to it, in order; it is restarted with the file.
   BSCHolder(HANDLE file, IBindStatusCallback* inner, const std::wstring& url, const ResumePoint& resume,
-            PackageHasher* hasher, std::uint64_t sizeLimit, bool zipExpected)
-      : sizeLimit_(sizeLimit),
-        zipExpected_(zipExpected),
-        file_(file),
+            PackageHasher* hasher, std::uint64_t sizeLimit, bool zipExpected, const ProxyCredentials* proxySignIn)
+      : zipExpected_(zipExpected),
+        file_(file, resume.resumes() ? resume.offset : 0, hasher, sizeLimit, zipExpected),
         inner_(inner),
         lastHeard_(GetTickCount()),
         location_(sysenv::toU16(url)),
-        hasher_(hasher),
         resumeAsked_(resume.resumes()),
-        base_(resumeAsked_ ? resume.offset : 0),
         validator_(resumeAsked_ ? resume.validator : std::u16string()),
-        total_(resumeAsked_ ? resume.total : -1) {}
+        total_(resumeAsked_ ? resume.total : -1),
+        proxySignIn_(proxySignIn) {}
 
   // E_PENDING while the transfer runs.
   HRESULT result() const { return result_; }
@@ -68,13 +77,15 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   DWORD silentFor() const { return GetTickCount() - lastHeard_; }
   // How far into the package the file reaches: the bytes kept from earlier attempts (unless the
   // package started over) and those written in this one.
-  std::uint64_t packageBytes() const { return base_ + written_; }
+  std::uint64_t packageBytes() const { return file_.bytes(); }
   // Where the next attempt may continue: the package's bytes on disk, and the validator and length of
   // the answer that they came from. Nothing to continue after a range answer that was not the rest.
   ResumePoint resumePoint() const {
     if (rangeRefused_) return {};
     return {packageBytes(), validator_, total_};
   }
+  // The answer was a proxy's 407 that offers Basic sign-in.
+  bool proxyOffersBasic() const { return proxyOffersBasic_; }
   // The URL moniker binds synchronously into the cache unless the bind flags ask for a pull stream.
   void requestPullBinding() { extraBindFlags_ = kMonikerPullBindFlags; }
   // Ends the holder's part in the attempt: a transfer still running is aborted, and no later
@@ -82,7 +93,7 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   void detach() {
     // A transfer that never stopped (a write error or a quit message ended the wait) keeps only
     // what was written.
-    if (!stopped_) SetEndOfFile(file_);
+    if (!stopped_) file_.cutAtPointer();
     detached_ = true;
     ComPtr<IBinding> binding = std::move(binding_);
     if (binding) binding->Abort();
@@ -121,16 +132,16 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
     if (isPackageDataStatus(statusCode)) settleUnansweredResume();
     if (statusCode == BINDSTATUS_BEGINDOWNLOADDATA) {
       // The header's own length where there is one: the service's 32-bit count loses a longer one.
-      if (announced_ < 0) announced_ = static_cast<std::int64_t>(base_ + progressMax);
+      if (announced_ < 0) announced_ = static_cast<std::int64_t>(file_.base() + progressMax);
       // An announced length beyond the signed size is not the manifest's package: refused before a
       // byte of it is written or any space is claimed for it.
-      if (static_cast<std::uint64_t>(announced_) > sizeLimit_) {
+      if (static_cast<std::uint64_t>(announced_) > file_.sizeLimit()) {
         writeFailed_ = true;
         result_ = static_cast<HRESULT>(kTransferTooLarge);
         refuseTransfer(static_cast<HRESULT>(kTransferTooLarge));
         return S_OK;
       }
-      if (shouldClaimAnnouncedLength(static_cast<std::uint64_t>(announced_))) claimAnnouncedLength(announced_);
+      if (shouldClaimAnnouncedLength(static_cast<std::uint64_t>(announced_))) file_.claimLength(announced_);
     }
     // The page counts the whole package: the service counts only this answer's part of it.
     if (isPackageDataStatus(statusCode)) {
@@ -146,18 +157,15 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
     // An HTTP error status ends the attempt whatever the service reports after it.
     if (FAILED(statusResult_)) hr = statusResult_;
     if (hr != S_OK) {
-      SetEndOfFile(file_);  // cuts off the unwritten part of a pre-sized file
+      file_.cutAtPointer();  // cuts off the unwritten part of a pre-sized file
     } else {
-      LARGE_INTEGER position{};
-      LARGE_INTEGER size{};
-      const bool known = SetFilePointerEx(file_, LARGE_INTEGER{}, &position, FILE_CURRENT) &&
-                         GetFileSizeEx(file_, &size);
+      std::uint64_t position = 0;
+      std::uint64_t size = 0;
+      const bool known = file_.pointerAndSize(&position, &size);
       // A length too long to claim on disk still tells a short transfer.
-      const std::uint64_t expected =
-          std::max(static_cast<std::uint64_t>(size.QuadPart), static_cast<std::uint64_t>(std::max<std::int64_t>(announced_, 0)));
-      hr = static_cast<HRESULT>(settleStopResult(static_cast<std::uint32_t>(hr), known,
-                                                 static_cast<std::uint64_t>(position.QuadPart), expected));
-      if (hr == S_FALSE) SetEndOfFile(file_);
+      const std::uint64_t expected = std::max(size, static_cast<std::uint64_t>(std::max<std::int64_t>(announced_, 0)));
+      hr = static_cast<HRESULT>(settleStopResult(static_cast<std::uint32_t>(hr), known, position, expected));
+      if (hr == S_FALSE) file_.cutAtPointer();
     }
     // A write error stored earlier survives the stop notification.
     if (!writeFailed_) result_ = hr;
@@ -192,16 +200,53 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   HRESULT STDMETHODCALLTYPE BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additionalHeaders) override {
     if (additionalHeaders == nullptr) return S_OK;
     *additionalHeaders = nullptr;
-    if (!resumeAsked_) return S_OK;
-    // The service frees the block with CoTaskMemFree.
-    const std::wstring headers = sysenv::toWide(resumeRequestHeaders(base_, validator_));
-    const std::size_t bytes = (headers.size() + 1) * sizeof(wchar_t);
-    auto* block = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
-    if (block == nullptr) return E_OUTOFMEMORY;
-    std::copy(headers.c_str(), headers.c_str() + headers.size() + 1, block);
-    *additionalHeaders = block;
-    return S_OK;
+    std::wstring headers = resumeAsked_ ? sysenv::toWide(resumeRequestHeaders(file_.base(), validator_)) : std::wstring();
+    // Wine's URL service never asks for a proxy sign-in (see AuthenticateEx): the engine answers the
+    // proxy's Basic challenge itself. Only over plain http, where the request goes to the proxy; an
+    // https request's headers go inside the tunnel, to the server, which must never see them.
+    if (proxySignIn_ != nullptr && urlHost(location_).scheme == u"http") headers += proxySignIn_->basicAuthorization();
+    if (headers.empty()) return S_OK;
+    *additionalHeaders = taskMemoryCopy(headers);
+    SecureZeroMemory(&headers[0], headers.size() * sizeof(wchar_t));
+    return *additionalHeaders != nullptr ? S_OK : E_OUTOFMEMORY;
   }
+  // What Windows' URL service asks when a server or proxy wants a sign-in that the system could not
+  // give by itself. Only a proxy gets the user's credentials; a package server never does.
+  HRESULT STDMETHODCALLTYPE Authenticate(HWND* window, LPWSTR* user, LPWSTR* password) override {
+    AUTHENTICATEINFO server{};
+    return AuthenticateEx(window, user, password, &server);
+  }
+  HRESULT STDMETHODCALLTYPE AuthenticateEx(HWND* window, LPWSTR* user, LPWSTR* password,
+                                           AUTHENTICATEINFO* info) override {
+    if (window == nullptr || user == nullptr || password == nullptr) return E_INVALIDARG;
+    *window = nullptr;
+    *user = *password = nullptr;
+    if (proxySignIn_ == nullptr || info == nullptr || (info->dwFlags & AUTHENTICATEF_PROXY) == 0) return E_ACCESSDENIED;
+    *user = taskMemoryCopy(proxySignIn_->user());
+    *password = taskMemoryCopy(proxySignIn_->password());
+    if (*user != nullptr && *password != nullptr) return S_OK;
+    CoTaskMemFree(*user);
+    CoTaskMemFree(*password);
+    *user = *password = nullptr;
+    return E_OUTOFMEMORY;
+  }
+  // Asked before the service shows its own dialog for a binding: there is no window to show one in.
+  // Without a window the service settles the problem itself, as a refusal.
+  HRESULT STDMETHODCALLTYPE GetWindow(REFGUID, HWND* window) override {
+    if (window == nullptr) return E_INVALIDARG;
+    *window = nullptr;
+    return S_FALSE;
+  }
+  // A secure connection that the service does not trust. Nothing is ever waved through; the
+  // service's own code for the problem is kept, since its final result (INET_E_INVALID_CERTIFICATE
+  // or E_ABORT) no longer tells a wrong clock from an untrusted issuer, and only the first is the
+  // user's to mend.
+  HRESULT STDMETHODCALLTYPE OnSecurityProblem(DWORD problem) override {
+    heard();
+    if (SUCCEEDED(statusResult_)) statusResult_ = static_cast<HRESULT>(securityProblemResult(problem));
+    return E_ABORT;
+  }
+
   HRESULT STDMETHODCALLTYPE OnResponse(DWORD status, LPCWSTR responseHeaders, LPCWSTR,
                                        LPWSTR* additionalHeaders) override {
     if (additionalHeaders != nullptr) *additionalHeaders = nullptr;
@@ -209,6 +254,7 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
     const std::u16string headers = sysenv::toU16(responseHeaders != nullptr ? responseHeaders : L"");
     if (responseHeaders != nullptr) announced_ = contentLengthFromHeaders(headers);
     const HRESULT statusResult = static_cast<HRESULT>(httpStatusResult(status));
+    if (statusResult == static_cast<HRESULT>(kHresultProxySignIn)) proxyOffersBasic_ = offersBasicProxySignIn(headers);
     // A web page where the package should be: the network's sign-in page, whatever the status.
     if (zipExpected_ && statusResult == S_OK && announcesWebPage(headers)) {
       return refuseTransfer(static_cast<HRESULT>(kHresultNotAPackage)) ? S_OK : E_ABORT;
@@ -227,7 +273,7 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
 
   // A count of the service's within this answer, as a count within the whole package.
   ULONG inPackage(ULONG count) const {
-    const std::uint64_t whole = base_ + count;
+    const std::uint64_t whole = file_.base() + count;
     constexpr std::uint64_t kLargest = 0xFFFFFFFFu;
     return static_cast<ULONG>(whole > kLargest ? kLargest : whole);
   }
@@ -239,7 +285,7 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
     if (resumeAsked_ && !decided_) {
       decided_ = true;
       std::int64_t total = -1;
-      if (continuesPackage(status, headers, base_, total_, &total)) {
+      if (continuesPackage(status, headers, file_.base(), total_, &total)) {
         announced_ = total_ = total;
         return S_OK;
       }
@@ -249,7 +295,7 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
         rangeRefused_ = true;
         return refuseTransfer(static_cast<HRESULT>(kInetDownloadFailure)) ? S_OK : E_ABORT;
       }
-      startOver();
+      file_.startOver();
     }
     validator_ = resumeValidator(headers);
     total_ = announced_;
@@ -261,16 +307,16 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   void settleUnansweredResume() {
     if (!resumeAsked_ || decided_) return;
     decided_ = true;
-    startOver();
+    file_.startOver();
     validator_.clear();
   }
 
-  // The bytes kept from earlier attempts are dropped: the file, the count and the hash start again.
-  void startOver() {
-    base_ = 0;
-    SetFilePointerEx(file_, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
-    SetEndOfFile(file_);
-    if (hasher_ != nullptr) hasher_->emplace();
+  bool writeToFile(const char* data, ULONG size) {
+    const HRESULT written = file_.write(data, size);
+    if (SUCCEEDED(written)) return true;
+    writeFailed_ = true;
+    result_ = written;
+    return false;
   }
 
   // Ends the attempt with `result`, whatever the service reports after it; no later data is written.
@@ -281,65 +327,16 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
     return binding && SUCCEEDED(binding->Abort());
   }
 
-  // The file takes the announced length at once, so that the space is claimed before the data
-  // arrives; whether the volume could extend it shows only when the data is written.
-  void claimAnnouncedLength(std::int64_t length) {
-    LARGE_INTEGER end{};
-    end.QuadPart = length;
-    if (!SetFilePointerEx(file_, end, nullptr, FILE_BEGIN)) return;
-    SetEndOfFile(file_);
-    LARGE_INTEGER next{};
-    next.QuadPart = static_cast<LONGLONG>(base_);
-    SetFilePointerEx(file_, next, nullptr, FILE_BEGIN);
-  }
-
-  bool writeToFile(const char* data, ULONG size) {
-    // Whatever the server announced, not one byte beyond the signed size is written.
-    if (packageBytes() + size > sizeLimit_) {
-      writeFailed_ = true;
-      result_ = static_cast<HRESULT>(kTransferTooLarge);
-      return false;
-    }
-    // The package's first bytes must open a zip archive: anything else is no package, however it
-    // was announced, and nothing of it is kept.
-    if (zipExpected_ && packageBytes() < sizeof start_) {
-      const std::size_t at = static_cast<std::size_t>(packageBytes());
-      const std::size_t taken = std::min<std::size_t>(sizeof start_ - at, size);
-      std::copy(data, data + taken, start_ + at);
-      if (judgePackageStart(start_, at + taken) == PackageStart::kNotZip) {
-        writeFailed_ = true;
-        result_ = static_cast<HRESULT>(kHresultNotAPackage);
-        return false;
-      }
-    }
-    // A short write succeeds and leaves the last-error code as it was: only the write after it
-    // says that the volume is full.
-    std::size_t written = 0;
-    const bool whole = sysenv::writeAll(file_, data, size, &written);
-    written_ += written;
-    if (hasher_ != nullptr && hasher_->has_value()) (*hasher_)->update(data, written);
-    if (whole) return true;
-    DWORD error = GetLastError();
-    if (error == ERROR_SUCCESS) error = ERROR_DISK_FULL;
-    writeFailed_ = true;
-    result_ = static_cast<HRESULT>(hresultFromWin32(error));
-    return false;
-  }
-
-  // The most bytes the file may hold: the manifest's size for the package, else no limit.
-  const std::uint64_t sizeLimit_;
   // What is fetched is a package, which opens as a zip archive (a manifest does not).
   const bool zipExpected_;
   HRESULT result_ = E_PENDING;
   bool writeFailed_ = false;
-  unsigned char start_[4] = {};  // the package's first bytes, as far as they have come
-  HANDLE file_;
+  PackageFile file_;
   ComPtr<IBindStatusCallback> inner_;
   // S_OK, or what the HTTP status of the answer (or a refused redirect) ends the attempt with.
   HRESULT statusResult_ = S_OK;
   // The announced length: the answer's Content-Length, else the service's count; -1 while unknown.
   std::int64_t announced_ = -1;
-  std::uint64_t written_ = 0;
   DWORD lastHeard_;
   ComPtr<IBinding> binding_;
   DWORD extraBindFlags_ = 0;
@@ -347,18 +344,18 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   bool detached_ = false;
   // Where the transfer is now: the URL, then each redirect's target.
   std::u16string location_;
-  PackageHasher* hasher_;
-  // This attempt asks for the rest of the package, from base_ on, under validator_.
+  // This attempt asks for the rest of the package, from the file's base on, under validator_.
   const bool resumeAsked_;
   // Whether the answer to that request has been judged.
   bool decided_ = false;
   // The answer to the range request was a range, but not the rest.
   bool rangeRefused_ = false;
-  // Where this attempt's first byte lies in the package.
-  std::uint64_t base_;
   // The validator and length of the whole answer that the bytes on disk came from.
   std::u16string validator_;
   std::int64_t total_;
+  // The credentials for the proxy's sign-in in this attempt, if any.
+  const ProxyCredentials* proxySignIn_;
+  bool proxyOffersBasic_ = false;
 };
 
 // The package file for an attempt: the bytes kept at `resume` with the pointer after them when the
@@ -381,7 +378,8 @@ sysenv::UniqueFileHandle openPackageFile(const std::wstring& path, ResumePoint& 
 }  // namespace
 
 AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const std::wstring& path, ResumePoint resume,
-                          PackageHasher* hasher, std::uint64_t sizeLimit, bool zipExpected) {
+                          PackageHasher* hasher, std::uint64_t sizeLimit, bool zipExpected,
+                          const ProxyCredentials* proxySignIn) {
   ComPtr<DownloadCallback> callback;
   callback.Attach(new DownloadCallback(owner));
   sysenv::UniqueFileHandle file = openPackageFile(path, resume);
@@ -389,7 +387,7 @@ AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const st
   if (hasher != nullptr && !resume.resumes()) hasher->emplace();
 
   ComPtr<BSCHolder> holder;
-  holder.Attach(new BSCHolder(file.get(), callback.Get(), url, resume, hasher, sizeLimit, zipExpected));
+  holder.Attach(new BSCHolder(file.get(), callback.Get(), url, resume, hasher, sizeLimit, zipExpected, proxySignIn));
   HRESULT hr;
   {
     UrlTransfer transfer;
@@ -401,7 +399,7 @@ AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const st
     holder->detach();
   }
   // Detached: no later notification writes (or hashes) anything.
-  return {hr, holder->packageBytes(), holder->resumePoint()};
+  return {hr, holder->packageBytes(), holder->resumePoint(), holder->proxyOffersBasic()};
 }
 
 }  // namespace downloadmanagercore

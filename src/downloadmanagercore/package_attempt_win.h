@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "downloadmanagercore/package_file_win.h"
+#include "downloadmanagercore/proxy_sign_in_win.h"
 #include "downloadmanagercore/resume_rules.h"
 #include "sysenv/sha256_win.h"
 
@@ -16,22 +18,22 @@ namespace downloadmanagercore {
 
 class HtmlExternal;
 
-// SHA-256 of the package as far as it is on disk, kept across attempts so that a resumed package is
-// hashed whole; empty when no hash is pinned.
-using PackageHasher = std::optional<sysenv::Sha256>;
-
 struct AttemptOutcome {
   HRESULT result;
   std::uint64_t packageBytes;
   // Where the next attempt may continue.
   ResumePoint next;
+  // The attempt ended at a proxy's 407 that offers Basic sign-in.
+  bool proxyOffersBasic = false;
 };
 
 // One attempt: a fresh callback, the file (continued or empty), the transfer and the wait. With a
 // `hasher`, the data is hashed as it is written: the file is never read back, so what was checked is
 // what was written. No more than `sizeLimit` bytes are written; with `zipExpected`, an answer that
-// is a web page or does not open as a zip archive ends the attempt as not a package.
+// is a web page or does not open as a zip archive ends the attempt as not a package. With
+// `proxySignIn`, the attempt signs in to the proxy with those credentials.
 AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const std::wstring& path, ResumePoint resume,
-                          PackageHasher* hasher, std::uint64_t sizeLimit, bool zipExpected);
+                          PackageHasher* hasher, std::uint64_t sizeLimit, bool zipExpected,
+                          const ProxyCredentials* proxySignIn = nullptr);
 
 }  // namespace downloadmanagercore

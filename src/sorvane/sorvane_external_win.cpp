@@ -38,7 +38,7 @@ UINT SorvaneExternal::GetMethodTable(const htmlui::MethodEntry** table) {
       HTMLUI_METHOD(SorvaneExternal, startInstallProgram), HTMLUI_METHOD(SorvaneExternal, hideWindow),
       HTMLUI_METHOD(SorvaneExternal, dragWindow),         HTMLUI_METHOD(SorvaneExternal, messageBox),
       HTMLUI_METHOD(SorvaneExternal, disableCloseWindow), HTMLUI_METHOD(SorvaneExternal, openPage),
-      HTMLUI_METHOD(SorvaneExternal, manageShortcut),
+      HTMLUI_METHOD(SorvaneExternal, manageShortcut),     HTMLUI_METHOD(SorvaneExternal, proxySignIn),
   };
   return htmlui::exposeMethodTable(kMethodTable, table);
 }
