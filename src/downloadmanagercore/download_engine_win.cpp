@@ -78,12 +78,14 @@ std::int32_t HtmlExternal::downloadFile(const std::wstring& url, const std::wstr
   // are; a second demand refuses them, and the page asks the user.
   std::optional<ProxyCredentials> signIn;
   bool signInTried = false;
+  serverNameFound_ = false;
   for (;;) {
     if (resume.resumes()) {
       logger_->debug(L"Download continues at byte %s", std::to_wstring(resume.offset).c_str());
     }
     const AttemptOutcome outcome =
         runAttempt(this, url, path, resume, pin ? &hasher : nullptr, sizeLimit, zipExpected, signIn ? &*signIn : nullptr);
+    serverNameFound_ = serverNameFound_ || outcome.connected;
     if (outcome.result == static_cast<HRESULT>(kHresultProxySignIn)) {
       if (!signInTried) {
         signInTried = true;

@@ -153,7 +153,12 @@ bool needsConnectionCheck(std::int32_t result) {
 }
 
 std::int32_t applyConnectionCheck(std::int32_t result, bool connected) {
-  return needsConnectionCheck(result) && !connected ? kDownloadNoNetwork : result;
+  return applyConnectionCheck(result, connected, false);
+}
+
+std::int32_t applyConnectionCheck(std::int32_t result, bool connected, bool nameUnknownOnANetwork) {
+  if (!needsConnectionCheck(result) || connected) return result;
+  return nameUnknownOnANetwork ? kDownloadServerNotFound : kDownloadNoNetwork;
 }
 
 std::int32_t progressValue(std::uint32_t count) {

@@ -128,6 +128,10 @@ bool shouldClaimAnnouncedLength(std::uint64_t announced);
 // The product's rule: "object not found" and "transient" become "no network" when the connection
 // check fails.
 std::int32_t applyConnectionCheck(std::int32_t result, bool connected);
+// The same, except that a failed check on a machine that has a network, for a download none of
+// whose attempts got as far as connecting (the server's name was never found), is "server not
+// found": a mistyped or withdrawn host name, which the user cannot mend by checking the cable.
+std::int32_t applyConnectionCheck(std::int32_t result, bool connected, bool nameUnknownOnANetwork);
 // Whether the connection check is made at all for this result.
 bool needsConnectionCheck(std::int32_t result);
 

@@ -237,6 +237,10 @@ TEST(ConnectionCheck, TurnsNotFoundAndTransientIntoNoNetwork) {
     EXPECT_EQ(c.checked, needsConnectionCheck(c.result)) << c.result;
     EXPECT_EQ(c.whenOffline, applyConnectionCheck(c.result, false)) << c.result;
     EXPECT_EQ(c.result, applyConnectionCheck(c.result, true)) << c.result;
+    // A name that was never found is told apart only where the check failed.
+    EXPECT_EQ(c.whenOffline == kDownloadNoNetwork ? kDownloadServerNotFound : c.result,
+              applyConnectionCheck(c.result, false, true)) << c.result;
+    EXPECT_EQ(c.result, applyConnectionCheck(c.result, true, true)) << c.result;
   }
 }
 

@@ -90,6 +90,9 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   void deleteWorkFolder();
   // Set by DownloadPackage on the download worker; read after its callback.
   const std::wstring& downloadPath() const { return downloadPath_; }
+  // Whether an attempt of the last download got as far as connecting (so the server's name, or the
+  // proxy's, was found). Set and read on the download worker.
+  bool serverNameFound() const { return serverNameFound_; }
   bool closeDisabled() const { return closeDisabled_; }
 
   // Quiet mode, for a run without any window (/quiet): messageBox and retryMessageBox only log the
@@ -175,6 +178,7 @@ class HtmlExternal : public htmlui::MSHTMLExternal {
   std::optional<ManifestPolicy> manifestPolicy_;
   // What the page's sign-in form gave for the proxy, for this run only (under lock_).
   std::optional<ProxyCredentials> pageProxyCredentials_;
+  bool serverNameFound_ = false;
   // Set once a package or installer has been refused; read by the jobs under the lock.
   bool trustFailureRecorded_ = false;
   bool closeDisabled_ = false;

@@ -84,6 +84,8 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
     if (rangeRefused_) return {};
     return {packageBytes(), validator_, total_};
   }
+  // The service got as far as connecting to a server (or proxy): the name was found.
+  bool connected() const { return connected_; }
   // The answer was a proxy's 407 that offers Basic sign-in.
   bool proxyOffersBasic() const { return proxyOffersBasic_; }
   // The URL moniker binds synchronously into the cache unless the bind flags ask for a pull stream.
@@ -115,6 +117,10 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
                                        LPCWSTR statusText) override {
     if (detached_) return S_OK;
     heard();
+    if (statusCode == BINDSTATUS_CONNECTING || statusCode == BINDSTATUS_SENDINGREQUEST ||
+        statusCode == BINDSTATUS_REDIRECTING || isPackageDataStatus(statusCode)) {
+      connected_ = true;
+    }
     if (statusCode == BINDSTATUS_REDIRECTING) {
       const std::u16string target = sysenv::toU16(statusText ? statusText : L"");
       if (!isFollowableRedirect(location_, target)) {
@@ -251,6 +257,7 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
                                        LPWSTR* additionalHeaders) override {
     if (additionalHeaders != nullptr) *additionalHeaders = nullptr;
     heard();
+    connected_ = true;
     const std::u16string headers = sysenv::toU16(responseHeaders != nullptr ? responseHeaders : L"");
     if (responseHeaders != nullptr) announced_ = contentLengthFromHeaders(headers);
     const HRESULT statusResult = static_cast<HRESULT>(httpStatusResult(status));
@@ -356,6 +363,7 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   // The credentials for the proxy's sign-in in this attempt, if any.
   const ProxyCredentials* proxySignIn_;
   bool proxyOffersBasic_ = false;
+  bool connected_ = false;
 };
 
 // The package file for an attempt: the bytes kept at `resume` with the pointer after them when the
@@ -399,7 +407,7 @@ AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const st
     holder->detach();
   }
   // Detached: no later notification writes (or hashes) anything.
-  return {hr, holder->packageBytes(), holder->resumePoint(), holder->proxyOffersBasic()};
+  return {hr, holder->packageBytes(), holder->resumePoint(), holder->proxyOffersBasic(), holder->connected()};
 }
 
 }  // namespace downloadmanagercore

@@ -25,6 +25,8 @@ struct AttemptOutcome {
   ResumePoint next;
   // The attempt ended at a proxy's 407 that offers Basic sign-in.
   bool proxyOffersBasic = false;
+  // The attempt got as far as connecting: the server's (or proxy's) name was found.
+  bool connected = false;
 };
 
 // One attempt: a fresh callback, the file (continued or empty), the transfer and the wait. With a

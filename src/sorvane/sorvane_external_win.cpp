@@ -58,7 +58,15 @@ std::int32_t SorvaneExternal::DownloadPackage(const std::wstring& url) {
       sysenv::systemFunction<decltype(&InternetCheckConnectionW)>(L"wininet.dll", "InternetCheckConnectionW");
   if (checkConnection == nullptr) return result;
   const bool connected = checkConnection(url.c_str(), FLAG_ICC_FORCE_CONNECTION, 0) != FALSE;
-  return downloadmanagercore::applyConnectionCheck(result, connected);
+  if (connected || serverNameFound()) return downloadmanagercore::applyConnectionCheck(result, connected);
+  // No attempt found the server's name. On a machine that has a network at all, the name is what is
+  // wrong (or the name service); without one, it is the network.
+  static const auto connectedState =
+      sysenv::systemFunction<decltype(&InternetGetConnectedState)>(L"wininet.dll", "InternetGetConnectedState");
+  DWORD how = 0;
+  const bool onANetwork = connectedState != nullptr && connectedState(&how, 0) != FALSE;
+  if (onANetwork) logger()->error(L"QJDownload: the server's name in %s was not found", url.c_str());
+  return downloadmanagercore::applyConnectionCheck(result, false, onANetwork);
 }
 
 bool SorvaneExternal::GetInstalledStartProgram(std::wstring&) { return true; }

@@ -281,5 +281,11 @@ TEST_F(SorvaneDownloadTest, AnUnreachableServerMeansNoNetwork) {
   EXPECT_EQ(properties_.msiError, downloadmanagercore::kDownloadNoNetwork);
 }
 
+// A name that no name server knows, on a machine that has a network: the server, not the network.
+TEST_F(SorvaneDownloadTest, AServerNameThatIsNotFoundIsNotANetworkProblem) {
+  EXPECT_EQ(pageDownload(L"http://sorvane-package.invalid/SorvanePro.zip"), downloadmanagercore::kDownloadServerNotFound);
+  EXPECT_EQ(properties_.msiError, downloadmanagercore::kDownloadServerNotFound);
+}
+
 }  // namespace
 }  // namespace sorvane
