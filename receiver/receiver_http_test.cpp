@@ -457,6 +457,34 @@ TEST(ReceiverReplay, TheRealStubsRequestsAreTakenAndCounted) {
   EXPECT_EQ(process.stop(), 0);
 }
 
+// A crash of the real stub under Wine (its crash filter's minidump, uploaded with an empty token, and
+// the start report before it), as the tests' collector recorded them: the dump is read into its
+// signature (exception code, faulting module, offset in it), not just stored.
+TEST(ReceiverReplay, TheRealStubsCrashDumpIsReadIntoItsSignature) {
+  const char* data = std::getenv("SORVANE_RECEIVER_TESTDATA");
+  ASSERT_TRUE(data);
+  const std::string folder = receiver::testing::freshFolder("replay-crash");
+  ReceiverProcess process(folder);
+  ASSERT_TRUE(process.start());
+  for (const char* name : {"/stub-crash/01.request", "/stub-crash/02.request"}) {
+    std::ifstream file(std::string(data) + name, std::ios::binary);
+    const std::string request((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(request.empty()) << name;
+    EXPECT_EQ(rawStatus(process.reportPort(), request), 200) << name;
+  }
+  httplib::Client board("127.0.0.1", process.dashboardPort());
+  board.set_basic_auth("vendor", process.password().c_str());
+  const auto signatures = board.Get("/api/signatures");
+  ASSERT_TRUE(signatures);
+  // An access violation in the crash-test stub's own image, at the offset the dump's stream gives.
+  EXPECT_NE(signatures->body.find("{\"signature\": \"C0000005 SorvaneProSetup-crashtest-packed.exe+0x31b47\", "
+                                  "\"dumps\": 1, \"machines\": 1"),
+            std::string::npos)
+      << signatures->body;
+  EXPECT_NE(board.Get("/api/summary")->body.find("\"dumps\": 1}"), std::string::npos);
+  EXPECT_EQ(process.stop(), 0);
+}
+
 // The helper a demo uses to send a collector's recorded requests on: from the 13th file on, the
 // last run (a refused signature) alone, and the summary printed after.
 TEST(ReceiverReplay, SendRecordedForwardsFromTheFirstFileItIsGiven) {
