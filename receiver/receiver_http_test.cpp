@@ -425,6 +425,16 @@ TEST(ReceiverRetention, OldRunsAndTheirFilesAreRemovedAtStart) {
 
 namespace {
 
+// Sends one recorded request (a file of testdata, the exact bytes a stub sent) on its own
+// connection; the answer's status.
+int sendRecordedRequest(int port, const std::string& name) {
+  const char* data = std::getenv("SORVANE_RECEIVER_TESTDATA");
+  std::ifstream file(std::string(data ? data : "") + name, std::ios::binary);
+  const std::string request((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  if (request.empty()) return 0;
+  return rawStatus(port, request);
+}
+
 // The requests of six runs of the real stub under Wine (a success, a cancel, a failed installer, a
 // failed download, a package without setup.exe, a refused signature), each file the exact bytes
 // the stub sent as the tests' collector recorded them: every one is taken, and the summary counts
@@ -438,10 +448,7 @@ TEST(ReceiverReplay, TheRealStubsRequestsAreTakenAndCounted) {
   for (int i = 1; i <= 16; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "/stub-runs/%02d.request", i);
-    std::ifstream file(std::string(data) + name, std::ios::binary);
-    const std::string request((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    ASSERT_FALSE(request.empty()) << name;
-    EXPECT_EQ(rawStatus(process.reportPort(), request), 200) << name;
+    EXPECT_EQ(sendRecordedRequest(process.reportPort(), name), 200) << name;
   }
   httplib::Client board("127.0.0.1", process.dashboardPort());
   board.set_basic_auth("vendor", process.password().c_str());
@@ -467,10 +474,7 @@ TEST(ReceiverReplay, TheRealStubsCrashDumpIsReadIntoItsSignature) {
   ReceiverProcess process(folder);
   ASSERT_TRUE(process.start());
   for (const char* name : {"/stub-crash/01.request", "/stub-crash/02.request"}) {
-    std::ifstream file(std::string(data) + name, std::ios::binary);
-    const std::string request((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    ASSERT_FALSE(request.empty()) << name;
-    EXPECT_EQ(rawStatus(process.reportPort(), request), 200) << name;
+    EXPECT_EQ(sendRecordedRequest(process.reportPort(), name), 200) << name;
   }
   httplib::Client board("127.0.0.1", process.dashboardPort());
   board.set_basic_auth("vendor", process.password().c_str());
