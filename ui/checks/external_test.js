@@ -107,7 +107,7 @@ describe("Download page", () => {
 
   test("a place that cannot serve the package hands over to the next; a refused package does not", () => {
     const mirrors = ["https://a.example.com/SorvanePro.zip", "https://b.example.net/SorvanePro.zip"];
-    for (const [result, tried] of [[4, 2], [2, 2], [5, 2], [1, 1], [3, 1], [6, 1]]) {
+    for (const [result, tried] of [[4, 2], [2, 2], [5, 2], [10, 2], [1, 1], [3, 1], [6, 1], [7, 1], [8, 1], [9, 1]]) {
       const host = new ScriptHost({ lang: "en" });
       host.context.stubParams.packageUrls = mirrors;
       host.context.startDownloadPage(host.view, host.timers);
@@ -137,8 +137,13 @@ describe("Download page", () => {
     [5, "noNetwork"],
     [2, "packageMissing"],
     [6, "networkSignIn"],
+    [7, "proxySignIn"],
+    [8, "untrustedCertificate"],
+    [9, "certificateDate"],
+    [10, "serverNotFound"],
     [4, "networkProblem"],
-    [1, "networkProblem"]
+    [1, "networkProblem"],
+    [11, "networkProblem"]
   ];
   for (const [result, message] of downloadFailures) {
     test(`download result ${result} shows ${message} and closes with status 2`, () => {
@@ -469,6 +474,19 @@ describe("Page texts", () => {
       }
     }
     assert.notEqual(tables.jp.diskFull, tables.en.diskFull);
+  });
+
+  test("each network failure's message is its own and says what to do", () => {
+    const host = new ScriptHost();
+    const failures = ["noNetwork", "networkSignIn", "proxySignIn", "untrustedCertificate", "certificateDate",
+      "serverNotFound", "packageMissing", "networkProblem", "diskFull"];
+    for (const lang of languages) {
+      const texts = host.texts(lang);
+      assert.equal(new Set(failures.map((key) => texts[key])).size, failures.length, lang);
+    }
+    const english = host.texts("en");
+    assert.match(english.certificateDate, /Check your computer's date and time/);
+    assert.match(english.proxySignIn, /Windows Credential Manager/);
   });
 
   for (const code of ["es", "", "other", "hasOwnProperty", undefined]) {

@@ -516,6 +516,10 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
       ["download", 4, "networkProblem"],
       ["download", 5, "noNetwork"],
       ["download", 6, "networkSignIn"],
+      ["download", 7, "proxySignIn"],
+      ["download", 8, "untrustedCertificate"],
+      ["download", 9, "certificateDate"],
+      ["download", 10, "serverNotFound"],
       ["extract", 1, "generalError"],
       ["extract", 2, "diskFull"],
       ["extract", 3, "generalError"]

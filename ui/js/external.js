@@ -220,21 +220,22 @@ function isSupportedOsVersion(text) {
   return major > 6 || (major === 6 && minor >= 1);
 }
 
-// The message that the page shows for a failed download (result codes of the download command).
+// The message that the page shows for a failed download, by the download command's result code:
+// what the user can do about each network failure, the general one for the rest.
+var downloadErrorKeys = {
+  "2": "packageMissing",
+  "3": "diskFull",
+  "5": "noNetwork",
+  "6": "networkSignIn",
+  "7": "proxySignIn",
+  "8": "untrustedCertificate",
+  "9": "certificateDate",
+  "10": "serverNotFound"
+};
+
 function downloadErrorText(texts, result) {
-  if (result === 3) {
-    return texts.diskFull;
-  }
-  if (result === 5) {
-    return texts.noNetwork;
-  }
-  if (result === 6) {
-    return texts.networkSignIn;
-  }
-  if (result === 2) {
-    return texts.packageMissing;
-  }
-  return texts.networkProblem;
+  var key = downloadErrorKeys[String(result)];
+  return texts[key || "networkProblem"];
 }
 
 // The message that the page shows for a failed extraction (result codes of the extract command).
@@ -322,11 +323,12 @@ function packageUrls() {
 }
 
 // Download results that say the place could not serve the package, so that another may: the
-// package is not there (2), the network failed for good (4), no connection (5). A refused package
-// (its hash, a redirect to http, a certificate) or a network that asks to sign in (6) would be
-// refused the same way anywhere.
+// package is not there (2), the network failed for good (4), no connection (5), the server's name
+// not found (10). A refused package (its hash, a redirect to http), a network that asks to sign in
+// (6), a proxy that wants a sign-in (7) and a certificate this machine does not trust (8) or takes
+// for out of date (9) stand between this machine and every place alike.
 function isMirrorWorthTrying(result) {
-  return result === 2 || result === 4 || result === 5;
+  return result === 2 || result === 4 || result === 5 || result === 10;
 }
 
 function startDownload(run) {
