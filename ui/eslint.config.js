@@ -111,6 +111,7 @@ module.exports = [
         startDownloadPage: "readonly",
         stopDownloadPage: "readonly",
         requestClose: "readonly",
+        openOfflineInstaller: "readonly",
         startWindowDrag: "readonly",
         workflowSettings: "readonly"
       }

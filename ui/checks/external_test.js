@@ -161,6 +161,74 @@ describe("Download page", () => {
     });
   }
 
+  describe("the full installer of a release that has one", () => {
+    const offlineUrl = "https://www.example.com/SorvaneProFull.exe";
+    function startOffering(properties, options) {
+      const host = new ScriptHost(properties, options);
+      host.context.stubParams.offlineUrl = offlineUrl;
+      host.context.startDownloadPage(host.view, host.timers);
+      return host;
+    }
+
+    for (const [result, message] of downloadFailures.filter(([code]) => code !== 3 && code !== 7)) {
+      test(`download result ${result}: ${message} with the full installer on offer, until the user takes it`, () => {
+        const host = startOffering({ lang: "it" });
+        const texts = host.texts("it");
+        host.finish("download", result);
+        host.advance(5000);
+        assert.deepEqual(host.commands(), [...downloadStart, ["disableCloseWindow", false]]);
+        assert.deepEqual(host.shown[host.shown.length - 1], ["showOfflineOffer", texts[message], texts.offlineInstaller]);
+        assert.equal(host.timerList.length, 0);
+        host.context.openOfflineInstaller();
+        host.context.openOfflineInstaller();
+        assert.deepEqual(host.commands().slice(downloadStart.length + 1), [["openPage", offlineUrl], ["closeWindow"]]);
+      });
+    }
+
+    test("declined: the close button ends the run at once, and the offer is gone", () => {
+      const host = startOffering();
+      host.finish("download", 5);
+      host.context.requestClose();
+      host.context.stopDownloadPage();
+      host.context.openOfflineInstaller();
+      assert.deepEqual(host.commands().slice(downloadStart.length), [["disableCloseWindow", false], ["closeWindow"]]);
+    });
+
+    test("a full disk, a failed extraction and the quiet run keep their message and close", () => {
+      const diskFull = startOffering();
+      diskFull.finish("download", 3);
+      assert.deepEqual(diskFull.commands().slice(-2), [["messageBox", diskFull.texts("en").diskFull, "Sorvane Pro Setup"],
+        ["closeWindow"]]);
+      const extract = startOffering();
+      downloadAndExtract(extract);
+      assert.deepEqual(extract.commands().slice(-1), [["install", "", "<callback>"]]);
+      const failedExtract = startOffering();
+      failedExtract.finish("download", 0);
+      failedExtract.advance(1000);
+      failedExtract.finish("extract", 1);
+      assert.deepEqual(failedExtract.commands().slice(-1), [["closeWindow"]]);
+      // Nobody would see the offer: the quiet run logs the message and ends.
+      const quiet = startOffering({}, { quiet: true });
+      quiet.finish("download", 5);
+      assert.deepEqual(quiet.commands().slice(downloadStart.length),
+        [["messageBox", quiet.texts("en").noNetwork, "Sorvane Pro Setup"], ["closeWindow"]]);
+      for (const host of [diskFull, failedExtract, quiet]) {
+        assert.ok(!host.shown.some(([kind]) => kind === "showOfflineOffer"));
+      }
+    });
+
+    test("the last mirror's failure is the one with the offer", () => {
+      const host = new ScriptHost();
+      host.context.stubParams.offlineUrl = offlineUrl;
+      host.context.stubParams.packageUrls = ["https://a.example.com/SorvanePro.zip", "https://b.example.com/SorvanePro.zip"];
+      host.context.startDownloadPage(host.view, host.timers);
+      host.finish("download", 10);
+      assert.ok(!host.shown.some(([kind]) => kind === "showOfflineOffer"));
+      host.finish("download", 8);
+      assert.deepEqual(host.shown[host.shown.length - 1][1], host.texts("en").untrustedCertificate);
+    });
+  });
+
   const extractFailures = [
     [2, "diskFull"],
     [1, "generalError"],

@@ -142,6 +142,12 @@ function readView() {
   if (error && (error.getBoundingClientRect().bottom > box("panel").bottom || error.scrollWidth > error.clientWidth)) {
     faults.push("the error message runs out of the window");
   }
+  const offline = shown("offline");
+  if (offline && (offline.getBoundingClientRect().bottom > box("panel").bottom - 8 ||
+      offline.getBoundingClientRect().right > box("panel").right - 16 || offline.scrollWidth > offline.clientWidth ||
+      (error && error.getBoundingClientRect().bottom > offline.getBoundingClientRect().top))) {
+    faults.push("the full installer's button does not fit under the message");
+  }
   return {
     title: document.title,
     shownTitle: document.getElementById("title").textContent,
@@ -154,6 +160,7 @@ function readView() {
     error: error ? error.textContent : null,
     detail: detail ? detail.textContent : null,
     timeLeft: timeLeft ? timeLeft.textContent : null,
+    offline: offline ? offline.textContent : null,
     faults
   };
 }
@@ -342,6 +349,8 @@ class PageRun {
   }
 }
 
+const offlineUrl = "https://www.example.com/SorvaneProFull.exe";
+
 const downloadStart = [
   ["getProperty", "lang"],
   ["getProperty", "highContrast"],
@@ -353,6 +362,8 @@ const downloadStart = [
 describe("the pages in headless Chromium", { skip: chromium ? false : "chromium not found: run scripts/install-deps" }, () => {
   let scratch;
   let payload;
+  // The same pages for a release with a full installer (stubParams.offlineUrl).
+  let offlinePayload;
   let browser;
 
   before(async () => {
@@ -361,6 +372,10 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
     const staged = spawnSync(path.join(root, "scripts", "stage-payload"), [payload], { encoding: "utf8" });
     assert.equal(staged.status, 0, staged.stderr);
     fs.writeFileSync(path.join(scratch, "other.html"), "<!DOCTYPE html><title>other</title>");
+    offlinePayload = path.join(scratch, "payload-offline");
+    fs.cpSync(payload, offlinePayload, { recursive: true });
+    const params = path.join(offlinePayload, "js", "stubparams.js");
+    fs.writeFileSync(params, fs.readFileSync(params, "utf8").replace('"offlineUrl": ""', `"offlineUrl": "${offlineUrl}"`));
     fs.mkdirSync(screenshotFolder, { recursive: true });
     // Puppeteer's headless mode is Chromium's new headless mode; root needs --no-sandbox.
     const puppeteer = require("puppeteer-core");
@@ -380,7 +395,8 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
 
   // Loads a page in an idle slot (or a new one), runs body on it, and gives the slot back.
   // look: { forcedColors: true } emulates a browser's forced colours, { scale: 2 } a screen at
-  // twice the pixels per inch, where the host makes the window and the page twice as large.
+  // twice the pixels per inch, where the host makes the window and the page twice as large,
+  // { offline: true } the pages of a release with a full installer.
   async function withPage(pageName, properties, body, look = {}) {
     const slot = idleSlots.pop() || (await PageSlot.open(browser));
     try {
@@ -391,7 +407,7 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
       if (look.scale) {
         await slot.page.setViewport({ ...windowSize, deviceScaleFactor: look.scale });
       }
-      await body(await PageRun.open(slot, payload, pageName, properties));
+      await body(await PageRun.open(slot, look.offline ? offlinePayload : payload, pageName, properties));
     } finally {
       slot.run = null;
       if (look.forcedColors) {
@@ -553,6 +569,52 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
           }));
       }
     }
+
+    // A release with a full installer: every network failure's message offers it, with the
+    // keyboard as with the mouse; shown here with each language's longest such message.
+    const networkFailures = [1, 2, 4, 5, 6, 8, 9, 10];
+    for (const lang of languages) {
+      test(`lang ${lang}: a network failure offers the full installer, which ends the run`, () =>
+        withPage("Download.html", { lang }, async (run) => {
+          const texts = reference.texts(lang);
+          const [result, message] = networkFailures
+            .map((code) => [code, reference.context.downloadErrorText(texts, code)])
+            .sort((a, b) => b[1].length - a[1].length)[0];
+          await run.untilCommand("download");
+          await run.finish("download", result);
+          const view = await run.untilView({ error: message, offline: texts.offlineInstaller, percent: null });
+          run.assertClean(view);
+          assert.deepEqual(await run.page.evaluate(readFocus), { id: "offline", ring: true }, "the button has the focus");
+          const aria = await run.page.evaluate(readAria);
+          assert.deepEqual(aria.error, { role: "alert", "aria-live": "assertive", text: message });
+          await run.checkState(`offline-offer-download-${result}-${lang}`);
+          const order = [];
+          for (let i = 0; i < 2; i += 1) {
+            await run.page.keyboard.press("Tab");
+            order.push((await run.page.evaluate(readFocus)).id);
+          }
+          assert.deepEqual(order, ["close", "offline"]);
+          await run.page.keyboard.press("Enter");
+          await run.untilCommand("closeWindow");
+          assert.deepEqual(run.commands(), [
+            ...downloadStart,
+            ["disableCloseWindow", false],
+            ["openPage", offlineUrl],
+            ["closeWindow"]
+          ]);
+          run.assertClean();
+        }, { offline: true }));
+    }
+
+    test("a release with a full installer: a full disk keeps its message box and offers nothing", () =>
+      withPage("Download.html", {}, async (run) => {
+        await run.untilCommand("download");
+        await run.finish("download", 3);
+        await run.untilCommand("closeWindow");
+        assert.deepEqual(run.commands().slice(downloadStart.length),
+          [["messageBox", reference.texts("en").diskFull, reference.texts("en").title], ["closeWindow"]]);
+        run.assertClean(await run.untilView({ offline: null }));
+      }, { offline: true }));
 
     // 120 MiB, from 37.2 MiB on at 1 MiB a second: the sizes show at the first poll, the time left
     // (about 80 s, "2 min") once the rate has been steady for two seconds.

@@ -56,7 +56,10 @@ function checkCommandCall(name, types, args) {
 }
 
 class ScriptHost {
-  constructor(properties) {
+  // options.quiet: the quiet run's view, which has only the four methods of the host's own (no form,
+  // no choice); otherwise the window's view.
+  constructor(properties, options = {}) {
+    this.quiet = Boolean(options.quiet);
     this.properties = {
       osVersion: "6.1",
       arch: "x64",
@@ -129,7 +132,7 @@ class ScriptHost {
   }
 
   makeView() {
-    return {
+    const view = {
       navigate: (page) => this.shown.push(["navigate", page]),
       showTexts: (texts, highContrast) => {
         this.shown.push(["showTexts", texts.title]);
@@ -142,6 +145,11 @@ class ScriptHost {
       },
       showError: (text) => this.shown.push(["showError", text])
     };
+    if (this.quiet) {
+      return view;
+    }
+    view.showOfflineOffer = (text, label) => this.shown.push(["showOfflineOffer", text, label]);
+    return view;
   }
 
   // Runs every timer that falls due within the next milliseconds, in the order they fall due.

@@ -238,6 +238,26 @@ function downloadErrorText(texts, result) {
   return texts[key || "networkProblem"];
 }
 
+// Download results that are the network's doing (all but a full disk): with a release's full
+// installer (stubParams.offlineUrl), their message offers it, since the user may well be able to
+// download a file in the browser where this program's download fails.
+function isNetworkFailure(result) {
+  return result !== 0 && result !== 3;
+}
+
+// Whether the page's view has this method: the window's view has what needs someone to answer (a
+// form, a choice), the quiet run's has not. A host object may refuse the mere look-up of an unknown
+// name, which also means no.
+function viewOffers(view, method) {
+  try {
+    return typeof view[method] === "function";
+    // ES3 has no catch without a name.
+    // eslint-disable-next-line no-unused-vars
+  } catch (refused) {
+    return false;
+  }
+}
+
 // The message that the page shows for a failed extraction (result codes of the extract command).
 function extractErrorText(texts, result) {
   return result === 2 ? texts.diskFull : texts.generalError;
@@ -278,14 +298,17 @@ function runLoadPage(view) {
 // downloading the sizes ("37.2 MB of 120 MB") and the time left, each empty while unknown, the
 // progress in words for a screen reader (valueText), and the latest time left to announce (at most
 // one new one every timeLeftSettings.announceMilliseconds, empty outside the download); and
-// showError(text) before a failure's message box.
+// showError(text) before a failure's message box. A view that someone looks at may also have
+// showOfflineOffer(text, label): a network failure's message with a button, named label, that
+// calls openOfflineInstaller(); the run then waits for the user.
 function startDownloadPage(view, timers) {
   var run = {
     view: view,
     timers: timers,
     texts: textsForLanguage(external.getProperty("lang")),
     stage: "downloading",
-    // The job whose callback is awaited: "download", "extract", "install" or "" for none.
+    // What the run waits for: the callback of "download", "extract" or "install", the user's choice
+    // of the full installer ("offline"), or "" for nothing.
     awaiting: "",
     fraction: 0,
     sizeText: "",
@@ -448,6 +471,9 @@ function onDownloaded(run, result) {
     return;
   }
   if (result !== 0) {
+    if (isNetworkFailure(result) && offerOfflineInstaller(run, downloadErrorText(run.texts, result))) {
+      return;
+    }
     fail(run, downloadErrorText(run.texts, result));
     return;
   }
@@ -515,6 +541,36 @@ function onInstalled(run, result) {
     external.setInstallStatus(installStatus.canceled);
   }
   // Any other result leaves status 2, so the run is reported as failed with its logs.
+  external.closeWindow();
+}
+
+// A network failure's message with the full installer on offer, where the release has one and
+// someone sees the page: no message box (it would stand in front of the only way out), and the
+// window may close again; the run ends with status 2 when the user takes the offer or closes.
+// False when there is nothing to offer.
+function offerOfflineInstaller(run, text) {
+  if (!stubParams.offlineUrl || !viewOffers(run.view, "showOfflineOffer")) {
+    return false;
+  }
+  stopTimers(run);
+  run.awaiting = "offline";
+  if (run.closeDisabled) {
+    run.closeDisabled = false;
+    external.disableCloseWindow(false);
+  }
+  run.view.showOfflineOffer(text, run.texts.offlineInstaller);
+  return true;
+}
+
+// The button of a network failure's message: the full installer in the user's browser, and the end
+// of the run.
+function openOfflineInstaller() {
+  var run = downloadRun;
+  if (run === null || run.awaiting !== "offline") {
+    return;
+  }
+  run.awaiting = "";
+  external.openPage(stubParams.offlineUrl);
   external.closeWindow();
 }
 
