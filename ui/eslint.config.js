@@ -112,6 +112,8 @@ module.exports = [
         stopDownloadPage: "readonly",
         requestClose: "readonly",
         openOfflineInstaller: "readonly",
+        submitProxySignIn: "readonly",
+        cancelProxySignIn: "readonly",
         startWindowDrag: "readonly",
         workflowSettings: "readonly"
       }

@@ -145,7 +145,8 @@ describe("Download page", () => {
     [1, "networkProblem"],
     [11, "networkProblem"]
   ];
-  for (const [result, message] of downloadFailures) {
+  // A proxy's sign-in (7) has the form first in the window: below.
+  for (const [result, message] of downloadFailures.filter(([code]) => code !== 7)) {
     test(`download result ${result} shows ${message} and closes with status 2`, () => {
       const host = startDownload({ lang: "fr" });
       const texts = host.texts("fr");
@@ -160,6 +161,92 @@ describe("Download page", () => {
       assert.equal(host.timerList.length, 0);
     });
   }
+
+  describe("a proxy that wants a sign-in", () => {
+    const password = "s3cret p\u00e4ss";
+    const proxyCommands = (host) => host.commands().slice(downloadStart.length);
+    const fails = (host) => [["messageBox", host.texts(host.properties.lang).proxySignIn, host.texts(host.properties.lang).title],
+      ["closeWindow"]];
+
+    test("the form, a sign-in, and the download again from the same place", () => {
+      const mirrors = ["https://a.example.com/SorvanePro.zip", "https://b.example.net/SorvanePro.zip"];
+      const host = new ScriptHost({ lang: "nl", downloadTotal: "1000", downloadCurrent: "300" });
+      host.context.stubParams.packageUrls = mirrors;
+      host.context.startDownloadPage(host.view, host.timers);
+      host.finish("download", 4);
+      host.advance(400);
+      host.finish("download", 7);
+      assert.deepEqual(host.shown[host.shown.length - 1], ["showProxySignIn", false]);
+      const before = host.calls.length;
+      host.advance(2000);
+      assert.deepEqual(host.shown[host.shown.length - 1], ["showProxySignIn", false], "the polls leave the form alone");
+      assert.equal(host.calls.length, before, "nothing asked while it shows");
+      host.context.submitProxySignIn("anna", password);
+      host.context.submitProxySignIn("anna", password);
+      assert.deepEqual(host.commands().slice(-2), [["proxySignIn", "anna", password], ["download", mirrors[1], "<callback>"]]);
+      assert.deepEqual(host.lastProgress(), ["showProgress", 0.24, "downloading"], "the bar as it was");
+      host.finish("download", 0);
+      host.advance(1000);
+      assert.deepEqual(host.commands().slice(-1), [["extract", "<callback>"]]);
+    });
+
+    test("three refusals end in the proxy's message; the password reaches the script object only", () => {
+      const host = startDownload({ lang: "de" });
+      host.finish("download", 7);
+      for (const refused of [true, true]) {
+        host.context.submitProxySignIn("anna", password);
+        host.finish("download", 7);
+        assert.deepEqual(host.shown[host.shown.length - 1], ["showProxySignIn", refused]);
+      }
+      host.context.submitProxySignIn("anna", password);
+      host.finish("download", 7);
+      assert.deepEqual(host.shown[host.shown.length - 1], ["showError", host.texts("de").proxySignIn]);
+      const signIns = host.calls.filter(([name]) => name === "proxySignIn");
+      assert.equal(signIns.length, 3);
+      assert.deepEqual(proxyCommands(host).slice(-2), fails(host));
+      const elsewhere = [...host.calls.filter(([name]) => name !== "proxySignIn"), ...host.shown];
+      assert.ok(!JSON.stringify(elsewhere).includes("s3cret"), "not in a log, a property, a URL or the page");
+    });
+
+    test("Cancel ends in the proxy's message at once, and a late sign-in does nothing", () => {
+      const host = startDownload({ lang: "en" });
+      host.finish("download", 7);
+      host.context.cancelProxySignIn();
+      host.context.submitProxySignIn("anna", password);
+      host.context.cancelProxySignIn();
+      assert.deepEqual(proxyCommands(host), fails(host));
+      // With a full installer on offer, the message offers it as any network failure's does.
+      const offering = startDownload();
+      offering.context.stubParams.offlineUrl = "https://www.example.com/SorvaneProFull.exe";
+      offering.finish("download", 7);
+      offering.context.cancelProxySignIn();
+      assert.deepEqual(offering.shown[offering.shown.length - 1],
+        ["showOfflineOffer", offering.texts("en").proxySignIn, offering.texts("en").offlineInstaller]);
+    });
+
+    test("the quiet run asks nobody: the proxy's message at once", () => {
+      const host = new ScriptHost({ lang: "jp" }, { quiet: true });
+      host.context.startDownloadPage(host.view, host.timers);
+      host.finish("download", 7);
+      assert.deepEqual(proxyCommands(host), fails(host));
+      assert.deepEqual(host.shown[host.shown.length - 1], ["showError", host.texts("jp").proxySignIn]);
+    });
+
+    test("a host view that refuses the look-up of an unknown name counts as one without a form", () => {
+      const host = new ScriptHost({ lang: "en" }, { quiet: true });
+      const refusing = new Proxy(host.view, {
+        get: (target, name) => {
+          if (!(name in target)) {
+            throw new Error("DISP_E_UNKNOWNNAME");
+          }
+          return target[name];
+        }
+      });
+      host.context.startDownloadPage(refusing, host.timers);
+      host.finish("download", 7);
+      assert.deepEqual(proxyCommands(host), fails(host));
+    });
+  });
 
   describe("the full installer of a release that has one", () => {
     const offlineUrl = "https://www.example.com/SorvaneProFull.exe";

@@ -148,6 +148,21 @@ function readView() {
       (error && error.getBoundingClientRect().bottom > offline.getBoundingClientRect().top))) {
     faults.push("the full installer's button does not fit under the message");
   }
+  const form = shown("proxy-form");
+  if (form) {
+    const text = shown("proxy-text") || shown("proxy-refused");
+    if (text && text.getBoundingClientRect().bottom > box("proxy-user-label").top) {
+      faults.push("the sign-in form's text runs into its fields");
+    }
+    for (const id of ["proxy-user-label", "proxy-password-label"]) {
+      if (document.getElementById(id).scrollWidth > document.getElementById(id).clientWidth) {
+        faults.push(`the ${id} is wider than its field`);
+      }
+    }
+    if (box("proxy-cancel").bottom > box("panel").bottom - 8 || box("proxy-cancel").right > box("panel").right - 16) {
+      faults.push("the sign-in form's buttons run out of the window");
+    }
+  }
   return {
     title: document.title,
     shownTitle: document.getElementById("title").textContent,
@@ -161,6 +176,13 @@ function readView() {
     detail: detail ? detail.textContent : null,
     timeLeft: timeLeft ? timeLeft.textContent : null,
     offline: offline ? offline.textContent : null,
+    // The sign-in form: null while hidden, else its message (the explanation or the refusal) and
+    // what the fields hold.
+    proxyForm: form ? {
+      text: (shown("proxy-text") || shown("proxy-refused")).textContent,
+      userName: document.getElementById("proxy-user").value,
+      password: document.getElementById("proxy-password").value
+    } : null,
     faults
   };
 }
@@ -532,7 +554,6 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
       ["download", 4, "networkProblem"],
       ["download", 5, "noNetwork"],
       ["download", 6, "networkSignIn"],
-      ["download", 7, "proxySignIn"],
       ["download", 8, "untrustedCertificate"],
       ["download", 9, "certificateDate"],
       ["download", 10, "serverNotFound"],
@@ -568,6 +589,65 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
             await run.checkState(`error-${job}-${result}-${lang}`);
           }));
       }
+    }
+
+    // A proxy that wants a sign-in (download result 7): the form, keyboard first; a sign-in tries
+    // the same place again, a refusal says so, and Cancel ends in the proxy's message.
+    for (const lang of languages) {
+      test(`lang ${lang}: the proxy's sign-in form, a refused sign-in, and Cancel`, () =>
+        withPage("Download.html", { lang }, async (run) => {
+          const texts = reference.texts(lang);
+          const password = "s3cret p\u00e4ss";
+          await run.untilCommand("download");
+          await run.finish("download", 7);
+          let view = await run.untilView({ proxyForm: { text: texts.proxyFormText, userName: "", password: "" }, percent: null });
+          run.assertClean(view);
+          assert.deepEqual(await run.page.evaluate(readFocus), { id: "proxy-user", ring: true }, "the first field has the focus");
+          assert.deepEqual(await run.page.evaluate(() => [...document.querySelectorAll("#proxy-form input")]
+            .map((input) => [input.type, input.labels[0].textContent, input.name])),
+          [["text", texts.proxyUserName, ""], ["password", texts.proxyPassword, ""]]);
+          await run.checkState(`proxy-sign-in-${lang}`);
+          const order = [];
+          for (let i = 0; i < 5; i += 1) {
+            await run.page.keyboard.press("Tab");
+            order.push(await run.page.evaluate(readFocus));
+          }
+          assert.deepEqual(order, ["proxy-password", "proxy-sign-in", "proxy-cancel", "close", "proxy-user"]
+            .map((id) => ({ id, ring: true })), "the focus order");
+          await run.page.keyboard.type("anna");
+          await run.page.keyboard.press("Tab");
+          await run.page.keyboard.type(password);
+          await run.page.keyboard.press("Enter");
+          await run.untilCommand("proxySignIn");
+          await run.until("the download again", () => run.commands().filter(([name]) => name === "download").length === 2);
+          assert.deepEqual(run.commands().slice(downloadStart.length), [
+            ["proxySignIn", "anna", password],
+            ["download", stubParams.packageUrl, "<callback>"]
+          ]);
+          run.assertClean(await run.untilView({ proxyForm: null, status: texts.downloading, percent: "0%" }));
+
+          await run.finish("download", 7);
+          view = await run.untilView({ proxyForm: { text: texts.proxyRefused, userName: "anna", password: "" } });
+          run.assertClean(view);
+          assert.equal((await run.page.evaluate(readFocus)).id, "proxy-password", "the user name kept, the password asked again");
+          assert.equal((await run.page.evaluate(readAria)).lang, texts.languageTag);
+          assert.deepEqual(await run.page.evaluate(() => {
+            const refused = document.getElementById("proxy-refused");
+            return [refused.getAttribute("role"), refused.textContent];
+          }), ["alert", texts.proxyRefused]);
+          await run.checkState(`proxy-sign-in-refused-${lang}`);
+          await run.page.click("#proxy-cancel");
+          await run.untilCommand("closeWindow");
+          assert.deepEqual(run.commands().slice(downloadStart.length + 2), [
+            ["messageBox", texts.proxySignIn, texts.title],
+            ["closeWindow"]
+          ]);
+          view = await run.untilView({ error: texts.proxySignIn, proxyForm: null });
+          run.assertClean(view);
+          assert.ok(!JSON.stringify(run.commands().filter(([name]) => name !== "proxySignIn")).includes("s3cret"));
+          assert.ok(!run.page.url().includes("s3cret") && !run.page.url().includes("anna"), "nothing in the URL");
+          await run.checkState(`error-download-7-${lang}`);
+        }));
     }
 
     // A release with a full installer: every network failure's message offers it, with the

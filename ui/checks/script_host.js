@@ -27,7 +27,8 @@ const signatures = {
   messageBox: ["string", "string"],
   disableCloseWindow: ["boolean"],
   openPage: ["string"],
-  manageShortcut: ["string", "boolean"]
+  manageShortcut: ["string", "boolean"],
+  proxySignIn: ["string", "string"]
 };
 
 const jobs = ["download", "extract", "install"];
@@ -149,6 +150,7 @@ class ScriptHost {
       return view;
     }
     view.showOfflineOffer = (text, label) => this.shown.push(["showOfflineOffer", text, label]);
+    view.showProxySignIn = (refused) => this.shown.push(["showProxySignIn", refused]);
     return view;
   }
 

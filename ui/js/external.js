@@ -17,7 +17,10 @@ var workflowSettings = {
   pollMilliseconds: 400,
   extractDelayMilliseconds: 1000,
   // Share of the progress bar that the download fills; the extraction fills the rest.
-  downloadShare: 0.8
+  downloadShare: 0.8,
+  // Sign-ins that a run offers a proxy which wants one (download result 7) before it gives up with
+  // the proxy's message: enough for a typing error or two, and not a way to guess passwords.
+  proxySignIns: 3
 };
 
 // The time-left estimate. Each poll gives one rate sample (bytes since the last poll over the time
@@ -300,15 +303,19 @@ function runLoadPage(view) {
 // one new one every timeLeftSettings.announceMilliseconds, empty outside the download); and
 // showError(text) before a failure's message box. A view that someone looks at may also have
 // showOfflineOffer(text, label): a network failure's message with a button, named label, that
-// calls openOfflineInstaller(); the run then waits for the user.
+// calls openOfflineInstaller(); the run then waits for the user. Such a view may also have
+// showProxySignIn(refused): the proxy sign-in form, whose Sign in calls
+// submitProxySignIn(userName, password) and whose Cancel calls cancelProxySignIn(); refused is true
+// when the proxy has refused the last sign-in. The next showProgress takes the form away.
 function startDownloadPage(view, timers) {
   var run = {
     view: view,
     timers: timers,
     texts: textsForLanguage(external.getProperty("lang")),
     stage: "downloading",
-    // What the run waits for: the callback of "download", "extract" or "install", the user's choice
-    // of the full installer ("offline"), or "" for nothing.
+    // What the run waits for: the callback of "download", "extract" or "install", the user's
+    // sign-in to the proxy ("proxySignIn") or choice of the full installer ("offline"), or "" for
+    // nothing.
     awaiting: "",
     fraction: 0,
     sizeText: "",
@@ -322,7 +329,9 @@ function startDownloadPage(view, timers) {
     extractTimer: null,
     closeDisabled: false,
     // Which of packageUrls() the download is from.
-    mirror: 0
+    mirror: 0,
+    // Sign-ins handed to the proxy so far.
+    proxySignIns: 0
   };
   if (downloadRun !== null) {
     stopDownloadPage();
@@ -470,11 +479,11 @@ function onDownloaded(run, result) {
     startDownload(run);
     return;
   }
+  if (result === 7 && askProxySignIn(run)) {
+    return;
+  }
   if (result !== 0) {
-    if (isNetworkFailure(result) && offerOfflineInstaller(run, downloadErrorText(run.texts, result))) {
-      return;
-    }
-    fail(run, downloadErrorText(run.texts, result));
+    failDownload(run, result);
     return;
   }
   run.stage = "extracting";
@@ -542,6 +551,53 @@ function onInstalled(run, result) {
   }
   // Any other result leaves status 2, so the run is reported as failed with its logs.
   external.closeWindow();
+}
+
+function failDownload(run, result) {
+  var text = downloadErrorText(run.texts, result);
+  if (isNetworkFailure(result) && offerOfflineInstaller(run, text)) {
+    return;
+  }
+  fail(run, text);
+}
+
+// A proxy that wants a sign-in: the form, where someone can fill it in and sign-ins are left; false
+// otherwise (the quiet run has nobody to ask). The bar keeps what it showed; the polls leave the
+// form alone while the stage is "signingIn".
+function askProxySignIn(run) {
+  if (run.proxySignIns >= workflowSettings.proxySignIns || !viewOffers(run.view, "showProxySignIn")) {
+    return false;
+  }
+  run.stage = "signingIn";
+  run.awaiting = "proxySignIn";
+  run.view.showProxySignIn(run.proxySignIns > 0);
+  return true;
+}
+
+// The sign-in form's Sign in: the engine keeps the user name and password for this run's downloads,
+// and the download starts again from the same place. The password goes to the script object and
+// nowhere else: no log line, no property, no report, no URL.
+function submitProxySignIn(userName, password) {
+  var run = downloadRun;
+  if (run === null || run.awaiting !== "proxySignIn") {
+    return;
+  }
+  run.proxySignIns += 1;
+  external.proxySignIn(String(userName), String(password));
+  run.stage = "downloading";
+  run.rate = newRateEstimate();
+  showProgress(run, run.fraction);
+  startDownload(run);
+}
+
+// The sign-in form's Cancel: the proxy's message, as when no sign-in is left.
+function cancelProxySignIn() {
+  var run = downloadRun;
+  if (run === null || run.awaiting !== "proxySignIn") {
+    return;
+  }
+  run.awaiting = "";
+  failDownload(run, 7);
 }
 
 // A network failure's message with the full installer on offer, where the release has one and
