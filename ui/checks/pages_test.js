@@ -871,6 +871,31 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
       }
     }
 
+    // The states that wait for the user, in the same looks: the sign-in form, then (with a full
+    // installer) its Cancel's offer.
+    for (const [name, properties, look] of looks) {
+      test(`${name}: the proxy's sign-in form and the full installer's offer in system colours`, () =>
+        withPage("Download.html", { ...properties, lang: "de" }, async (run) => {
+          const texts = reference.texts("de");
+          await run.untilCommand("download");
+          await run.finish("download", 7);
+          run.assertClean(await run.untilView({ proxyForm: { text: texts.proxyFormText, userName: "", password: "" } }));
+          assert.deepEqual((await run.page.evaluate(readLook)).withImages, []);
+          await run.checkState(`${name}-proxy-sign-in-de`);
+          await run.page.click("#proxy-cancel");
+          run.assertClean(await run.untilView({ error: texts.proxySignIn, offline: texts.offlineInstaller }));
+          await run.checkState(`${name}-offline-offer-download-7-de`);
+        }, { ...look, offline: true }));
+    }
+
+    test("a console error fails the page checks", () =>
+      withPage("Download.html", {}, async (run) => {
+        await run.untilCommand("download");
+        await run.page.evaluate(() => console.error("planted"));
+        await run.until("the console error", () => run.errors.length > 0);
+        assert.throws(() => run.assertClean(), /console: planted/);
+      }));
+
     test("without high contrast the images stay", () =>
       withPage("Download.html", { highContrast: "0" }, async (run) => {
         await run.untilCommand("download");
