@@ -254,7 +254,7 @@ function isNetworkFailure(result) {
 function viewOffers(view, method) {
   try {
     return typeof view[method] === "function";
-    // ES3 has no catch without a name.
+    // The name goes unused, but ES3 has no catch without one.
     // eslint-disable-next-line no-unused-vars
   } catch (refused) {
     return false;
@@ -553,6 +553,7 @@ function onInstalled(run, result) {
   external.closeWindow();
 }
 
+// A failed download's end: its message, with the full installer on offer where there is one.
 function failDownload(run, result) {
   var text = downloadErrorText(run.texts, result);
   if (isNetworkFailure(result) && offerOfflineInstaller(run, text)) {
