@@ -5,7 +5,7 @@
 # happened.
 # make package REPORT_HOST=host PACKAGE_URL=https://.../Name.zip PACKAGE_SHA256=hex | PACKAGE_MANIFEST_KEY=hex
 # PACKAGE_VERSION_FLOOR=a.b.c.d [PACKAGE_SIGNER=name PACKAGE_SIGNER_KEY=hex]
-# [THANK_YOU_URL=... CHANNEL=... TIMESTAMP_URL=...]: build the win32 stub for that release, pin its
+# [THANK_YOU_URL=... OFFLINE_URL=... CHANNEL=... TIMESTAMP_URL=...]: build the win32 stub for that release, pin its
 # package, sign it and pack the UI payload into it: dist/SorvaneProSetup.exe.
 # make verify-release DIST=file with the same release settings: rebuild the commit checked out here
 # and compare: "reproduced", or the first part of the file that differs.
@@ -20,7 +20,7 @@ RELEASE_DIR := build/release
 # from the same commit (tools/release checks them together). make package takes them, and make
 # verify-release hands the same ones to its rebuild. They reach the recipes through the environment,
 # so that no value is ever read as shell code.
-RELEASE_SETTINGS := REPORT_HOST PACKAGE_URL THANK_YOU_URL CHANNEL PACKAGE_SHA256 PACKAGE_SIGNER PACKAGE_SIGNER_KEY PACKAGE_MANIFEST_KEY PACKAGE_VERSION_FLOOR TIMESTAMP_URL
+RELEASE_SETTINGS := REPORT_HOST PACKAGE_URL THANK_YOU_URL CHANNEL PACKAGE_SHA256 PACKAGE_SIGNER PACKAGE_SIGNER_KEY PACKAGE_MANIFEST_KEY PACKAGE_VERSION_FLOOR TIMESTAMP_URL OFFLINE_URL
 REPORT_HOST ?=
 PACKAGE_URL ?=
 THANK_YOU_URL ?=
@@ -31,6 +31,7 @@ PACKAGE_SIGNER_KEY ?=
 PACKAGE_MANIFEST_KEY ?=
 PACKAGE_VERSION_FLOOR ?=
 TIMESTAMP_URL ?=
+OFFLINE_URL ?=
 export $(RELEASE_SETTINGS)
 # The stub's PE timestamp: the time of the commit being built, so that two builds of it agree. A
 # SOURCE_DATE_EPOCH in the environment wins (a rebuild from an export, which has no git history).

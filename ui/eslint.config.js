@@ -111,6 +111,9 @@ module.exports = [
         startDownloadPage: "readonly",
         stopDownloadPage: "readonly",
         requestClose: "readonly",
+        openOfflineInstaller: "readonly",
+        submitProxySignIn: "readonly",
+        cancelProxySignIn: "readonly",
         startWindowDrag: "readonly",
         workflowSettings: "readonly"
       }

@@ -122,7 +122,8 @@ const char kDefaultChannel[] = "web";
 const std::vector<std::string>& settingNames() {
   static const std::vector<std::string> names = {"REPORT_HOST", "PACKAGE_URL",    "THANK_YOU_URL", "CHANNEL",
                                                  "PACKAGE_SHA256", "PACKAGE_SIGNER", "PACKAGE_SIGNER_KEY",
-                                                 "PACKAGE_MANIFEST_KEY", "PACKAGE_VERSION_FLOOR", "TIMESTAMP_URL"};
+                                                 "PACKAGE_MANIFEST_KEY", "PACKAGE_VERSION_FLOOR", "TIMESTAMP_URL",
+                                                 "OFFLINE_URL"};
   return names;
 }
 
@@ -218,11 +219,15 @@ SettingsCheck checkSettings(const Settings& settings, bool testBuild) {
       }
     }
   }
-  const std::string thankYouUrl = valueOf(settings, "THANK_YOU_URL");
-  if (!thankYouUrl.empty() && !isHttpUrl(thankYouUrl, &url)) {
-    check.problems.push_back("THANK_YOU_URL: not an http(s) URL: " + thankYouUrl);
-  } else if (!thankYouUrl.empty() && !testBuild && url.scheme != "https") {
-    check.problems.push_back("THANK_YOU_URL: https only: " + thankYouUrl);
+  // Pages the stub opens in the user's browser: the thank-you page after a completed installation,
+  // and the full installer offered when the download fails.
+  for (const char* name : {"THANK_YOU_URL", "OFFLINE_URL"}) {
+    const std::string pageUrl = valueOf(settings, name);
+    if (!pageUrl.empty() && !isHttpUrl(pageUrl, &url)) {
+      check.problems.push_back(std::string(name) + ": not an http(s) URL: " + pageUrl);
+    } else if (!pageUrl.empty() && !testBuild && url.scheme != "https") {
+      check.problems.push_back(std::string(name) + ": https only: " + pageUrl);
+    }
   }
   const std::string channel = valueOf(settings, "CHANNEL");
   if (!channel.empty() && (channel.size() > 64 || !std::all_of(channel.begin(), channel.end(), [](unsigned char c) {
@@ -290,7 +295,8 @@ std::string stubParamsScript(const Settings& settings) {
          ", \"packageUrls\": [" + list + "]" +
          ", \"channel\": " + quoted(channel.empty() ? kDefaultChannel : channel) +
          ", \"shortcutName\": \"Sorvane Pro Setup.lnk\", \"thankYouUrl\": " +
-         quoted(valueOf(settings, "THANK_YOU_URL")) + "};\n";
+         quoted(valueOf(settings, "THANK_YOU_URL")) + ", \"offlineUrl\": " + quoted(valueOf(settings, "OFFLINE_URL")) +
+         "};\n";
 }
 
 }  // namespace release

@@ -29,7 +29,8 @@ const std::vector<std::string>& settingNames();
 // PACKAGE_SHA256, which pins every byte of the package (PACKAGE_SIGNER may come with it, with
 // PACKAGE_SIGNER_KEY, the SHA-256 of the signer's SubjectPublicKeyInfo: setup.exe's signer is then
 // checked too). THANK_YOU_URL (https; the page opened after a completed
-// installation; none without it) and TIMESTAMP_URL are warned about when missing; CHANNEL is
+// installation; none without it) and TIMESTAMP_URL are warned about when missing; OFFLINE_URL
+// (https; the full installer that the pages offer when the download fails) is optional; CHANNEL is
 // kDefaultChannel unless given. Test builds (`testBuild`) keep their loopback servers and plain
 // http, and may pin the signer alone.
 SettingsCheck checkSettings(const Settings& settings, bool testBuild);

@@ -141,11 +141,40 @@ TEST(ReleaseSettings, StubParamsHoldTheGivenUrlsAsScriptStrings) {
             "var stubParams = {\"packageUrl\": \"https://downloads.example.com/SorvanePro.zip\", "
             "\"packageUrls\": [\"https://downloads.example.com/SorvanePro.zip\"], \"channel\": \"web\", "
             "\"shortcutName\": \"Sorvane Pro Setup.lnk\", \"thankYouUrl\": "
-            "\"https://www.example.com/thanks.html?from=\\\"stub\\\"&x=\\u003c/script\\u003e\"};\n");
+            "\"https://www.example.com/thanks.html?from=\\\"stub\\\"&x=\\u003c/script\\u003e\", \"offlineUrl\": \"\"};\n");
   settings["CHANNEL"] = "beta";
   settings["THANK_YOU_URL"] = "https://www.example.com/caf\xc3\xa9";
   EXPECT_NE(stubParamsScript(settings).find("\"channel\": \"beta\""), std::string::npos);
   EXPECT_NE(stubParamsScript(settings).find("caf\\u00e9\""), std::string::npos);
+}
+
+TEST(ReleaseSettings, TheFullInstallerPageIsOptionalAndHttpsOnly) {
+  Settings settings = complete();
+  settings["OFFLINE_URL"] = "https://www.example.com/SorvaneProFull.exe?lang=\"en\"";
+  const SettingsCheck check = checkSettings(settings, false);
+  EXPECT_TRUE(check.ok());
+  // Only the missing thank-you page and time stamp are warned about: without this page the
+  // download's failure messages stay as they are.
+  EXPECT_EQ(check.warnings.size(), 2u);
+  EXPECT_NE(stubParamsScript(settings).find(
+                "\"offlineUrl\": \"https://www.example.com/SorvaneProFull.exe?lang=\\\"en\\\"\"};\n"),
+            std::string::npos);
+  const struct {
+    std::string value;
+    const char* problem;
+  } cases[] = {
+      {"http://www.example.com/full.exe", "OFFLINE_URL: https only: http://www.example.com/full.exe"},
+      {"javascript:alert(1)", "OFFLINE_URL: not an http(s) URL: javascript:alert(1)"},
+      {"file:///C:/full.exe", "OFFLINE_URL: not an http(s) URL: file:///C:/full.exe"},
+      {"https://user@www.example.com/full.exe", "OFFLINE_URL: not an http(s) URL: https://user@www.example.com/full.exe"},
+  };
+  for (const auto& c : cases) {
+    settings["OFFLINE_URL"] = c.value;
+    EXPECT_EQ(checkSettings(settings, false).problems, std::vector<std::string>{c.problem}) << c.value;
+  }
+  // A test build may point it at its loopback server over plain http, as it does the thank-you page.
+  settings["OFFLINE_URL"] = "http://127.0.0.1:8631/full.html";
+  EXPECT_TRUE(checkSettings(settings, true).ok());
 }
 
 TEST(ReleaseSettings, UpToFourPlacesServeThePackageInOrder) {

@@ -107,7 +107,7 @@ describe("Download page", () => {
 
   test("a place that cannot serve the package hands over to the next; a refused package does not", () => {
     const mirrors = ["https://a.example.com/SorvanePro.zip", "https://b.example.net/SorvanePro.zip"];
-    for (const [result, tried] of [[4, 2], [2, 2], [5, 2], [1, 1], [3, 1], [6, 1]]) {
+    for (const [result, tried] of [[4, 2], [2, 2], [5, 2], [10, 2], [1, 1], [3, 1], [6, 1], [7, 1], [8, 1], [9, 1]]) {
       const host = new ScriptHost({ lang: "en" });
       host.context.stubParams.packageUrls = mirrors;
       host.context.startDownloadPage(host.view, host.timers);
@@ -137,10 +137,16 @@ describe("Download page", () => {
     [5, "noNetwork"],
     [2, "packageMissing"],
     [6, "networkSignIn"],
+    [7, "proxySignIn"],
+    [8, "untrustedCertificate"],
+    [9, "certificateDate"],
+    [10, "serverNotFound"],
     [4, "networkProblem"],
-    [1, "networkProblem"]
+    [1, "networkProblem"],
+    [11, "networkProblem"]
   ];
-  for (const [result, message] of downloadFailures) {
+  // A proxy's sign-in (7) has the form first in the window: below.
+  for (const [result, message] of downloadFailures.filter(([code]) => code !== 7)) {
     test(`download result ${result} shows ${message} and closes with status 2`, () => {
       const host = startDownload({ lang: "fr" });
       const texts = host.texts("fr");
@@ -155,6 +161,160 @@ describe("Download page", () => {
       assert.equal(host.timerList.length, 0);
     });
   }
+
+  describe("a proxy that wants a sign-in", () => {
+    const password = "s3cret p\u00e4ss";
+    const proxyCommands = (host) => host.commands().slice(downloadStart.length);
+    const fails = (host) => [["messageBox", host.texts(host.properties.lang).proxySignIn, host.texts(host.properties.lang).title],
+      ["closeWindow"]];
+
+    test("the form, a sign-in, and the download again from the same place", () => {
+      const mirrors = ["https://a.example.com/SorvanePro.zip", "https://b.example.net/SorvanePro.zip"];
+      const host = new ScriptHost({ lang: "nl", downloadTotal: "1000", downloadCurrent: "300" });
+      host.context.stubParams.packageUrls = mirrors;
+      host.context.startDownloadPage(host.view, host.timers);
+      host.finish("download", 4);
+      host.advance(400);
+      host.finish("download", 7);
+      assert.deepEqual(host.shown[host.shown.length - 1], ["showProxySignIn", false]);
+      const before = host.calls.length;
+      host.advance(2000);
+      assert.deepEqual(host.shown[host.shown.length - 1], ["showProxySignIn", false], "the polls leave the form alone");
+      assert.equal(host.calls.length, before, "nothing asked while it shows");
+      host.context.submitProxySignIn("anna", password);
+      host.context.submitProxySignIn("anna", password);
+      assert.deepEqual(host.commands().slice(-2), [["proxySignIn", "anna", password], ["download", mirrors[1], "<callback>"]]);
+      assert.deepEqual(host.lastProgress(), ["showProgress", 0.24, "downloading"], "the bar as it was");
+      host.finish("download", 0);
+      host.advance(1000);
+      assert.deepEqual(host.commands().slice(-1), [["extract", "<callback>"]]);
+    });
+
+    test("three refusals end in the proxy's message; the password reaches the script object only", () => {
+      const host = startDownload({ lang: "de" });
+      host.finish("download", 7);
+      for (const refused of [true, true]) {
+        host.context.submitProxySignIn("anna", password);
+        host.finish("download", 7);
+        assert.deepEqual(host.shown[host.shown.length - 1], ["showProxySignIn", refused]);
+      }
+      host.context.submitProxySignIn("anna", password);
+      host.finish("download", 7);
+      assert.deepEqual(host.shown[host.shown.length - 1], ["showError", host.texts("de").proxySignIn]);
+      const signIns = host.calls.filter(([name]) => name === "proxySignIn");
+      assert.equal(signIns.length, 3);
+      assert.deepEqual(proxyCommands(host).slice(-2), fails(host));
+      const elsewhere = [...host.calls.filter(([name]) => name !== "proxySignIn"), ...host.shown];
+      assert.ok(!JSON.stringify(elsewhere).includes("s3cret"), "not in a log, a property, a URL or the page");
+    });
+
+    test("Cancel ends in the proxy's message at once, and a late sign-in does nothing", () => {
+      const host = startDownload({ lang: "en" });
+      host.finish("download", 7);
+      host.context.cancelProxySignIn();
+      host.context.submitProxySignIn("anna", password);
+      host.context.cancelProxySignIn();
+      assert.deepEqual(proxyCommands(host), fails(host));
+      // With a full installer on offer, the message offers it as any network failure's does.
+      const offering = startDownload();
+      offering.context.stubParams.offlineUrl = "https://www.example.com/SorvaneProFull.exe";
+      offering.finish("download", 7);
+      offering.context.cancelProxySignIn();
+      assert.deepEqual(offering.shown[offering.shown.length - 1],
+        ["showOfflineOffer", offering.texts("en").proxySignIn, offering.texts("en").offlineInstaller]);
+    });
+
+    test("the quiet run asks nobody: the proxy's message at once", () => {
+      const host = new ScriptHost({ lang: "jp" }, { quiet: true });
+      host.context.startDownloadPage(host.view, host.timers);
+      host.finish("download", 7);
+      assert.deepEqual(proxyCommands(host), fails(host));
+      assert.deepEqual(host.shown[host.shown.length - 1], ["showError", host.texts("jp").proxySignIn]);
+    });
+
+    test("a host view that refuses the look-up of an unknown name counts as one without a form", () => {
+      const host = new ScriptHost({ lang: "en" }, { quiet: true });
+      const refusing = new Proxy(host.view, {
+        get: (target, name) => {
+          if (!(name in target)) {
+            throw new Error("DISP_E_UNKNOWNNAME");
+          }
+          return target[name];
+        }
+      });
+      host.context.startDownloadPage(refusing, host.timers);
+      host.finish("download", 7);
+      assert.deepEqual(proxyCommands(host), fails(host));
+    });
+  });
+
+  describe("the full installer of a release that has one", () => {
+    const offlineUrl = "https://www.example.com/SorvaneProFull.exe";
+    function startOffering(properties, options) {
+      const host = new ScriptHost(properties, options);
+      host.context.stubParams.offlineUrl = offlineUrl;
+      host.context.startDownloadPage(host.view, host.timers);
+      return host;
+    }
+
+    for (const [result, message] of downloadFailures.filter(([code]) => code !== 3 && code !== 7)) {
+      test(`download result ${result}: ${message} with the full installer on offer, until the user takes it`, () => {
+        const host = startOffering({ lang: "it" });
+        const texts = host.texts("it");
+        host.finish("download", result);
+        host.advance(5000);
+        assert.deepEqual(host.commands(), [...downloadStart, ["disableCloseWindow", false]]);
+        assert.deepEqual(host.shown[host.shown.length - 1], ["showOfflineOffer", texts[message], texts.offlineInstaller]);
+        assert.equal(host.timerList.length, 0);
+        host.context.openOfflineInstaller();
+        host.context.openOfflineInstaller();
+        assert.deepEqual(host.commands().slice(downloadStart.length + 1), [["openPage", offlineUrl], ["closeWindow"]]);
+      });
+    }
+
+    test("declined: the close button ends the run at once, and the offer is gone", () => {
+      const host = startOffering();
+      host.finish("download", 5);
+      host.context.requestClose();
+      host.context.stopDownloadPage();
+      host.context.openOfflineInstaller();
+      assert.deepEqual(host.commands().slice(downloadStart.length), [["disableCloseWindow", false], ["closeWindow"]]);
+    });
+
+    test("a full disk, a failed extraction and the quiet run keep their message and close", () => {
+      const diskFull = startOffering();
+      diskFull.finish("download", 3);
+      assert.deepEqual(diskFull.commands().slice(-2), [["messageBox", diskFull.texts("en").diskFull, "Sorvane Pro Setup"],
+        ["closeWindow"]]);
+      const extract = startOffering();
+      downloadAndExtract(extract);
+      assert.deepEqual(extract.commands().slice(-1), [["install", "", "<callback>"]]);
+      const failedExtract = startOffering();
+      failedExtract.finish("download", 0);
+      failedExtract.advance(1000);
+      failedExtract.finish("extract", 1);
+      assert.deepEqual(failedExtract.commands().slice(-1), [["closeWindow"]]);
+      // Nobody would see the offer: the quiet run logs the message and ends.
+      const quiet = startOffering({}, { quiet: true });
+      quiet.finish("download", 5);
+      assert.deepEqual(quiet.commands().slice(downloadStart.length),
+        [["messageBox", quiet.texts("en").noNetwork, "Sorvane Pro Setup"], ["closeWindow"]]);
+      for (const host of [diskFull, failedExtract, quiet]) {
+        assert.ok(!host.shown.some(([kind]) => kind === "showOfflineOffer"));
+      }
+    });
+
+    test("the last mirror's failure is the one with the offer", () => {
+      const host = new ScriptHost();
+      host.context.stubParams.offlineUrl = offlineUrl;
+      host.context.stubParams.packageUrls = ["https://a.example.com/SorvanePro.zip", "https://b.example.com/SorvanePro.zip"];
+      host.context.startDownloadPage(host.view, host.timers);
+      host.finish("download", 10);
+      assert.ok(!host.shown.some(([kind]) => kind === "showOfflineOffer"));
+      host.finish("download", 8);
+      assert.deepEqual(host.shown[host.shown.length - 1][1], host.texts("en").untrustedCertificate);
+    });
+  });
 
   const extractFailures = [
     [2, "diskFull"],
@@ -469,6 +629,19 @@ describe("Page texts", () => {
       }
     }
     assert.notEqual(tables.jp.diskFull, tables.en.diskFull);
+  });
+
+  test("each network failure's message is its own and says what to do", () => {
+    const host = new ScriptHost();
+    const failures = ["noNetwork", "networkSignIn", "proxySignIn", "untrustedCertificate", "certificateDate",
+      "serverNotFound", "packageMissing", "networkProblem", "diskFull"];
+    for (const lang of languages) {
+      const texts = host.texts(lang);
+      assert.equal(new Set(failures.map((key) => texts[key])).size, failures.length, lang);
+    }
+    const english = host.texts("en");
+    assert.match(english.certificateDate, /Check your computer's date and time/);
+    assert.match(english.proxySignIn, /Windows Credential Manager/);
   });
 
   for (const code of ["es", "", "other", "hasOwnProperty", undefined]) {

@@ -142,6 +142,27 @@ function readView() {
   if (error && (error.getBoundingClientRect().bottom > box("panel").bottom || error.scrollWidth > error.clientWidth)) {
     faults.push("the error message runs out of the window");
   }
+  const offline = shown("offline");
+  if (offline && (offline.getBoundingClientRect().bottom > box("panel").bottom - 8 ||
+      offline.getBoundingClientRect().right > box("panel").right - 16 || offline.scrollWidth > offline.clientWidth ||
+      (error && error.getBoundingClientRect().bottom > offline.getBoundingClientRect().top))) {
+    faults.push("the full installer's button does not fit under the message");
+  }
+  const form = shown("proxy-form");
+  if (form) {
+    const text = shown("proxy-text") || shown("proxy-refused");
+    if (text && text.getBoundingClientRect().bottom > box("proxy-user-label").top) {
+      faults.push("the sign-in form's text runs into its fields");
+    }
+    for (const id of ["proxy-user-label", "proxy-password-label"]) {
+      if (document.getElementById(id).scrollWidth > document.getElementById(id).clientWidth) {
+        faults.push(`the ${id} is wider than its field`);
+      }
+    }
+    if (box("proxy-cancel").bottom > box("panel").bottom - 8 || box("proxy-cancel").right > box("panel").right - 16) {
+      faults.push("the sign-in form's buttons run out of the window");
+    }
+  }
   return {
     title: document.title,
     shownTitle: document.getElementById("title").textContent,
@@ -154,6 +175,14 @@ function readView() {
     error: error ? error.textContent : null,
     detail: detail ? detail.textContent : null,
     timeLeft: timeLeft ? timeLeft.textContent : null,
+    offline: offline ? offline.textContent : null,
+    // The sign-in form: null while hidden, else its message (the explanation or the refusal) and
+    // what the fields hold.
+    proxyForm: form ? {
+      text: (shown("proxy-text") || shown("proxy-refused")).textContent,
+      userName: document.getElementById("proxy-user").value,
+      password: document.getElementById("proxy-password").value
+    } : null,
     faults
   };
 }
@@ -342,6 +371,8 @@ class PageRun {
   }
 }
 
+const offlineUrl = "https://www.example.com/SorvaneProFull.exe";
+
 const downloadStart = [
   ["getProperty", "lang"],
   ["getProperty", "highContrast"],
@@ -353,6 +384,8 @@ const downloadStart = [
 describe("the pages in headless Chromium", { skip: chromium ? false : "chromium not found: run scripts/install-deps" }, () => {
   let scratch;
   let payload;
+  // The same pages for a release with a full installer (stubParams.offlineUrl).
+  let offlinePayload;
   let browser;
 
   before(async () => {
@@ -361,6 +394,10 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
     const staged = spawnSync(path.join(root, "scripts", "stage-payload"), [payload], { encoding: "utf8" });
     assert.equal(staged.status, 0, staged.stderr);
     fs.writeFileSync(path.join(scratch, "other.html"), "<!DOCTYPE html><title>other</title>");
+    offlinePayload = path.join(scratch, "payload-offline");
+    fs.cpSync(payload, offlinePayload, { recursive: true });
+    const params = path.join(offlinePayload, "js", "stubparams.js");
+    fs.writeFileSync(params, fs.readFileSync(params, "utf8").replace('"offlineUrl": ""', `"offlineUrl": "${offlineUrl}"`));
     fs.mkdirSync(screenshotFolder, { recursive: true });
     // Puppeteer's headless mode is Chromium's new headless mode; root needs --no-sandbox.
     const puppeteer = require("puppeteer-core");
@@ -380,7 +417,8 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
 
   // Loads a page in an idle slot (or a new one), runs body on it, and gives the slot back.
   // look: { forcedColors: true } emulates a browser's forced colours, { scale: 2 } a screen at
-  // twice the pixels per inch, where the host makes the window and the page twice as large.
+  // twice the pixels per inch, where the host makes the window and the page twice as large,
+  // { offline: true } the pages of a release with a full installer.
   async function withPage(pageName, properties, body, look = {}) {
     const slot = idleSlots.pop() || (await PageSlot.open(browser));
     try {
@@ -391,7 +429,7 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
       if (look.scale) {
         await slot.page.setViewport({ ...windowSize, deviceScaleFactor: look.scale });
       }
-      await body(await PageRun.open(slot, payload, pageName, properties));
+      await body(await PageRun.open(slot, look.offline ? offlinePayload : payload, pageName, properties));
     } finally {
       slot.run = null;
       if (look.forcedColors) {
@@ -516,6 +554,9 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
       ["download", 4, "networkProblem"],
       ["download", 5, "noNetwork"],
       ["download", 6, "networkSignIn"],
+      ["download", 8, "untrustedCertificate"],
+      ["download", 9, "certificateDate"],
+      ["download", 10, "serverNotFound"],
       ["extract", 1, "generalError"],
       ["extract", 2, "diskFull"],
       ["extract", 3, "generalError"]
@@ -549,6 +590,111 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
           }));
       }
     }
+
+    // A proxy that wants a sign-in (download result 7): the form, keyboard first; a sign-in tries
+    // the same place again, a refusal says so, and Cancel ends in the proxy's message.
+    for (const lang of languages) {
+      test(`lang ${lang}: the proxy's sign-in form, a refused sign-in, and Cancel`, () =>
+        withPage("Download.html", { lang }, async (run) => {
+          const texts = reference.texts(lang);
+          const password = "s3cret p\u00e4ss";
+          await run.untilCommand("download");
+          await run.finish("download", 7);
+          let view = await run.untilView({ proxyForm: { text: texts.proxyFormText, userName: "", password: "" }, percent: null });
+          run.assertClean(view);
+          assert.deepEqual(await run.page.evaluate(readFocus), { id: "proxy-user", ring: true }, "the first field has the focus");
+          assert.deepEqual(await run.page.evaluate(() => [...document.querySelectorAll("#proxy-form input")]
+            .map((input) => [input.type, input.labels[0].textContent, input.name])),
+          [["text", texts.proxyUserName, ""], ["password", texts.proxyPassword, ""]]);
+          await run.checkState(`proxy-sign-in-${lang}`);
+          const order = [];
+          for (let i = 0; i < 5; i += 1) {
+            await run.page.keyboard.press("Tab");
+            order.push(await run.page.evaluate(readFocus));
+          }
+          assert.deepEqual(order, ["proxy-password", "proxy-sign-in", "proxy-cancel", "close", "proxy-user"]
+            .map((id) => ({ id, ring: true })), "the focus order");
+          await run.page.keyboard.type("anna");
+          await run.page.keyboard.press("Tab");
+          await run.page.keyboard.type(password);
+          await run.page.keyboard.press("Enter");
+          await run.untilCommand("proxySignIn");
+          await run.until("the download again", () => run.commands().filter(([name]) => name === "download").length === 2);
+          assert.deepEqual(run.commands().slice(downloadStart.length), [
+            ["proxySignIn", "anna", password],
+            ["download", stubParams.packageUrl, "<callback>"]
+          ]);
+          run.assertClean(await run.untilView({ proxyForm: null, status: texts.downloading, percent: "0%" }));
+
+          await run.finish("download", 7);
+          view = await run.untilView({ proxyForm: { text: texts.proxyRefused, userName: "anna", password: "" } });
+          run.assertClean(view);
+          assert.equal((await run.page.evaluate(readFocus)).id, "proxy-password", "the user name kept, the password asked again");
+          assert.equal((await run.page.evaluate(readAria)).lang, texts.languageTag);
+          assert.deepEqual(await run.page.evaluate(() => {
+            const refused = document.getElementById("proxy-refused");
+            return [refused.getAttribute("role"), refused.textContent];
+          }), ["alert", texts.proxyRefused]);
+          await run.checkState(`proxy-sign-in-refused-${lang}`);
+          await run.page.click("#proxy-cancel");
+          await run.untilCommand("closeWindow");
+          assert.deepEqual(run.commands().slice(downloadStart.length + 2), [
+            ["messageBox", texts.proxySignIn, texts.title],
+            ["closeWindow"]
+          ]);
+          view = await run.untilView({ error: texts.proxySignIn, proxyForm: null });
+          run.assertClean(view);
+          assert.ok(!JSON.stringify(run.commands().filter(([name]) => name !== "proxySignIn")).includes("s3cret"));
+          assert.ok(!run.page.url().includes("s3cret") && !run.page.url().includes("anna"), "nothing in the URL");
+          await run.checkState(`error-download-7-${lang}`);
+        }));
+    }
+
+    // A release with a full installer: every network failure's message offers it, with the
+    // keyboard as with the mouse; shown here with each language's longest such message.
+    const networkFailures = [1, 2, 4, 5, 6, 8, 9, 10];
+    for (const lang of languages) {
+      test(`lang ${lang}: a network failure offers the full installer, which ends the run`, () =>
+        withPage("Download.html", { lang }, async (run) => {
+          const texts = reference.texts(lang);
+          const [result, message] = networkFailures
+            .map((code) => [code, reference.context.downloadErrorText(texts, code)])
+            .sort((a, b) => b[1].length - a[1].length)[0];
+          await run.untilCommand("download");
+          await run.finish("download", result);
+          const view = await run.untilView({ error: message, offline: texts.offlineInstaller, percent: null });
+          run.assertClean(view);
+          assert.deepEqual(await run.page.evaluate(readFocus), { id: "offline", ring: true }, "the button has the focus");
+          const aria = await run.page.evaluate(readAria);
+          assert.deepEqual(aria.error, { role: "alert", "aria-live": "assertive", text: message });
+          await run.checkState(`offline-offer-download-${result}-${lang}`);
+          const order = [];
+          for (let i = 0; i < 2; i += 1) {
+            await run.page.keyboard.press("Tab");
+            order.push((await run.page.evaluate(readFocus)).id);
+          }
+          assert.deepEqual(order, ["close", "offline"]);
+          await run.page.keyboard.press("Enter");
+          await run.untilCommand("closeWindow");
+          assert.deepEqual(run.commands(), [
+            ...downloadStart,
+            ["disableCloseWindow", false],
+            ["openPage", offlineUrl],
+            ["closeWindow"]
+          ]);
+          run.assertClean();
+        }, { offline: true }));
+    }
+
+    test("a release with a full installer: a full disk keeps its message box and offers nothing", () =>
+      withPage("Download.html", {}, async (run) => {
+        await run.untilCommand("download");
+        await run.finish("download", 3);
+        await run.untilCommand("closeWindow");
+        assert.deepEqual(run.commands().slice(downloadStart.length),
+          [["messageBox", reference.texts("en").diskFull, reference.texts("en").title], ["closeWindow"]]);
+        run.assertClean(await run.untilView({ offline: null }));
+      }, { offline: true }));
 
     // 120 MiB, from 37.2 MiB on at 1 MiB a second: the sizes show at the first poll, the time left
     // (about 80 s, "2 min") once the rate has been steady for two seconds.
@@ -724,6 +870,31 @@ describe("the pages in headless Chromium", { skip: chromium ? false : "chromium 
           }, look));
       }
     }
+
+    // The states that wait for the user, in the same looks: the sign-in form, then (with a full
+    // installer) its Cancel's offer.
+    for (const [name, properties, look] of looks) {
+      test(`${name}: the proxy's sign-in form and the full installer's offer in system colours`, () =>
+        withPage("Download.html", { ...properties, lang: "de" }, async (run) => {
+          const texts = reference.texts("de");
+          await run.untilCommand("download");
+          await run.finish("download", 7);
+          run.assertClean(await run.untilView({ proxyForm: { text: texts.proxyFormText, userName: "", password: "" } }));
+          assert.deepEqual((await run.page.evaluate(readLook)).withImages, []);
+          await run.checkState(`${name}-proxy-sign-in-de`);
+          await run.page.click("#proxy-cancel");
+          run.assertClean(await run.untilView({ error: texts.proxySignIn, offline: texts.offlineInstaller }));
+          await run.checkState(`${name}-offline-offer-download-7-de`);
+        }, { ...look, offline: true }));
+    }
+
+    test("a console error fails the page checks", () =>
+      withPage("Download.html", {}, async (run) => {
+        await run.untilCommand("download");
+        await run.page.evaluate(() => console.error("planted"));
+        await run.until("the console error", () => run.errors.length > 0);
+        assert.throws(() => run.assertClean(), /console: planted/);
+      }));
 
     test("without high contrast the images stay", () =>
       withPage("Download.html", { highContrast: "0" }, async (run) => {

@@ -27,7 +27,8 @@ const signatures = {
   messageBox: ["string", "string"],
   disableCloseWindow: ["boolean"],
   openPage: ["string"],
-  manageShortcut: ["string", "boolean"]
+  manageShortcut: ["string", "boolean"],
+  proxySignIn: ["string", "string"]
 };
 
 const jobs = ["download", "extract", "install"];
@@ -56,7 +57,10 @@ function checkCommandCall(name, types, args) {
 }
 
 class ScriptHost {
-  constructor(properties) {
+  // options.quiet: the quiet run's view, which has only the four methods of the host's own (no form,
+  // no choice); otherwise the window's view.
+  constructor(properties, options = {}) {
+    this.quiet = Boolean(options.quiet);
     this.properties = {
       osVersion: "6.1",
       arch: "x64",
@@ -129,7 +133,7 @@ class ScriptHost {
   }
 
   makeView() {
-    return {
+    const view = {
       navigate: (page) => this.shown.push(["navigate", page]),
       showTexts: (texts, highContrast) => {
         this.shown.push(["showTexts", texts.title]);
@@ -142,6 +146,12 @@ class ScriptHost {
       },
       showError: (text) => this.shown.push(["showError", text])
     };
+    if (this.quiet) {
+      return view;
+    }
+    view.showOfflineOffer = (text, label) => this.shown.push(["showOfflineOffer", text, label]);
+    view.showProxySignIn = (refused) => this.shown.push(["showProxySignIn", refused]);
+    return view;
   }
 
   // Runs every timer that falls due within the next milliseconds, in the order they fall due.

@@ -142,7 +142,7 @@ describe("staged payload", () => {
       fs.readFileSync(path.join(out, "js/stubparams.js"), "utf8").trim(),
       'var stubParams = {"packageUrl": "http://127.0.0.1:8631/SorvanePro.zip", ' +
         '"packageUrls": ["http://127.0.0.1:8631/SorvanePro.zip"], "channel": "demo", ' +
-        '"shortcutName": "Sorvane Pro Setup.lnk", "thankYouUrl": "http://127.0.0.1:8631/thankyou.html"};'
+        '"shortcutName": "Sorvane Pro Setup.lnk", "thankYouUrl": "http://127.0.0.1:8631/thankyou.html", "offlineUrl": ""};'
     );
   });
 

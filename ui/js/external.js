@@ -17,7 +17,10 @@ var workflowSettings = {
   pollMilliseconds: 400,
   extractDelayMilliseconds: 1000,
   // Share of the progress bar that the download fills; the extraction fills the rest.
-  downloadShare: 0.8
+  downloadShare: 0.8,
+  // Sign-ins that a run offers a proxy which wants one (download result 7) before it gives up with
+  // the proxy's message: enough for a typing error or two, and not a way to guess passwords.
+  proxySignIns: 3
 };
 
 // The time-left estimate. Each poll gives one rate sample (bytes since the last poll over the time
@@ -220,21 +223,42 @@ function isSupportedOsVersion(text) {
   return major > 6 || (major === 6 && minor >= 1);
 }
 
-// The message that the page shows for a failed download (result codes of the download command).
+// The message that the page shows for a failed download, by the download command's result code:
+// what the user can do about each network failure, the general one for the rest.
+var downloadErrorKeys = {
+  "2": "packageMissing",
+  "3": "diskFull",
+  "5": "noNetwork",
+  "6": "networkSignIn",
+  "7": "proxySignIn",
+  "8": "untrustedCertificate",
+  "9": "certificateDate",
+  "10": "serverNotFound"
+};
+
 function downloadErrorText(texts, result) {
-  if (result === 3) {
-    return texts.diskFull;
+  var key = downloadErrorKeys[String(result)];
+  return texts[key || "networkProblem"];
+}
+
+// Download results that are the network's doing (all but a full disk): with a release's full
+// installer (stubParams.offlineUrl), their message offers it, since the user may well be able to
+// download a file in the browser where this program's download fails.
+function isNetworkFailure(result) {
+  return result !== 0 && result !== 3;
+}
+
+// Whether the page's view has this method: the window's view has what needs someone to answer (a
+// form, a choice), the quiet run's has not. A host object may refuse the mere look-up of an unknown
+// name, which also means no.
+function viewOffers(view, method) {
+  try {
+    return typeof view[method] === "function";
+    // The name goes unused, but ES3 has no catch without one.
+    // eslint-disable-next-line no-unused-vars
+  } catch (refused) {
+    return false;
   }
-  if (result === 5) {
-    return texts.noNetwork;
-  }
-  if (result === 6) {
-    return texts.networkSignIn;
-  }
-  if (result === 2) {
-    return texts.packageMissing;
-  }
-  return texts.networkProblem;
 }
 
 // The message that the page shows for a failed extraction (result codes of the extract command).
@@ -277,14 +301,21 @@ function runLoadPage(view) {
 // downloading the sizes ("37.2 MB of 120 MB") and the time left, each empty while unknown, the
 // progress in words for a screen reader (valueText), and the latest time left to announce (at most
 // one new one every timeLeftSettings.announceMilliseconds, empty outside the download); and
-// showError(text) before a failure's message box.
+// showError(text) before a failure's message box. A view that someone looks at may also have
+// showOfflineOffer(text, label): a network failure's message with a button, named label, that
+// calls openOfflineInstaller(); the run then waits for the user. Such a view may also have
+// showProxySignIn(refused): the proxy sign-in form, whose Sign in calls
+// submitProxySignIn(userName, password) and whose Cancel calls cancelProxySignIn(); refused is true
+// when the proxy has refused the last sign-in. The next showProgress takes the form away.
 function startDownloadPage(view, timers) {
   var run = {
     view: view,
     timers: timers,
     texts: textsForLanguage(external.getProperty("lang")),
     stage: "downloading",
-    // The job whose callback is awaited: "download", "extract", "install" or "" for none.
+    // What the run waits for: the callback of "download", "extract" or "install", the user's
+    // sign-in to the proxy ("proxySignIn") or choice of the full installer ("offline"), or "" for
+    // nothing.
     awaiting: "",
     fraction: 0,
     sizeText: "",
@@ -298,7 +329,9 @@ function startDownloadPage(view, timers) {
     extractTimer: null,
     closeDisabled: false,
     // Which of packageUrls() the download is from.
-    mirror: 0
+    mirror: 0,
+    // Sign-ins handed to the proxy so far.
+    proxySignIns: 0
   };
   if (downloadRun !== null) {
     stopDownloadPage();
@@ -322,11 +355,12 @@ function packageUrls() {
 }
 
 // Download results that say the place could not serve the package, so that another may: the
-// package is not there (2), the network failed for good (4), no connection (5). A refused package
-// (its hash, a redirect to http, a certificate) or a network that asks to sign in (6) would be
-// refused the same way anywhere.
+// package is not there (2), the network failed for good (4), no connection (5), the server's name
+// not found (10). A refused package (its hash, a redirect to http), a network that asks to sign in
+// (6), a proxy that wants a sign-in (7) and a certificate this machine does not trust (8) or takes
+// for out of date (9) stand between this machine and every place alike.
 function isMirrorWorthTrying(result) {
-  return result === 2 || result === 4 || result === 5;
+  return result === 2 || result === 4 || result === 5 || result === 10;
 }
 
 function startDownload(run) {
@@ -445,8 +479,11 @@ function onDownloaded(run, result) {
     startDownload(run);
     return;
   }
+  if (result === 7 && askProxySignIn(run)) {
+    return;
+  }
   if (result !== 0) {
-    fail(run, downloadErrorText(run.texts, result));
+    failDownload(run, result);
     return;
   }
   run.stage = "extracting";
@@ -513,6 +550,84 @@ function onInstalled(run, result) {
     external.setInstallStatus(installStatus.canceled);
   }
   // Any other result leaves status 2, so the run is reported as failed with its logs.
+  external.closeWindow();
+}
+
+// A failed download's end: its message, with the full installer on offer where there is one.
+function failDownload(run, result) {
+  var text = downloadErrorText(run.texts, result);
+  if (isNetworkFailure(result) && offerOfflineInstaller(run, text)) {
+    return;
+  }
+  fail(run, text);
+}
+
+// A proxy that wants a sign-in: the form, where someone can fill it in and sign-ins are left; false
+// otherwise (the quiet run has nobody to ask). The bar keeps what it showed; the polls leave the
+// form alone while the stage is "signingIn".
+function askProxySignIn(run) {
+  if (run.proxySignIns >= workflowSettings.proxySignIns || !viewOffers(run.view, "showProxySignIn")) {
+    return false;
+  }
+  run.stage = "signingIn";
+  run.awaiting = "proxySignIn";
+  run.view.showProxySignIn(run.proxySignIns > 0);
+  return true;
+}
+
+// The sign-in form's Sign in: the engine keeps the user name and password for this run's downloads,
+// and the download starts again from the same place. The password goes to the script object and
+// nowhere else: no log line, no property, no report, no URL.
+function submitProxySignIn(userName, password) {
+  var run = downloadRun;
+  if (run === null || run.awaiting !== "proxySignIn") {
+    return;
+  }
+  run.proxySignIns += 1;
+  external.proxySignIn(String(userName), String(password));
+  run.stage = "downloading";
+  run.rate = newRateEstimate();
+  showProgress(run, run.fraction);
+  startDownload(run);
+}
+
+// The sign-in form's Cancel: the proxy's message, as when no sign-in is left.
+function cancelProxySignIn() {
+  var run = downloadRun;
+  if (run === null || run.awaiting !== "proxySignIn") {
+    return;
+  }
+  run.awaiting = "";
+  failDownload(run, 7);
+}
+
+// A network failure's message with the full installer on offer, where the release has one and
+// someone sees the page: no message box (it would stand in front of the only way out), and the
+// window may close again; the run ends with status 2 when the user takes the offer or closes.
+// False when there is nothing to offer.
+function offerOfflineInstaller(run, text) {
+  if (!stubParams.offlineUrl || !viewOffers(run.view, "showOfflineOffer")) {
+    return false;
+  }
+  stopTimers(run);
+  run.awaiting = "offline";
+  if (run.closeDisabled) {
+    run.closeDisabled = false;
+    external.disableCloseWindow(false);
+  }
+  run.view.showOfflineOffer(text, run.texts.offlineInstaller);
+  return true;
+}
+
+// The button of a network failure's message: the full installer in the user's browser, and the end
+// of the run.
+function openOfflineInstaller() {
+  var run = downloadRun;
+  if (run === null || run.awaiting !== "offline") {
+    return;
+  }
+  run.awaiting = "";
+  external.openPage(stubParams.offlineUrl);
   external.closeWindow();
 }
 
