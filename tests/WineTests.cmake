@@ -24,7 +24,7 @@ sorvane_wine_test(app/single_instance_win_test                 single_instance r
 sorvane_wine_test(app/startup_win_test                         single_instance report_collector windows_temp)
 sorvane_wine_test(app/ui_run_win_test                          single_instance report_collector windows_temp window)
 sorvane_wine_test(downloadmanagercore/download_engine_win_test http_server tiny_volume windows_temp)
-sorvane_wine_test(downloadmanagercore/html_external_win_test   single_instance http_server window)
+sorvane_wine_test(downloadmanagercore/html_external_win_test   single_instance http_server windows_temp window)
 sorvane_wine_test(downloadmanagercore/package_manifest_win_test http_server windows_temp)
 sorvane_wine_test(htmlui/host_window_win_test                  single_instance window)
 sorvane_wine_test(htmlui/mshtml_client_win_test                single_instance window)

@@ -114,6 +114,11 @@ void StubRunTest::SetUp() {
 
 void StubRunTest::TearDown() {
   if (IsSkipped()) return;
+  // A crashed run keeps its folders in the Windows temporary folder (nothing tears it down); the
+  // test has judged them, and the next test must not take them for its own.
+  for (const std::wstring& name : newWindowsScratchFolders(windowsScratchBefore_)) {
+    if (!name.empty() && name.back() == L'/') sysenv::deleteFolderTree(name.substr(0, name.size() - 1));
+  }
   EXPECT_TRUE(uninstallTestProduct());
   DeleteFileW(sysenv::desktopShortcutPath(kShortcutName).c_str());
   withdrawPackage();
