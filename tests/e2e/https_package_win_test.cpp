@@ -82,12 +82,13 @@ TEST_F(HttpsPackage, AnUntrustedOrExpiredCertificateEndsTheDownloadAtOnceWithIts
     int result;
     const char* transferResult;  // the WinINet problem that the URL service named
     const char* errorLine;
+    const char* message;
   };
   const Case cases[] = {
       {L"self-signed", untrustedSwitch(), kUntrustedCertificate, "TransferDownloadError HRESULT: 80072f0d",
-       "is not one this computer trusts"},
+       "is not one this computer trusts", "QJMessageBox: The secure connection to the download server is not trusted"},
       {L"expired", expiredSwitch(), kCertificateDate, "TransferDownloadError HRESULT: 80072f05",
-       "has expired or is not valid yet"},
+       "has expired or is not valid yet", "Check your computer's date and time, then run the setup again."},
   };
   ASSERT_TRUE(servePackage(L"SorvanePro.zip"));
   for (const Case& c : cases) {
@@ -106,6 +107,7 @@ TEST_F(HttpsPackage, AnUntrustedOrExpiredCertificateEndsTheDownloadAtOnceWithIts
     ASSERT_EQ(logs.size(), 1u);
     EXPECT_NE(logs[0].find(c.transferResult), std::string::npos) << logs[0];
     EXPECT_NE(logs[0].find(c.errorLine), std::string::npos) << logs[0];
+    EXPECT_NE(logs[0].find(c.message), std::string::npos) << logs[0];
     EXPECT_EQ(httpsRequests().find("GET "), std::string::npos) << httpsRequests();
   }
 }

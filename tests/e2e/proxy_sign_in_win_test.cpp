@@ -131,19 +131,23 @@ TEST_F(ProxySignIn, TheStubSignsInWithSavedCredentialsAndEndsAtOnceWithoutThem) 
     int result;                                // 0: the run completes
     std::vector<std::string> answers;
     const char* errorLine;
+    const char* message;  // what the quiet page says, for a run that fails
   };
   const std::string wrong = "not-" + password_;
   const std::vector<Case> cases = {
-      {"open proxy", L"127.0.0.1:8634", std::nullopt, 0, {"200 -"}, nullptr},
-      {"saved credentials", kSignInProxy, password_, 0, {"407 -", "200 tester"}, nullptr},
+      {"open proxy", L"127.0.0.1:8634", std::nullopt, 0, {"200 -"}, nullptr, nullptr},
+      {"saved credentials", kSignInProxy, password_, 0, {"407 -", "200 tester"}, nullptr, nullptr},
       // At once: one demand, no retries, and the message tells the user what to do.
       {"no credentials", kSignInProxy, std::nullopt, 7, {"407 -"},
        "QJDownload: the proxy 127.0.0.1:8633 wants a sign-in for http://127.0.0.1:8631/SorvanePro.zip (it offers "
        "Basic sign-in) and no credentials were given: sign in on the page, or save the proxy's user name and "
-       "password in Credential Manager as a generic credential named 127.0.0.1:8633"},
+       "password in Credential Manager as a generic credential named 127.0.0.1:8633",
+       "QJMessageBox: Your network's proxy server needs you to sign in."},
       {"wrong password", kSignInProxy, wrong, 7, {"407 -", "407 tester"},
-       "QJDownload: the proxy 127.0.0.1:8633 refused the sign-in as tester"},
-      {"refusing proxy", L"127.0.0.1:8635", std::nullopt, 1, {"403 -"}, nullptr},
+       "QJDownload: the proxy 127.0.0.1:8633 refused the sign-in as tester",
+       "QJMessageBox: Your network's proxy server needs you to sign in."},
+      {"refusing proxy", L"127.0.0.1:8635", std::nullopt, 1, {"403 -"}, nullptr,
+       "QJMessageBox: Sorvane Pro could not be downloaded."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -167,7 +171,11 @@ TEST_F(ProxySignIn, TheStubSignsInWithSavedCredentialsAndEndsAtOnceWithoutThem) 
     EXPECT_FALSE(testProductInstalled());
     const std::vector<std::string> logs = expectErrorReports(kDownloadStage, c.result, {"installer_log.txt"});
     ASSERT_EQ(logs.size(), 1u);
-    if (c.errorLine != nullptr) EXPECT_NE(logs[0].find(c.errorLine), std::string::npos) << logs[0];
+    if (c.errorLine != nullptr) {
+      EXPECT_NE(logs[0].find(c.errorLine), std::string::npos) << logs[0];
+    }
+    // The quiet run has no form to show: it ends with the message at once.
+    EXPECT_NE(logs[0].find(c.message), std::string::npos) << logs[0];
     // The password reaches the proxy and nothing else.
     EXPECT_EQ(logs[0].find(password_), std::string::npos);
     for (const CollectedRequest& request : collectedRequests()) {
