@@ -311,10 +311,9 @@ HRESULT HtmlExternal::openPage(WORD flags, DISPPARAMS* params, VARIANT*) {
 
 HRESULT HtmlExternal::proxySignIn(WORD flags, DISPPARAMS* params, VARIANT*) {
   if (const HRESULT refused = checkCall(kTwoTexts, flags, params); FAILED(refused)) return refused;
-  const std::wstring user = text(argument(params, 0));
   // The password stays in memory that is wiped, and out of the log.
-  ProxyCredentials given(user, text(argument(params, 1)));
-  logger_->debug(L"QJProxySignIn: %s", user.c_str());
+  const ProxyCredentials given(text(argument(params, 0)), text(argument(params, 1)));
+  logger_->debug(L"QJProxySignIn: %s", given.user().c_str());
   sysenv::CriticalSectionLock hold(lock_);
   pageProxyCredentials_.emplace(given);
   return S_OK;

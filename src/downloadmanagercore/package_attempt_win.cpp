@@ -17,7 +17,6 @@
 #include "downloadmanagercore/proxy_sign_in.h"
 #include "downloadmanagercore/url_transfer_win.h"
 #include "sysenv/com_object_win.h"
-#include "sysenv/scratch_folder_win.h"
 #include "sysenv/unique_handle_win.h"
 #include "sysenv/wide_text_win.h"
 
@@ -365,23 +364,6 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   bool proxyOffersBasic_ = false;
   bool connected_ = false;
 };
-
-// The package file for an attempt: the bytes kept at `resume` with the pointer after them when the
-// attempt continues the package (and the file still has exactly those bytes), else empty.
-sysenv::UniqueFileHandle openPackageFile(const std::wstring& path, ResumePoint& resume) {
-  if (resume.resumes()) {
-    sysenv::UniqueFileHandle kept = sysenv::openScratchFile(path, GENERIC_WRITE, 0, OPEN_EXISTING);
-    LARGE_INTEGER size{};
-    LARGE_INTEGER end{};
-    end.QuadPart = static_cast<LONGLONG>(resume.offset);
-    if (kept && GetFileSizeEx(kept.get(), &size) && static_cast<std::uint64_t>(size.QuadPart) == resume.offset &&
-        SetFilePointerEx(kept.get(), end, nullptr, FILE_BEGIN)) {
-      return kept;
-    }
-  }
-  resume = {};
-  return sysenv::openScratchFile(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
-}
 
 }  // namespace
 

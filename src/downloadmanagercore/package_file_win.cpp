@@ -6,6 +6,7 @@
 #include "downloadmanagercore/download_rules.h"
 #include "downloadmanagercore/package_answer.h"
 #include "downloadmanagercore/package_manifest.h"
+#include "sysenv/scratch_folder_win.h"
 #include "sysenv/write_all_win.h"
 
 namespace downloadmanagercore {
@@ -54,6 +55,21 @@ HRESULT PackageFile::write(const char* data, ULONG size) {
   DWORD error = GetLastError();
   if (error == ERROR_SUCCESS) error = ERROR_DISK_FULL;
   return static_cast<HRESULT>(hresultFromWin32(error));
+}
+
+sysenv::UniqueFileHandle openPackageFile(const std::wstring& path, ResumePoint& resume) {
+  if (resume.resumes()) {
+    sysenv::UniqueFileHandle kept = sysenv::openScratchFile(path, GENERIC_WRITE, 0, OPEN_EXISTING);
+    LARGE_INTEGER size{};
+    LARGE_INTEGER end{};
+    end.QuadPart = static_cast<LONGLONG>(resume.offset);
+    if (kept && GetFileSizeEx(kept.get(), &size) && static_cast<std::uint64_t>(size.QuadPart) == resume.offset &&
+        SetFilePointerEx(kept.get(), end, nullptr, FILE_BEGIN)) {
+      return kept;
+    }
+  }
+  resume = {};
+  return sysenv::openScratchFile(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
 }
 
 bool PackageFile::pointerAndSize(std::uint64_t* pointer, std::uint64_t* size) const {

@@ -6,14 +6,22 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
+#include "downloadmanagercore/resume_rules.h"
 #include "sysenv/sha256_win.h"
+#include "sysenv/unique_handle_win.h"
 
 namespace downloadmanagercore {
 
 // SHA-256 of the package as far as it is on disk, kept across attempts so that a resumed package is
 // hashed whole; empty when no hash is pinned.
 using PackageHasher = std::optional<sysenv::Sha256>;
+
+// The package file for an attempt: the bytes kept at `resume` with the pointer after them when the
+// attempt continues the package (and the file still has exactly those bytes), else empty, and
+// `resume` then says so.
+sysenv::UniqueFileHandle openPackageFile(const std::wstring& path, ResumePoint& resume);
 
 class PackageFile {
  public:
