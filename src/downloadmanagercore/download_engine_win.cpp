@@ -78,18 +78,21 @@ std::int32_t HtmlExternal::downloadFile(const std::wstring& url, const std::wstr
   // are; a second demand refuses them, and the page asks the user.
   std::optional<ProxyCredentials> signIn;
   bool signInTried = false;
+  bool signInHeader = false;
   serverNameFound_ = false;
   for (;;) {
     if (resume.resumes()) {
       logger_->debug(L"Download continues at byte %s", std::to_wstring(resume.offset).c_str());
     }
     const AttemptOutcome outcome =
-        runAttempt(this, url, path, resume, pin ? &hasher : nullptr, sizeLimit, zipExpected, signIn ? &*signIn : nullptr);
+        runAttempt(this, url, path, resume, pin ? &hasher : nullptr, sizeLimit, zipExpected,
+                   {signIn ? &*signIn : nullptr, signInHeader});
     serverNameFound_ = serverNameFound_ || outcome.connected;
     if (outcome.result == static_cast<HRESULT>(kHresultProxySignIn)) {
       if (!signInTried) {
         signInTried = true;
         signIn = proxyCredentialsFor(url);
+        signInHeader = configuredProxy(url).has_value();
         if (signIn) continue;  // at once: the proxy answered, nothing is wrong with the network
       }
       refuseProxySignIn(url, signIn ? &*signIn : nullptr, outcome.proxyOffersBasic);

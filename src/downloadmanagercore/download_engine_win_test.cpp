@@ -32,6 +32,9 @@ struct HtmlExternalTestAccess {
   static std::wstring exchangeWorkFolder(HtmlExternal& external, std::wstring folder) {
     return std::exchange(external.workFolder_, std::move(folder));
   }
+  static void givePageProxyCredentials(HtmlExternal& external, const std::wstring& user, const std::wstring& password) {
+    external.pageProxyCredentials_.emplace(user, password);
+  }
 };
 
 namespace {
@@ -577,6 +580,20 @@ TEST_F(DownloadEngineTest, WhatCannotBeContinuedSafelyIsFetchedWhole) {
       EXPECT_EQ("-\t-\t200\t500000", requests[2]);
     }
   }
+}
+
+// Where the user's settings name no proxy, a 407 comes from the server itself: the credentials the
+// page took for the proxy never go to it, and the download ends at the proxy's sign-in.
+TEST_F(DownloadEngineTest, CredentialsForTheProxyNeverGoToAServerThatAsksForThem) {
+  HtmlExternalTestAccess::givePageProxyCredentials(*object_.external, L"tester", L"secret");
+  const std::wstring url = testServerUrl(L"/asksproxysignin/gen-1000.bin");
+  EXPECT_EQ(kDownloadProxySignIn, downloadOnWorker(object_.external, url));
+  // Asked once without credentials and once more without them: had the server seen the header, it
+  // would have served the file.
+  EXPECT_EQ(2, testServerHits(L"/asksproxysignin/gen-1000.bin"));
+  EXPECT_TRUE(logHasLine("QJDownload: the proxy of the system's settings refused the sign-in as tester for " +
+                         std::string(url.begin(), url.end()) +
+                         " (it offers Basic sign-in): sign in again with the right password"));
 }
 
 TEST_F(DownloadEngineTest, UrlWithoutAValidFileNameFailsWithoutARequest) {

@@ -59,7 +59,7 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   // `resume.resumes()`; otherwise it is empty. `hasher`, when given, has seen exactly the bytes in
   // the file and receives every byte written to it, in order; it is restarted with the file.
   BSCHolder(HANDLE file, IBindStatusCallback* inner, const std::wstring& url, const ResumePoint& resume,
-            PackageHasher* hasher, std::uint64_t sizeLimit, bool zipExpected, const ProxyCredentials* proxySignIn)
+            PackageHasher* hasher, std::uint64_t sizeLimit, bool zipExpected, const ProxySignIn& proxySignIn)
       : zipExpected_(zipExpected),
         file_(file, resume.resumes() ? resume.offset : 0, hasher, sizeLimit, zipExpected),
         inner_(inner),
@@ -68,7 +68,8 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
         resumeAsked_(resume.resumes()),
         validator_(resumeAsked_ ? resume.validator : std::u16string()),
         total_(resumeAsked_ ? resume.total : -1),
-        proxySignIn_(proxySignIn) {}
+        proxySignIn_(proxySignIn.credentials),
+        proxyHeader_(proxySignIn.header) {}
 
   // E_PENDING while the transfer runs.
   HRESULT result() const { return result_; }
@@ -209,7 +210,9 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
     // Wine's URL service never asks for a proxy sign-in (see AuthenticateEx): the engine answers the
     // proxy's Basic challenge itself. Only over plain http, where the request goes to the proxy; an
     // https request's headers go inside the tunnel, to the server, which must never see them.
-    if (proxySignIn_ != nullptr && urlHost(location_).scheme == u"http") headers += proxySignIn_->basicAuthorization();
+    if (proxySignIn_ != nullptr && proxyHeader_ && urlHost(location_).scheme == u"http") {
+      headers += proxySignIn_->basicAuthorization();
+    }
     if (headers.empty()) return S_OK;
     *additionalHeaders = taskMemoryCopy(headers);
     SecureZeroMemory(&headers[0], headers.size() * sizeof(wchar_t));
@@ -226,7 +229,8 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
     if (window == nullptr || user == nullptr || password == nullptr) return E_INVALIDARG;
     *window = nullptr;
     *user = *password = nullptr;
-    if (proxySignIn_ == nullptr || info == nullptr || (info->dwFlags & AUTHENTICATEF_PROXY) == 0) return E_ACCESSDENIED;
+    // No credentials of its own: the answer that asked reaches OnResponse as it is.
+    if (proxySignIn_ == nullptr || info == nullptr || (info->dwFlags & AUTHENTICATEF_PROXY) == 0) return S_OK;
     *user = taskMemoryCopy(proxySignIn_->user());
     *password = taskMemoryCopy(proxySignIn_->password());
     if (*user != nullptr && *password != nullptr) return S_OK;
@@ -361,6 +365,7 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
   std::int64_t total_;
   // The credentials for the proxy's sign-in in this attempt, if any.
   const ProxyCredentials* proxySignIn_;
+  const bool proxyHeader_;
   bool proxyOffersBasic_ = false;
   bool connected_ = false;
 };
@@ -369,7 +374,7 @@ class BSCHolder final : public sysenv::ComObject<sysenv::InterlockedCount, sysen
 
 AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const std::wstring& path, ResumePoint resume,
                           PackageHasher* hasher, std::uint64_t sizeLimit, bool zipExpected,
-                          const ProxyCredentials* proxySignIn) {
+                          const ProxySignIn& proxySignIn) {
   ComPtr<DownloadCallback> callback;
   callback.Attach(new DownloadCallback(owner));
   sysenv::UniqueFileHandle file = openPackageFile(path, resume);

@@ -29,13 +29,21 @@ struct AttemptOutcome {
   bool connected = false;
 };
 
+// Credentials for a proxy's sign-in in an attempt. With `header`, the attempt also sends them as a
+// Basic Proxy-Authorization header on plain http, for a URL service that never asks for them: only
+// where the user's settings name the proxy that the request goes to, so that no server can ask
+// for them with a 407 of its own.
+struct ProxySignIn {
+  const ProxyCredentials* credentials = nullptr;
+  bool header = false;
+};
+
 // One attempt: a fresh callback, the file (continued or empty), the transfer and the wait. With a
 // `hasher`, the data is hashed as it is written: the file is never read back, so what was checked is
 // what was written. No more than `sizeLimit` bytes are written; with `zipExpected`, an answer that
-// is a web page or does not open as a zip archive ends the attempt as not a package. With
-// `proxySignIn`, the attempt signs in to the proxy with those credentials.
+// is a web page or does not open as a zip archive ends the attempt as not a package.
 AttemptOutcome runAttempt(HtmlExternal* owner, const std::wstring& url, const std::wstring& path, ResumePoint resume,
                           PackageHasher* hasher, std::uint64_t sizeLimit, bool zipExpected,
-                          const ProxyCredentials* proxySignIn = nullptr);
+                          const ProxySignIn& proxySignIn = {});
 
 }  // namespace downloadmanagercore

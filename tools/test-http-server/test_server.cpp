@@ -408,6 +408,17 @@ void TestServer::addRoutes() {
     response.status = 200;
     response.set_content(kPortalPage, "text/html; charset=utf-8");
   });
+  // A server that asks for a proxy's sign-in itself, as a proxy would: whoever sends it a
+  // Proxy-Authorization header gets the file, so a client that does has handed it the credentials.
+  addRoute(R"(/asksproxysignin/([^/]+))", withContent(1, [](auto& request, auto& response, Ptr content) {
+    if (request.has_header("Proxy-Authorization")) {
+      serveWhole(response, std::move(content));
+      return;
+    }
+    response.status = 407;
+    response.set_header("Proxy-Authenticate", "Basic realm=\"not a proxy\"");
+    response.set_content("sign in", "text/plain");
+  }));
   // The same page without a content type that gives it away.
   addRoute(R"(/notzip/([^/]+))", [](const httplib::Request&, httplib::Response& response) {
     response.status = 200;
